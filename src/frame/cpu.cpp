@@ -1,0 +1,12 @@
+// The exported processor feature queries.
+#include "frame/cpu.hpp"
+#include "kelvra.h"
+
+// SSE2 is part of the x86-64 baseline the library is built for.
+extern "C" KELVRA_API uint32_t kelvra_simd_has_sse2(void) noexcept { return 1; }
+
+extern "C" KELVRA_API uint32_t kelvra_simd_has_avx(void) noexcept { return kelvra::cpu::avx_usable(); }
+
+extern "C" KELVRA_API uint32_t kelvra_simd_has_avx2(void) noexcept { return kelvra::cpu::avx2_usable(); }
+
+extern "C" KELVRA_API uint32_t kelvra_simd_has_shani(void) noexcept { return kelvra::cpu::sha_extensions(); }

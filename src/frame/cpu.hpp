@@ -1,0 +1,75 @@
+// Processor identification. Header-only so that the command-line tool can
+// describe the processor with exactly the tests the library uses.
+//
+// Nothing here is cached: every query executes CPUID (and XGETBV) again.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#if defined(__x86_64__) || defined(_M_X64)
+#define KELVRA_CPU_X86_64 1
+#include <cpuid.h>
+#endif
+
+namespace kelvra::cpu {
+
+struct Registers {
+    uint32_t eax = 0, ebx = 0, ecx = 0, edx = 0;
+};
+
+inline Registers cpuid(uint32_t leaf, uint32_t subleaf = 0) noexcept {
+    Registers r;
+#if KELVRA_CPU_X86_64
+    __cpuid_count(leaf, subleaf, r.eax, r.ebx, r.ecx, r.edx);
+#else
+    (void)leaf;
+    (void)subleaf;
+#endif
+    return r;
+}
+
+// Extended control register 0: which register states the operating system saves.
+inline uint64_t xgetbv0() noexcept {
+#if KELVRA_CPU_X86_64
+    uint32_t lo = 0, hi = 0;
+    __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+    return (uint64_t{hi} << 32) | lo;
+#else
+    return 0;
+#endif
+}
+
+inline bool bit(uint32_t word, unsigned index) noexcept { return (word >> index) & 1u; }
+
+// AVX needs the instruction set (leaf 1 ECX bit 28), OSXSAVE (bit 27) and the
+// operating system saving both SSE and AVX state (XCR0 bits 1 and 2).
+inline bool avx_usable() noexcept {
+    const Registers leaf1 = cpuid(1);
+    if (!bit(leaf1.ecx, 27) || !bit(leaf1.ecx, 28)) return false;
+    return (xgetbv0() & 6u) == 6u;
+}
+
+inline bool avx2_usable() noexcept { return avx_usable() && bit(cpuid(7).ebx, 5); }
+
+// The SHA extensions need no operating-system support beyond SSE state.
+inline bool sha_extensions() noexcept { return bit(cpuid(7).ebx, 29); }
+
+// The 48-character brand string, trimmed; "" when the processor has none.
+inline void brand(char (&out)[49]) noexcept {
+    std::memset(out, 0, sizeof out);
+    if (cpuid(0x80000000u).eax < 0x80000004u) return;
+    for (uint32_t i = 0; i < 3; ++i) {
+        const Registers r = cpuid(0x80000002u + i);
+        std::memcpy(out + 16 * i + 0, &r.eax, 4);
+        std::memcpy(out + 16 * i + 4, &r.ebx, 4);
+        std::memcpy(out + 16 * i + 8, &r.ecx, 4);
+        std::memcpy(out + 16 * i + 12, &r.edx, 4);
+    }
+    char *start = out;
+    while (*start == ' ') ++start;
+    std::memmove(out, start, std::strlen(start) + 1);
+    for (size_t n = std::strlen(out); n > 0 && out[n - 1] == ' '; --n) out[n - 1] = '\0';
+}
+
+} // namespace kelvra::cpu

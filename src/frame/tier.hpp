@@ -1,0 +1,86 @@
+// Processor tiers: which implementation of a kernel runs.
+//
+// A tiered kernel has implementations numbered 0 (portable scalar) upwards.
+// Its Rule names the environment variable that may override the choice and the
+// processor feature each tier needs. The tier in force is the rule's override
+// (kelvra_simd_tier), then clamped to what the processor supports right now, so
+// a forced tier never executes an instruction the processor lacks.
+//
+// Header-only and built on exported queries only, so the command-line tool explains exactly the choice the kernels make.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+
+#include "kelvra.h"
+
+namespace kelvra::tier {
+
+using Probe = uint32_t (*)(void) noexcept;
+
+inline constexpr int max_tiers = 3;
+
+struct Rule {
+    const char *kernel;             // what the tiers implement, for people
+    const char *variable;           // environment override
+    int32_t max_tier;               // highest tier the kernel has
+    Probe needs[max_tiers];         // feature tier t needs (null: nothing)
+    const char *names[max_tiers];   // what tier t is, for people
+};
+
+inline constexpr Rule octonion_batch{
+    "octonion batch binding", "KELVRA_LOOP_HD_FORCE_TIER", 2,
+    {nullptr, kelvra_simd_has_sse2, kelvra_simd_has_avx},
+    {"scalar", "SSE2, 2 blocks", "AVX, 4 blocks"}};
+
+inline constexpr Rule sha256_batch{
+    "batched SHA-256", "KELVRA_SHA256_FORCE_TIER", 2,
+    {nullptr, kelvra_simd_has_sse2, kelvra_simd_has_avx2},
+    {"scalar", "SSE2, 4 lanes", "AVX2, 8 lanes"}};
+
+inline constexpr Rule sha256_extensions{
+    "SHA-256 with SHA extensions", "KELVRA_SHANI_FORCE_TIER", 1,
+    {nullptr, kelvra_simd_has_shani, nullptr},
+    {"software", "SHA extensions", nullptr}};
+
+inline constexpr const Rule *all_rules[] = {&octonion_batch, &sha256_batch, &sha256_extensions};
+
+// The highest tier whose feature the processor has (features of wider tiers
+// imply those of narrower ones).
+inline uint32_t supported(const Rule &rule) noexcept {
+    for (int32_t t = rule.max_tier; t > 0; --t) {
+        if (rule.needs[t] == nullptr || rule.needs[t]() != 0) return static_cast<uint32_t>(t);
+    }
+    return 0;
+}
+
+struct Decision {
+    uint32_t detected;      // what the processor supports
+    const char *override;   // the variable's text, or null when unset
+    uint32_t requested;     // kelvra_simd_tier's answer
+    uint32_t in_force;      // requested, clamped to detected
+};
+
+inline Decision decide(const Rule &rule) noexcept {
+    Decision d{};
+    d.detected = supported(rule);
+    d.override = std::getenv(rule.variable);
+    d.requested = kelvra_simd_tier(rule.variable, static_cast<int32_t>(d.detected), rule.max_tier);
+    d.in_force = d.requested < d.detected ? d.requested : d.detected;
+    return d;
+}
+
+inline uint32_t in_force(const Rule &rule) noexcept { return decide(rule).in_force; }
+
+// Picks the implementation for the tier in force from a table indexed by tier.
+// A null entry falls back to the next narrower tier.
+template <class Fn, int N>
+Fn pick(const Rule &rule, Fn const (&by_tier)[N]) noexcept {
+    static_assert(N >= 1 && N <= max_tiers, "one implementation per tier");
+    int t = static_cast<int>(in_force(rule));
+    if (t >= N) t = N - 1;
+    while (t > 0 && by_tier[t] == nullptr) --t;
+    return by_tier[t];
+}
+
+} // namespace kelvra::tier

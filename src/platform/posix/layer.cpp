@@ -1,0 +1,7 @@
+#include "platform/platform.hpp"
+
+namespace kelvra::os {
+
+const char *layer_name() noexcept { return "posix"; }
+
+} // namespace kelvra::os

@@ -1,0 +1,95 @@
+// kelvra demo: a tour of the library on embedded data, the first thing a
+// newcomer runs. Each section shows one family end to end.
+#include <cinttypes>
+#include <cstdio>
+
+#include "cli.hpp"
+#include "frame/tier.hpp"
+
+namespace kelvra::cli {
+
+namespace {
+
+// Evaluates a library call; on failure reports it and leaves the demo.
+#define DEMO_CALL(call)                                         \
+    do {                                                        \
+        if (const kelvra_status status_ = (call)) {             \
+            return fail(#call, status_);                        \
+        }                                                       \
+    } while (0)
+
+void heading(int number, const char *title) { std::printf("\n%d. %s\n", number, title); }
+
+int show_frame() {
+    heading(1, "The library and this processor");
+    std::printf("   kelvra %s, ABI %u\n", kelvra_version(), kelvra_abi_version());
+    for (const tier::Rule *rule : tier::all_rules) {
+        const uint32_t t = tier::in_force(*rule);
+        std::printf("   %-28s runs tier %u (%s)\n", rule->kernel, t, rule->names[t]);
+    }
+    return 0;
+}
+
+int show_factorisation(uint64_t n, const char *name) {
+    uint64_t primes[64];
+    uint8_t exponents[64];
+    uint32_t count = 0;
+    DEMO_CALL(kelvra_factor(n, primes, exponents, 64, &count));
+    std::printf("   %-8s = %" PRIu64 " =", name, n);
+    for (uint32_t i = 0; i < count; ++i) {
+        std::printf("%s%" PRIu64, i ? " * " : " ", primes[i]);
+        if (exponents[i] > 1) std::printf("^%u", exponents[i]);
+    }
+    std::printf("\n");
+    return 0;
+}
+
+int show_number_theory() {
+    heading(2, "Exact integer arithmetic (every 64-bit modulus, no overflow)");
+    uint64_t g = 0, l = 0;
+    DEMO_CALL(kelvra_gcd(1071, 462, &g));
+    DEMO_CALL(kelvra_lcm(1071, 462, &l));
+    std::printf("   gcd(1071, 462) = %" PRIu64 ", lcm = %" PRIu64 "\n", g, l);
+
+    const uint64_t big = UINT64_MAX - 58; // the largest 64-bit prime
+    uint64_t product = 0, power = 0, inverse = 0;
+    DEMO_CALL(kelvra_mod_mul(UINT64_MAX - 1, UINT64_MAX - 1, UINT64_MAX, &product));
+    DEMO_CALL(kelvra_mod_pow(3, big - 1, big, &power));
+    DEMO_CALL(kelvra_mod_inv(3, 7, &inverse));
+    std::printf("   (2^64-2)^2 mod (2^64-1) = %" PRIu64 "\n", product);
+    std::printf("   3^(p-1) mod p = %" PRIu64 " for p = 2^64-59 (Fermat)\n", power);
+    std::printf("   3 * %" PRIu64 " = 1 (mod 7)\n", inverse);
+
+    uint64_t period = 0;
+    DEMO_CALL(kelvra_cyclic_period(10, 7, 100, &period));
+    std::printf("   1/7 = 0.(142857): the period of 10 mod 7 is %" PRIu64 "\n", period);
+
+    if (int rc = show_factorisation(UINT64_MAX, "2^64-1")) return rc;
+    if (int rc = show_factorisation(600851475143u, "Euler #3")) return rc;
+    if (int rc = show_factorisation(4294967291ull * 4294967279ull, "p*q")) return rc;
+
+    std::printf("   Mersenne primes 2^p-1 below 2^64: p =");
+    for (uint32_t p = 2; p < 64; ++p) {
+        uint8_t prime = 0;
+        DEMO_CALL(kelvra_is_prime((uint64_t{1} << p) - 1, &prime));
+        if (prime) std::printf(" %u", p);
+    }
+    std::printf("\n");
+    return 0;
+}
+
+int run(Args) {
+    std::printf("kelvra demo - exact, deterministic kernels behind a flat C interface\n");
+    if (int rc = show_frame()) return rc;
+    if (int rc = show_number_theory()) return rc;
+    std::printf("\nDone. Run 'kelvra --help' for the individual commands.\n");
+    return 0;
+}
+
+#undef DEMO_CALL
+
+} // namespace
+
+const Command demo_command = {"demo", "", "a tour of the library's main features", run};
+
+} // namespace kelvra::cli
