@@ -11,3 +11,14 @@ if(KELVRA_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
 endif()
+
+# Fuzzing builds (clang): the library and the targets carry coverage
+# instrumentation plus the address and undefined-behaviour sanitizers; only the
+# targets link libFuzzer's driver.
+if(KELVRA_BUILD_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "KELVRA_BUILD_FUZZ needs clang (use the fuzz preset)")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()

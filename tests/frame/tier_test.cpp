@@ -71,7 +71,9 @@ TEST(Tier, ForcedTierNeverExceedsTheHardware) {
         EXPECT_EQ(d.requested, static_cast<uint32_t>(rule->max_tier)) << rule->kernel;
         EXPECT_EQ(d.in_force, d.detected) << rule->kernel;
         for (int t = 1; t <= static_cast<int>(d.in_force); ++t) {
-            if (rule->needs[t]) EXPECT_EQ(rule->needs[t](), 1u) << rule->kernel << " tier " << t;
+            if (rule->needs[t]) {
+                EXPECT_EQ(rule->needs[t](), 1u) << rule->kernel << " tier " << t;
+            }
         }
     }
 }

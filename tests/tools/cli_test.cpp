@@ -10,16 +10,16 @@
 
 namespace {
 
-struct Run {
+struct ToolRun {
     int exit_code;
     std::string out;
 };
 
 // Runs the tool with `args`, optionally under extra environment assignments.
-Run kelvra(const std::string &args, const std::string &environment = "") {
+ToolRun kelvra(const std::string &args, const std::string &environment = "") {
     const std::string command = "env " + environment + " '" + KELVRA_TEST_TOOL + "' " + args + " 2>&1";
     FILE *pipe = popen(command.c_str(), "r");
-    Run run{-1, {}};
+    ToolRun run{-1, {}};
     if (pipe == nullptr) return run;
     char buffer[4096];
     size_t got;
@@ -34,12 +34,12 @@ bool contains(const std::string &text, const std::string &part) { return text.fi
 } // namespace
 
 TEST(Cli, HelpAndVersion) {
-    const Run help = kelvra("--help");
+    const ToolRun help = kelvra("--help");
     EXPECT_EQ(help.exit_code, 0);
     for (const char *command : {"demo", "version", "info", "prime", "factor"}) {
         EXPECT_TRUE(contains(help.out, std::string("  ") + command + " ")) << command;
     }
-    const Run version = kelvra("version");
+    const ToolRun version = kelvra("version");
     EXPECT_EQ(version.exit_code, 0);
     EXPECT_EQ(version.out, "kelvra 0.8.2 (ABI 3)\n");
 }
@@ -47,7 +47,7 @@ TEST(Cli, HelpAndVersion) {
 TEST(Cli, UsageErrorsExitNonZero) {
     EXPECT_EQ(kelvra("").exit_code, 2);
     EXPECT_EQ(kelvra("no-such-command").exit_code, 2);
-    const Run bad = kelvra("prime 12abc");
+    const ToolRun bad = kelvra("prime 12abc");
     EXPECT_EQ(bad.exit_code, 2);
     EXPECT_TRUE(contains(bad.out, "usage: kelvra prime")) << bad.out;
     EXPECT_EQ(kelvra("factor 2^64").exit_code, 2) << "2^64 does not fit in 64 bits";
@@ -55,10 +55,10 @@ TEST(Cli, UsageErrorsExitNonZero) {
 }
 
 TEST(Cli, PrimeAndFactor) {
-    const Run prime = kelvra("prime 2^61-1 91 0x11");
+    const ToolRun prime = kelvra("prime 2^61-1 91 0x11");
     EXPECT_EQ(prime.exit_code, 0);
     EXPECT_EQ(prime.out, "2305843009213693951 is prime\n91 is not prime\n17 is prime\n");
-    const Run factor = kelvra("factor 360 2^64-1 1");
+    const ToolRun factor = kelvra("factor 360 2^64-1 1");
     EXPECT_EQ(factor.exit_code, 0);
     EXPECT_EQ(factor.out,
               "360: 2^3 3^2 5\n"
@@ -67,20 +67,20 @@ TEST(Cli, PrimeAndFactor) {
 }
 
 TEST(Cli, InfoExplainsTheTierChoice) {
-    const Run plain = kelvra("info", "-u KELVRA_SHA256_FORCE_TIER");
+    const ToolRun plain = kelvra("info", "-u KELVRA_SHA256_FORCE_TIER");
     EXPECT_EQ(plain.exit_code, 0);
     EXPECT_TRUE(contains(plain.out, "KELVRA_SHA256_FORCE_TIER is unset")) << plain.out;
-    const Run forced = kelvra("info", "KELVRA_SHA256_FORCE_TIER=0");
+    const ToolRun forced = kelvra("info", "KELVRA_SHA256_FORCE_TIER=0");
     EXPECT_TRUE(contains(forced.out, "batched SHA-256              tier 0 (scalar): forced by KELVRA_SHA256_FORCE_TIER=\"0\""))
         << forced.out;
     // A tier above anything the processor has is lowered, and info says so.
-    const Run raised = kelvra("info", "KELVRA_SHANI_FORCE_TIER=7");
+    const ToolRun raised = kelvra("info", "KELVRA_SHANI_FORCE_TIER=7");
     const bool has_sha = contains(raised.out, "SHA extensions yes");
     EXPECT_EQ(contains(raised.out, "asks for tier 1, lowered to tier 0"), !has_sha) << raised.out;
 }
 
 TEST(Cli, DemoRuns) {
-    const Run demo = kelvra("demo");
+    const ToolRun demo = kelvra("demo");
     EXPECT_EQ(demo.exit_code, 0) << demo.out;
     EXPECT_TRUE(contains(demo.out, "2^64-1   = 18446744073709551615 = 3 * 5 * 17 * 257 * 641 * 65537 * 6700417"))
         << demo.out;

@@ -1,0 +1,96 @@
+// Whole-file read and write, region reads and sizes over the runtime's
+// buffered streams. Each call opens and closes its file; positions are 64-bit
+// on every platform, so files past 2 GiB are sized and read like small ones.
+#include "kelvra.h"
+
+#include "frame/status.hpp"
+#include "platform/platform.hpp"
+
+#include <cstdio>
+
+namespace kelvra::platform {
+namespace {
+
+// Reads until `cap` bytes are in or the stream runs dry; the running total.
+std::uint64_t read_up_to(std::FILE *stream, std::uint8_t *buf, std::uint64_t cap) noexcept {
+    std::uint64_t total = 0;
+    while (total < cap) {
+        const std::size_t got = std::fread(buf + total, 1, cap - total, stream);
+        if (got == 0) break;
+        total += got;
+    }
+    return total;
+}
+
+// True when one more byte can be read: the file goes on past what was read.
+bool has_more(std::FILE *stream) noexcept {
+    unsigned char scratch;
+    return std::fread(&scratch, 1, 1, stream) == 1;
+}
+
+// Flushes and closes a stream opened for writing; false when any byte may not
+// have reached the file (a full disk shows here, not in fwrite).
+bool finish_write(std::FILE *stream) noexcept {
+    const bool flushed = std::fflush(stream) == 0 && std::ferror(stream) == 0;
+    const bool closed = std::fclose(stream) == 0;
+    return flushed && closed;
+}
+
+} // namespace
+} // namespace kelvra::platform
+
+using namespace kelvra;
+
+extern "C" KELVRA_API kelvra_status kelvra_plat_file_read(const char *path, uint8_t *buf, uint64_t cap,
+                                                          uint64_t *out_len) noexcept {
+    std::FILE *stream = os::open_file(path, "rb");
+    if (stream == nullptr) return to_c(Status::io);
+    const std::uint64_t total = platform::read_up_to(stream, buf, cap);
+    const bool larger = total == cap && platform::has_more(stream);
+    const bool failed = std::ferror(stream) != 0;
+    std::fclose(stream);
+    if (failed) return to_c(Status::io);
+    if (larger) return to_c(Status::capacity);
+    *out_len = total;
+    return to_c(Status::ok);
+}
+
+extern "C" KELVRA_API kelvra_status kelvra_plat_file_read_region(const char *path, uint64_t offset, void *buf,
+                                                                 uint64_t len) noexcept {
+    std::FILE *stream = os::open_file(path, "rb");
+    if (stream == nullptr) return to_c(Status::io);
+    if (!os::seek_to(stream, offset)) {
+        std::fclose(stream);
+        return to_c(Status::io);
+    }
+    const std::uint64_t got = len == 0 ? 0 : std::fread(buf, 1, len, stream);
+    std::fclose(stream);
+    return got == len ? to_c(Status::ok) : to_c(Status::io);
+}
+
+extern "C" KELVRA_API kelvra_status kelvra_plat_file_size(const char *path, uint64_t *out_size) noexcept {
+    std::FILE *stream = os::open_file(path, "rb");
+    if (stream == nullptr) return to_c(Status::io);
+    if (!os::seek_to_end(stream)) {
+        std::fclose(stream);
+        return to_c(Status::io);
+    }
+    const std::int64_t size = os::position(stream);
+    std::fclose(stream);
+    if (size < 0) return to_c(Status::io);
+    *out_size = static_cast<std::uint64_t>(size);
+    return to_c(Status::ok);
+}
+
+extern "C" KELVRA_API kelvra_status kelvra_plat_file_write(const char *path, int32_t append, const void *buf,
+                                                           uint64_t len) noexcept {
+    std::FILE *stream = os::open_file(path, append != 0 ? "ab" : "wb");
+    if (stream == nullptr) return to_c(Status::io);
+    const std::uint64_t written = len == 0 ? 0 : std::fwrite(buf, 1, len, stream);
+    const bool finished = platform::finish_write(stream);
+    return written == len && finished ? to_c(Status::ok) : to_c(Status::io);
+}
+
+extern "C" KELVRA_API uint32_t kelvra_plat_has_filesystem(void) noexcept { return 1; }
+
+extern "C" KELVRA_API uint32_t kelvra_plat_has_dirlist(void) noexcept { return 1; }
