@@ -1,0 +1,331 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <numeric>
+#include <random>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "kelvra.h"
+
+namespace {
+
+__extension__ typedef unsigned __int128 u128;
+
+constexpr uint64_t kMax = UINT64_MAX;
+constexpr uint64_t kSentinel = 0xA5A5A5A5A5A5A5A5u;
+
+// A call's status and its output, which starts as kSentinel.
+using Result = std::pair<kelvra_status, uint64_t>;
+template <class Call>
+Result run(Call call) {
+    uint64_t out = kSentinel;
+    const kelvra_status status = call(&out);
+    return {status, out};
+}
+#define CALL(fn, ...) run(std::bind_front(fn, __VA_ARGS__))
+Result ok(uint64_t value) { return {KELVRA_OK, value}; }
+Result failed(kelvra_status status) { return {status, kSentinel}; }  // nothing written
+
+uint64_t mul_ref(uint64_t a, uint64_t b, uint64_t m) { return static_cast<uint64_t>(static_cast<u128>(a) * b % m); }
+
+uint64_t pow_ref(uint64_t base, uint64_t e, uint64_t m) {
+    uint64_t result = 1 % m;
+    for (base %= m; e != 0; e >>= 1, base = mul_ref(base, base, m)) {
+        if (e & 1) result = mul_ref(result, base, m);
+    }
+    return result;
+}
+
+std::vector<uint64_t> primes_below(uint64_t bound) {
+    std::vector<bool> composite(bound, false);
+    std::vector<uint64_t> primes;
+    for (uint64_t i = 2; i < bound; ++i) {
+        if (composite[i]) continue;
+        primes.push_back(i);
+        for (uint64_t j = i * i; j < bound; j += i) composite[j] = true;
+    }
+    return primes;
+}
+
+using Factors = std::vector<std::pair<uint64_t, unsigned>>;
+
+// Trial division; exact while n < (largest prime)^2.
+Factors factor_ref(uint64_t n, const std::vector<uint64_t> &primes) {
+    Factors out;
+    for (uint64_t p : primes) {
+        if (p * p > n) break;
+        unsigned e = 0;
+        for (; n % p == 0; n /= p) ++e;
+        if (e > 0) out.emplace_back(p, e);
+    }
+    if (n > 1) out.emplace_back(n, 1);
+    return out;
+}
+
+Factors factor_of(uint64_t n) {
+    uint64_t primes[15];
+    uint8_t exponents[15];
+    uint32_t count = 99;
+    EXPECT_EQ(kelvra_factor(n, primes, exponents, 15, &count), KELVRA_OK) << n;
+    Factors out;
+    for (uint32_t i = 0; i < count && i < 15; ++i) out.emplace_back(primes[i], exponents[i]);
+    return out;
+}
+
+bool prime(uint64_t n) {
+    uint8_t out = 7;
+    EXPECT_EQ(kelvra_is_prime(n, &out), KELVRA_OK);
+    EXPECT_LE(out, 1);
+    return out == 1;
+}
+
+// Random values spread over all magnitudes.
+uint64_t any_size(std::mt19937_64 &rng) { return rng() >> (rng() % 64); }
+
+}  // namespace
+
+TEST(NumTheory, NullOutputsAreRejectedBeforeAnything) {
+    EXPECT_EQ(kelvra_gcd(1, 2, nullptr), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_lcm(0, 2, nullptr), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_mod_add(1, 2, 0, nullptr), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_mod_mul(1, 2, 0, nullptr), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_mod_pow(1, 2, 0, nullptr), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_mod_inv(1, 0, nullptr), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_three_cycle(1, nullptr), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_cyclic_period(1, 0, 0, nullptr), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_is_prime(7, nullptr), KELVRA_ERR_ARG);
+    uint64_t primes[1] = {kSentinel};
+    uint8_t exponents[1] = {0xEE};
+    uint32_t count = 99;
+    EXPECT_EQ(kelvra_factor(12, nullptr, exponents, 1, &count), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_factor(12, primes, nullptr, 1, &count), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_factor(12, primes, exponents, 1, nullptr), KELVRA_ERR_ARG);
+    EXPECT_EQ(count, 99u);
+    EXPECT_EQ(primes[0], kSentinel);
+    EXPECT_EQ(exponents[0], 0xEE);
+}
+
+TEST(NumTheory, EdgeCases) {
+    EXPECT_EQ(CALL(kelvra_gcd, 0, 0), ok(0));
+    EXPECT_EQ(CALL(kelvra_gcd, kMax, 0), ok(kMax));
+    // Consecutive Fibonacci numbers: the longest remainder sequence below 2^64.
+    EXPECT_EQ(CALL(kelvra_gcd, 7540113804746346429u, 12200160415121876738u), ok(1));
+    EXPECT_EQ(CALL(kelvra_lcm, 0, 5), ok(0));
+    EXPECT_EQ(CALL(kelvra_lcm, 5, 0), ok(0));
+    EXPECT_EQ(CALL(kelvra_lcm, 1ull << 32, 1ull << 32), ok(1ull << 32));
+    EXPECT_EQ(CALL(kelvra_lcm, 0xFFFFFFFFu, 0x100000001u), ok(kMax));  // coprime, product 2^64 - 1
+    EXPECT_EQ(CALL(kelvra_lcm, 1ull << 63, 3), failed(KELVRA_ERR_CAPACITY));
+    EXPECT_EQ(CALL(kelvra_lcm, 1ull << 32, 0x100000001u), failed(KELVRA_ERR_CAPACITY));
+
+    EXPECT_EQ(CALL(kelvra_mod_add, 1, 2, 0), failed(KELVRA_ERR_DATA));
+    EXPECT_EQ(CALL(kelvra_mod_mul, 1, 2, 0), failed(KELVRA_ERR_DATA));
+    EXPECT_EQ(CALL(kelvra_mod_pow, 1, 2, 0), failed(KELVRA_ERR_DATA));
+    EXPECT_EQ(CALL(kelvra_mod_add, kMax, kMax, kMax), ok(0));
+    EXPECT_EQ(CALL(kelvra_mod_add, kMax - 1, kMax - 1, kMax), ok(kMax - 2));  // the sum wraps past 2^64
+    EXPECT_EQ(CALL(kelvra_mod_mul, kMax - 1, kMax - 1, kMax), ok(1));
+    EXPECT_EQ(CALL(kelvra_mod_pow, 0, 0, 7), ok(1));
+    EXPECT_EQ(CALL(kelvra_mod_pow, 5, 100, 1), ok(0));
+    EXPECT_EQ(CALL(kelvra_mod_pow, 3, 0, 1ull << 63), ok(1));
+    EXPECT_EQ(CALL(kelvra_mod_pow, 6, 63, 1ull << 63), ok(0));
+    EXPECT_EQ(CALL(kelvra_mod_pow, 2, kMax - 59, kMax - 58), ok(1));  // Fermat, modulo the largest 64-bit prime
+
+    EXPECT_EQ(CALL(kelvra_mod_inv, 3, 7), ok(5));
+    EXPECT_EQ(CALL(kelvra_mod_inv, kMax, 2), ok(1));
+    EXPECT_EQ(CALL(kelvra_mod_inv, 2, 4), failed(KELVRA_ERR_DATA));
+    EXPECT_EQ(CALL(kelvra_mod_inv, 14, 7), failed(KELVRA_ERR_DATA));
+    EXPECT_EQ(CALL(kelvra_mod_inv, 3, 1), failed(KELVRA_ERR_DATA));
+    EXPECT_EQ(CALL(kelvra_mod_inv, 3, 1ull << 63), failed(KELVRA_ERR_CAPACITY));
+    EXPECT_EQ(CALL(kelvra_mod_inv, 0, kMax), failed(KELVRA_ERR_CAPACITY));  // the modulus is checked first
+
+    for (auto [x, y] : std::vector<std::pair<uint64_t, uint64_t>>{{0, 1}, {1, 2}, {2, 0}, {5, 0}, {kMax, 1}, {kMax - 1, 0}}) {
+        EXPECT_EQ(CALL(kelvra_three_cycle, x), ok(y)) << x;
+    }
+
+    EXPECT_EQ(CALL(kelvra_cyclic_period, 2, 7, 10), ok(3));
+    EXPECT_EQ(CALL(kelvra_cyclic_period, 1, 5, 1), ok(1));
+    EXPECT_EQ(CALL(kelvra_cyclic_period, 3, 1ull << 63, kMax), ok(1ull << 61));
+    EXPECT_EQ(CALL(kelvra_cyclic_period, 2, 7, 2), failed(KELVRA_ERR_CAPACITY));
+    EXPECT_EQ(CALL(kelvra_cyclic_period, 2, 4, 100), failed(KELVRA_ERR_CAPACITY));
+    EXPECT_EQ(CALL(kelvra_cyclic_period, 6, 10, kMax), failed(KELVRA_ERR_CAPACITY));
+    EXPECT_EQ(CALL(kelvra_cyclic_period, 1, 1, 5), failed(KELVRA_ERR_DATA));
+    EXPECT_EQ(CALL(kelvra_cyclic_period, 14, 7, 5), failed(KELVRA_ERR_DATA));
+    EXPECT_EQ(CALL(kelvra_cyclic_period, 3, 7, 0), failed(KELVRA_ERR_DATA));
+}
+
+TEST(NumTheory, ArithmeticMatchesWideReferences) {
+    std::mt19937_64 rng(2);
+    for (int i = 0; i < 30000; ++i) {
+        const uint64_t a = any_size(rng), b = any_size(rng), e = any_size(rng);
+        uint64_t m = any_size(rng) | 1;
+        if (i % 3 == 1) m &= ~uint64_t{1};                      // even
+        if (i % 3 == 2) m <<= rng() % (__builtin_clzll(m) + 1);  // a large power of two inside
+        if (m == 0) m = 1ull << 63;
+        ASSERT_EQ(CALL(kelvra_gcd, a, b), ok(std::gcd(a, b)));
+        ASSERT_EQ(CALL(kelvra_mod_add, a, b, m), ok(static_cast<uint64_t>((static_cast<u128>(a) + b) % m)));
+        ASSERT_EQ(CALL(kelvra_mod_mul, a, b, m), ok(mul_ref(a, b, m)));
+        ASSERT_EQ(CALL(kelvra_mod_pow, a, e, m), ok(pow_ref(a, e, m))) << a << "^" << e << " mod " << m;
+
+        const uint64_t c = a * (1 + (rng() >> (40 + rng() % 24)));  // often a common factor with b
+        if (c == 0 || b == 0) continue;
+        const u128 lcm = static_cast<u128>(c / std::gcd(c, b)) * b;
+        ASSERT_EQ(CALL(kelvra_lcm, c, b), (lcm >> 64) ? failed(KELVRA_ERR_CAPACITY) : ok(static_cast<uint64_t>(lcm)));
+
+        const uint64_t n = 2 + (b >> 1) % ((1ull << 63) - 2);
+        const Result inverse = CALL(kelvra_mod_inv, a, n);
+        if (a % n == 0 || std::gcd(a, n) != 1) {
+            ASSERT_EQ(inverse, failed(KELVRA_ERR_DATA)) << a << " " << n;
+        } else {
+            ASSERT_EQ(inverse.first, KELVRA_OK);
+            ASSERT_LT(inverse.second, n);
+            ASSERT_EQ(mul_ref(a % n, inverse.second, n), 1u) << a << " " << n;
+        }
+    }
+}
+
+TEST(NumTheory, CyclicPeriodMatchesStepping) {
+    for (uint64_t m = 2; m < 150; ++m) {
+        for (uint64_t a = 1; a < 2 * m; ++a) {
+            if (a % m == 0) continue;
+            uint64_t naive = 0;
+            for (uint64_t k = 1, power = a % m; k <= m && naive == 0; ++k, power = power * a % m) {
+                if (power == 1) naive = k;
+            }
+            for (uint64_t limit : {uint64_t{1}, m / 3 + 1, m, kMax}) {
+                const bool fits = naive != 0 && naive <= limit;
+                ASSERT_EQ(CALL(kelvra_cyclic_period, a, m, limit), fits ? ok(naive) : failed(KELVRA_ERR_CAPACITY))
+                    << a << " mod " << m << " limit " << limit;
+            }
+        }
+    }
+}
+
+TEST(NumTheory, CyclicPeriodIsTheExactOrderForLargeModuli) {
+    std::mt19937_64 rng(4);
+    for (int i = 0; i < 300; ++i) {
+        const uint64_t m = 2 + any_size(rng) % (kMax - 1);
+        const uint64_t a = 1 + rng() % (m - 1);
+        if (std::gcd(a, m) != 1) continue;
+        const auto [status, order] = CALL(kelvra_cyclic_period, a, m, kMax);
+        ASSERT_EQ(status, KELVRA_OK) << a << " mod " << m;
+        ASSERT_EQ(pow_ref(a, order, m), 1u) << a << " mod " << m;
+        for (auto [q, e] : factor_of(order)) ASSERT_NE(pow_ref(a, order / q, m), 1u) << a << " mod " << m;
+        ASSERT_EQ(CALL(kelvra_cyclic_period, a, m, order), ok(order));
+        ASSERT_EQ(CALL(kelvra_cyclic_period, a, m, order - 1),
+                  order > 1 ? failed(KELVRA_ERR_CAPACITY) : failed(KELVRA_ERR_DATA));
+    }
+}
+
+TEST(NumTheory, IsPrimeSmallAndNearPowersOfTwo) {
+    const std::vector<uint64_t> small = primes_below(1 << 17);
+    std::vector<bool> is_small_prime(1 << 17, false);
+    for (uint64_t p : small) is_small_prime[p] = true;
+    for (uint64_t n = 0; n < (1 << 17); ++n) ASSERT_EQ(prime(n), is_small_prime[n]) << n;
+    // Around 2^32, where the base set changes.
+    for (uint64_t n = (1ull << 32) - 600; n < (1ull << 32) + 600; ++n) {
+        const Factors f = factor_ref(n, small);
+        ASSERT_EQ(prime(n), f.size() == 1 && f[0].second == 1) << n;
+    }
+    // The primes among the last 400 integers below 2^64 are 2^64 - k for these k.
+    const std::vector<uint64_t> below_2_64 = {59, 83, 95, 179, 189, 257, 279, 323, 353, 363};
+    for (uint64_t k = 1; k < 400; ++k) {
+        ASSERT_EQ(prime(0 - k), std::count(below_2_64.begin(), below_2_64.end(), k) == 1) << "2^64 - " << k;
+    }
+    EXPECT_TRUE(prime((1ull << 61) - 1));
+    EXPECT_TRUE(prime((1ull << 63) - 25));
+}
+
+TEST(NumTheory, IsPrimeRejectsPseudoprimes) {
+    const uint64_t composites[] = {
+        // Carmichael numbers beyond the exhaustive range above.
+        825265, 321197185, 5394826801u, 232250619601u, 9746347772161u,
+        // Strong pseudoprimes to the first primes as bases.
+        1373653, 25326001, 3215031751u, 2152302898747u, 3474749660383u, 341550071728321u, 3825123056546413051u,
+        // To bases 2, 7 and 61: the first beyond the reach of that set.
+        4759123141u,
+        // To the first four or five of the seven bases used above 2^32.
+        18434103094909614421u, 18439817375559158881u, 18257320482426295201u, 18435641994298922581u,
+        18429885587110658251u, 18437368834044383101u, 15319140446488187713u,
+        // Base 2 only; products of primes near 2^32; a square and a cube of primes.
+        18446743208455367653u, 4294967291ull * 4294967279ull, 4294967029ull * 4294967291ull,
+        4294967291ull * 4294967291ull, 2097143ull * 2097143ull * 2097143ull};
+    for (uint64_t n : composites) EXPECT_FALSE(prime(n)) << n;
+}
+
+TEST(NumTheory, FactorKnownValuesAndCapacityPrefix) {
+    EXPECT_EQ(factor_of(360), (Factors{{2, 3}, {3, 2}, {5, 1}}));
+    EXPECT_EQ(factor_of(kMax), (Factors{{3, 1}, {5, 1}, {17, 1}, {257, 1}, {641, 1}, {65537, 1}, {6700417, 1}}));
+    EXPECT_EQ(factor_of(1ull << 63), (Factors{{2, 63}}));
+    EXPECT_EQ(factor_of(12157665459056928801u), (Factors{{3, 40}}));
+    EXPECT_EQ(factor_of(1031ull * 1031 * 1031 * 1031 * 1031 * 1031), (Factors{{1031, 6}}));
+    EXPECT_EQ(factor_of(4294967291ull * 4294967291ull), (Factors{{4294967291u, 2}}));
+    EXPECT_EQ(factor_of(2097143ull * 2097143ull * 2097143ull), (Factors{{2097143, 3}}));
+    EXPECT_EQ(factor_of(1021 * 1031), (Factors{{1021, 1}, {1031, 1}}));
+    EXPECT_EQ(factor_of(kMax - 58), (Factors{{kMax - 58, 1}}));
+    // The primorial of 47 has the most distinct primes a 64-bit integer can have.
+    const Factors primorial = factor_of(614889782588491410u);
+    ASSERT_EQ(primorial.size(), 15u);
+    EXPECT_EQ(primorial.back(), (std::pair<uint64_t, unsigned>{47, 1}));
+
+    // n, capacity, status, entries written.
+    const std::tuple<uint64_t, uint32_t, kelvra_status, uint32_t> prefixes[] = {
+        {0, 0, KELVRA_OK, 0}, {1, 0, KELVRA_OK, 0}, {30, 2, KELVRA_ERR_CAPACITY, 2}, {30, 3, KELVRA_OK, 3},
+        {8, 0, KELVRA_ERR_CAPACITY, 0}, {9, 0, KELVRA_ERR_CAPACITY, 0}, {8, 1, KELVRA_OK, 1},
+        {4294967291ull * 3, 1, KELVRA_ERR_CAPACITY, 1}};
+    for (const auto &[n, capacity, status, written] : prefixes) {
+        uint64_t primes[4] = {kSentinel, kSentinel, kSentinel, kSentinel};
+        uint8_t exponents[4] = {0xEE, 0xEE, 0xEE, 0xEE};
+        uint32_t count = 99;
+        EXPECT_EQ(kelvra_factor(n, primes, exponents, capacity, &count), status) << n;
+        EXPECT_EQ(count, written) << n;
+        EXPECT_TRUE(primes[written] == kSentinel && exponents[written] == 0xEE) << "nothing written past the prefix";
+        if (n == 30) {
+            EXPECT_TRUE(primes[0] == 2 && exponents[0] == 1 && primes[1] == 3 && exponents[1] == 1);
+        }
+    }
+}
+
+TEST(NumTheory, FactorMatchesReferences) {
+    const std::vector<uint64_t> primes = primes_below(1 << 20);
+    std::mt19937_64 rng(5);
+    for (int i = 0; i < 400; ++i) {
+        const uint64_t n = rng() >> (24 + rng() % 40);
+        ASSERT_EQ(factor_of(n), factor_ref(n, primes)) << n;
+    }
+    // Products of primes just above the trial-division table, near 2^16, 2^21, 2^32 and 2^63.
+    const uint64_t known[] = {1031,        1033,        65521,       65537,       2097143,     2097169,
+                              4294967029u, 4294967291u, 4294967311u, 4294967357u, (1ull << 63) - 165,
+                              (1ull << 63) - 25};
+    for (int i = 0; i < 300; ++i) {
+        std::map<uint64_t, unsigned> expected;
+        u128 n = 1;
+        for (int picks = 1 + rng() % 5; picks > 0; --picks) {
+            const uint64_t p = known[rng() % std::size(known)];
+            if (((n * p) >> 64) == 0) n *= p, ++expected[p];
+        }
+        ASSERT_EQ(factor_of(static_cast<uint64_t>(n)), Factors(expected.begin(), expected.end()));
+    }
+}
+
+TEST(NumTheory, FactorOfWordsMultipliesBack) {
+    // Composites just below 2^64 whose prime factors all exceed 1021, then random words.
+    std::vector<uint64_t> words = {0 - 39ull, 0 - 45ull, 0 - 87ull, 0 - 89ull, 0 - 105ull, 0 - 113ull, 0 - 117ull, 0 - 125ull};
+    std::mt19937_64 rng(7);
+    while (words.size() < 2000) words.push_back(rng() | (1ull << 63));
+    for (uint64_t n : words) {
+        u128 product = 1;
+        uint64_t previous = 1;
+        for (auto [p, e] : factor_of(n)) {
+            ASSERT_GT(p, previous) << n;
+            ASSERT_TRUE(prime(p)) << p << " in " << n;
+            for (unsigned j = 0; j < e; ++j) product *= p;
+            previous = p;
+        }
+        ASSERT_EQ(product, n);
+    }
+}
