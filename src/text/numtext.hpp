@@ -15,11 +15,14 @@ namespace kelvra::text {
 inline constexpr size_t double_text_max = 40;
 inline constexpr size_t int_text_max = 24;
 
-// Writes the "%.17g" text of `value` (no terminator) and returns its length.
-// Non-finite values give "inf", "-inf", "nan" or "-nan" as glibc spells them.
+// Writes the "%.17g" text of `value` (no terminator) into out, which has room
+// for double_text_max bytes, and returns its length (at most 24). Non-finite
+// values give "inf", "-inf", "nan" or "-nan" as glibc spells them (the sign of
+// a NaN is its sign bit).
 size_t format_double(double value, char *out) noexcept;
 
-// Writes the "%lld" text of `value` (no terminator) and returns its length.
+// Writes the "%lld" text of `value` (no terminator) into out, which has room
+// for int_text_max bytes, and returns its length (at most 20).
 size_t format_int(int64_t value, char *out) noexcept;
 
 // The value strtod gives for the text [begin, end): the longest prefix it

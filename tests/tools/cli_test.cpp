@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -77,6 +78,38 @@ TEST(Cli, InfoExplainsTheTierChoice) {
     const ToolRun raised = kelvra("info", "KELVRA_SHANI_FORCE_TIER=7");
     const bool has_sha = contains(raised.out, "SHA extensions yes");
     EXPECT_EQ(contains(raised.out, "asks for tier 1, lowered to tier 0"), !has_sha) << raised.out;
+}
+
+TEST(Cli, Sha256MatchesSha256sumFormat) {
+    const ToolRun stdin_digest = kelvra("sha256 < /dev/null");
+    EXPECT_EQ(stdin_digest.exit_code, 0);
+    EXPECT_EQ(stdin_digest.out, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855  -\n");
+    const ToolRun missing = kelvra("sha256 /nonexistent/file");
+    EXPECT_EQ(missing.exit_code, 1);
+    EXPECT_TRUE(contains(missing.out, "status 3 (KELVRA_ERR_IO)")) << missing.out;
+}
+
+// Writes `text` to a fresh temporary file and returns its path.
+std::string temp_file(const std::string &text) {
+    char path[] = "/tmp/kelvra-cli-XXXXXX";
+    const int fd = mkstemp(path);
+    FILE *file = fdopen(fd, "w");
+    std::fputs(text.c_str(), file);
+    std::fclose(file);
+    return path;
+}
+
+TEST(Cli, JsonCanon) {
+    const std::string messy = temp_file("{\"b\": [1, 2.50, \"x\"],\n \"a\": {\"z\": null, \"\": true}}\n");
+    const ToolRun sorted = kelvra("json canon " + messy);
+    EXPECT_EQ(sorted.exit_code, 0);
+    EXPECT_EQ(sorted.out, "{\"a\": {\"\": true, \"z\": null}, \"b\": [1, 2.5, \"x\"]}\n");
+    const std::string broken = temp_file("{\"a\" 1}");
+    const ToolRun bad = kelvra("json canon < " + broken);
+    EXPECT_EQ(bad.exit_code, 1);
+    EXPECT_TRUE(contains(bad.out, "status 2 (KELVRA_ERR_DATA)")) << bad.out;
+    std::remove(messy.c_str());
+    std::remove(broken.c_str());
 }
 
 TEST(Cli, DemoRuns) {

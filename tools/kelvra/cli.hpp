@@ -38,6 +38,8 @@ std::optional<uint64_t> parse_u64(std::string_view text);
 // The commands, grouped by family (defined in the file of their family).
 extern const Command info_commands[2];
 extern const Command exact_commands[2];
+extern const Command hash_commands[1];
+extern const Command json_commands[1];
 extern const Command demo_command;
 
 } // namespace kelvra::cli

@@ -2,6 +2,7 @@
 // newcomer runs. Each section shows one family end to end.
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 
 #include "cli.hpp"
 #include "frame/tier.hpp"
@@ -78,10 +79,62 @@ int show_number_theory() {
     return 0;
 }
 
+// Renders a tree canonically into `out` (NUL-terminated); the length or 0.
+uint64_t render(const kelvra_json_value *root, char *out, uint64_t capacity, kelvra_status &status) {
+    uint8_t workspace[4096];
+    uint64_t length = 0;
+    status = kelvra_json_write_ws(root, reinterpret_cast<uint8_t *>(out), capacity - 1, &length, workspace,
+                                  sizeof workspace);
+    if (status != KELVRA_OK) return 0;
+    out[length] = '\0';
+    return length;
+}
+
+int show_json_and_digests() {
+    heading(3, "Canonical JSON and SHA-256 (the store's building blocks)");
+    // Built in an arena, members in any order: the writer sorts them.
+    uint8_t arena[4096];
+    kelvra_json_builder b;
+    DEMO_CALL(kelvra_json_builder_init(&b, arena, sizeof arena));
+    static const uint8_t greeting[] = "tab\there \"quoted\"";
+    kelvra_json_value *items[] = {kelvra_json_new_int(&b, -7), kelvra_json_new_double(&b, 0.1),
+                                  kelvra_json_new_double(&b, 100.0), kelvra_json_new_bool(&b, 1)};
+    const char *keys[] = {"zeta", "alpha", "text", "list"};
+    kelvra_json_value *values[] = {kelvra_json_new_null(&b), kelvra_json_new_int(&b, 1),
+                                   kelvra_json_new_string(&b, greeting, sizeof greeting - 1),
+                                   kelvra_json_new_array(&b, items, 4)};
+    const kelvra_json_value *built = kelvra_json_new_object(&b, keys, values, 4);
+    if (b.failed) return fail("kelvra_json_new_object", KELVRA_ERR_CAPACITY);
+
+    char canonical[512], again[512];
+    kelvra_status status;
+    const uint64_t length = render(built, canonical, sizeof canonical, status);
+    if (status != KELVRA_OK) return fail("kelvra_json_write_ws", status);
+    std::printf("   built:     %s\n", canonical);
+
+    // The same document typed by a person parses back to the same bytes.
+    static const char typed[] = "{ \"text\" : \"tab\\there \\\"quoted\\\"\",\n  \"list\": [-7, 1e-1, 1E2, true],"
+                                "\n  \"alpha\": 1, \"zeta\": null }";
+    uint8_t parse_arena[8192];
+    kelvra_json_value *parsed = nullptr;
+    DEMO_CALL(kelvra_json_parse(reinterpret_cast<const uint8_t *>(typed), sizeof typed - 1, parse_arena,
+                                sizeof parse_arena, &parsed));
+    render(parsed, again, sizeof again, status);
+    if (status != KELVRA_OK) return fail("kelvra_json_write_ws", status);
+    std::printf("   typed:     %s\n", typed);
+    std::printf("   rendered:  %s (%s)\n", again, std::strcmp(again, canonical) == 0 ? "same bytes" : "DIFFERENT");
+
+    char digest[65];
+    DEMO_CALL(kelvra_sha256_hex(reinterpret_cast<const uint8_t *>(canonical), length, digest));
+    std::printf("   sha256:    %s\n", digest);
+    return 0;
+}
+
 int run(Args) {
     std::printf("kelvra demo - exact, deterministic kernels behind a flat C interface\n");
     if (int rc = show_frame()) return rc;
     if (int rc = show_number_theory()) return rc;
+    if (int rc = show_json_and_digests()) return rc;
     std::printf("\nDone. Run 'kelvra --help' for the individual commands.\n");
     return 0;
 }

@@ -12,6 +12,8 @@ const std::span<const Command> command_groups[] = {
     {&kelvra::cli::demo_command, 1},
     kelvra::cli::info_commands,
     kelvra::cli::exact_commands,
+    kelvra::cli::hash_commands,
+    kelvra::cli::json_commands,
 };
 
 void print_command(const Command &c) {

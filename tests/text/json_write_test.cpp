@@ -1,0 +1,382 @@
+// The canonical writer: exact bytes, key order, piece-wise truncation, the
+// workspace contract and the status order.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "kelvra.h"
+#include "text/json_record.hpp"
+
+namespace {
+
+namespace rec = kelvra::text::json_record;
+
+// Builds trees in an arena at an odd address, as callers may.
+class Tree {
+public:
+    explicit Tree(size_t capacity = 1 << 20, size_t misalign = 1) : storage_(capacity + 8) {
+        EXPECT_EQ(kelvra_json_builder_init(&b_, storage_.data() + misalign, capacity), 0u);
+    }
+
+    kelvra_json_value *null() { return kelvra_json_new_null(&b_); }
+    kelvra_json_value *boolean(uint32_t v) { return kelvra_json_new_bool(&b_, v); }
+    kelvra_json_value *integer(int64_t v) { return kelvra_json_new_int(&b_, v); }
+    kelvra_json_value *number(double v) { return kelvra_json_new_double(&b_, v); }
+    kelvra_json_value *string(const std::string &s) {
+        texts_.push_back(std::make_unique<std::string>(s));
+        return kelvra_json_new_string(&b_, reinterpret_cast<const uint8_t *>(texts_.back()->data()),
+                                      static_cast<uint32_t>(s.size()));
+    }
+    kelvra_json_value *array(std::vector<kelvra_json_value *> items) {
+        return kelvra_json_new_array(&b_, items.data(), static_cast<uint32_t>(items.size()));
+    }
+    kelvra_json_value *object(const std::vector<std::pair<std::string, kelvra_json_value *>> &members) {
+        std::vector<const char *> keys;
+        std::vector<kelvra_json_value *> values;
+        for (const auto &m : members) {
+            texts_.push_back(std::make_unique<std::string>(m.first));
+            keys.push_back(texts_.back()->c_str());
+            values.push_back(m.second);
+        }
+        return kelvra_json_new_object(&b_, keys.data(), values.data(), static_cast<uint32_t>(keys.size()));
+    }
+    bool ok() const { return b_.failed == 0; }
+
+private:
+    std::vector<uint8_t> storage_;
+    kelvra_json_builder b_{};
+    std::vector<std::unique_ptr<std::string>> texts_;
+};
+
+struct Written {
+    kelvra_status status;
+    uint64_t length;
+    std::string text;
+};
+
+constexpr uint64_t untouched = 0xDEADBEEF;
+
+// Writes with a workspace of the size the size function reports, into a
+// buffer of `capacity` bytes (the full length when capacity is SIZE_MAX).
+Written write(const kelvra_json_value *root, uint64_t capacity = UINT64_MAX) {
+    std::vector<uint8_t> workspace(kelvra_json_write_arena_bytes(root));
+    uint64_t length = untouched;
+    if (capacity == UINT64_MAX) {
+        EXPECT_EQ(kelvra_json_write_ws(root, nullptr, 0, &length, workspace.data(), workspace.size()), 0u);
+        capacity = length;
+    }
+    std::string out(capacity, '\0');
+    const kelvra_status status = kelvra_json_write_ws(root, reinterpret_cast<uint8_t *>(out.data()), capacity,
+                                                      &length, workspace.data(), workspace.size());
+    return {status, length, status == 0 ? out.substr(0, length) : out};
+}
+
+// The text, written once into a buffer of exactly its length (the careful
+// piece-by-piece path near the end) and once into an ample buffer (the
+// unchecked path); both must agree.
+std::string text_of(const kelvra_json_value *root) {
+    const Written exact = write(root);
+    EXPECT_EQ(exact.status, 0u);
+    const Written ample = write(root, exact.length * 8 + 64);
+    EXPECT_EQ(ample.status, 0u);
+    EXPECT_EQ(ample.length, exact.length);
+    EXPECT_EQ(ample.text, exact.text);
+    return exact.text;
+}
+
+kelvra_json_value *nest_arrays(Tree &t, int depth) {
+    kelvra_json_value *v = t.array({});
+    for (int i = 1; i < depth; ++i) v = t.array({v});
+    return v;
+}
+
+TEST(JsonWrite, DocumentedExampleAndScalarTexts) {
+    Tree t;
+    kelvra_json_value *root =
+        t.object({{"b", t.integer(1)},
+                  {"a", t.array({t.boolean(1), t.null(), t.number(2.5), t.string("x\ny")})},
+                  {"c", t.object({})}});
+    EXPECT_EQ(text_of(root), R"({"a": [true, null, 2.5, "x\ny"], "b": 1, "c": {}})");
+
+    const std::pair<double, const char *> doubles[] = {
+        {1.0, "1.0"}, {100.0, "100.0"}, {-0.0, "-0.0"}, {0.1, "0.10000000000000001"}, {1e21, "1e+21"},
+        {1e-7, "9.9999999999999995e-08"}, {1e16, "10000000000000000.0"}, {1e17, "1e+17"},
+        {5e-324, "4.9406564584124654e-324"}, {HUGE_VAL, "inf"}, {-HUGE_VAL, "-inf"}, {std::nan(""), "nan"}};
+    for (const auto &[value, text] : doubles) EXPECT_EQ(text_of(t.number(value)), text);
+    EXPECT_EQ(text_of(t.integer(INT64_MIN)), "-9223372036854775808");
+    EXPECT_EQ(text_of(t.boolean(0)), "false");
+    kelvra_json_value *odd_truth = t.boolean(1);
+    rec::store_bool(odd_truth, 7); // any non-zero truth value is true
+    EXPECT_EQ(text_of(odd_truth), "true");
+    // A record of an unknown kind writes nothing; the separators stay.
+    kelvra_json_value *odd_kind = t.null();
+    rec::store_kind(odd_kind, 9);
+    EXPECT_EQ(text_of(t.array({t.null(), odd_kind, t.object({{"k", odd_kind}})})), R"([null, , {"k": }])");
+}
+
+// The escaped text as the table defines it, one byte at a time.
+std::string reference_escape(const std::string &s) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        const char *named = c == '"' ? "\\\"" : c == '\\' ? "\\\\" : c == 8 ? "\\b" : c == 9 ? "\\t"
+                          : c == 10 ? "\\n" : c == 12 ? "\\f" : c == 13 ? "\\r" : nullptr;
+        if (named != nullptr) {
+            out += named;
+        } else if (c < 0x20) {
+            out += "\\u00";
+            out += "0123456789abcdef"[c >> 4];
+            out += "0123456789abcdef"[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+TEST(JsonWrite, StringsAndKeysFollowTheEscapeTable) {
+    Tree t;
+    EXPECT_EQ(text_of(t.string("\x01/\xC3\xA9")), "\"\\u0001/\xC3\xA9\""); // 11 bytes
+    EXPECT_EQ(text_of(t.string("\"\\\b\t\n\f\r\x1f\x7f\x80\xff")),
+              "\"\\\"\\\\\\b\\t\\n\\f\\r\\u001f\x7f\x80\xff\"");
+    EXPECT_EQ(text_of(t.string(std::string("a\0b", 3))), R"("a\u0000b")");
+    std::mt19937 rng(3);
+    for (int round = 0; round < 300; ++round) {
+        std::string s(rng() % 90, 'x');
+        for (char &c : s) {
+            const unsigned r = rng() % 100;
+            c = r < 85 ? static_cast<char>(0x20 + rng() % 0x60) : r < 95 ? static_cast<char>(rng() % 256) : '"';
+        }
+        ASSERT_EQ(text_of(t.string(s)), reference_escape(s)) << "round " << round;
+        const std::string key = s.substr(0, s.find('\0'));
+        const std::string member = std::string("{") + reference_escape(key) + ": null}";
+        ASSERT_EQ(text_of(t.object({{key, t.null()}})), member) << "round " << round;
+    }
+}
+
+TEST(JsonWrite, KeysSortStablyAsUnsignedBytesWithPrefixesFirst) {
+    Tree t;
+    EXPECT_EQ(text_of(t.object({{"b", t.integer(1)}, {"a", t.integer(2)}, {"ab", t.integer(3)}, {"", t.integer(4)}})),
+              R"({"": 4, "a": 2, "ab": 3, "b": 1})");
+    EXPECT_EQ(text_of(t.object({{"k", t.integer(1)}, {"\xC3\xA9", t.null()}, {"k", t.integer(2)}})),
+              "{\"k\": 1, \"k\": 2, \"\xC3\xA9\": null}");
+
+    std::mt19937 rng(8);
+    std::vector<std::pair<std::string, kelvra_json_value *>> members;
+    std::vector<std::pair<std::string, int>> expected;
+    for (int i = 0; i < 400; ++i) {
+        std::string key(rng() % 4, 'a');
+        for (char &c : key) c = "ab\x80\xff"[rng() % 4];
+        members.push_back({key, t.integer(i)});
+        expected.push_back({key, i});
+    }
+    // std::string orders as unsigned bytes, a proper prefix first.
+    std::stable_sort(expected.begin(), expected.end(), [](const auto &x, const auto &y) { return x.first < y.first; });
+    std::string want = "{";
+    for (size_t i = 0; i < expected.size(); ++i)
+        want += (i ? ", " : "") + reference_escape(expected[i].first) + ": " + std::to_string(expected[i].second);
+    EXPECT_EQ(text_of(t.object(members)), want + "}");
+
+    kelvra_json_value *values[2] = {t.integer(1), t.integer(2)};
+    const char *keys[2] = {"a", nullptr}; // read as the empty key
+    uint8_t arena[256];
+    kelvra_json_builder b;
+    ASSERT_EQ(kelvra_json_builder_init(&b, arena, sizeof arena), 0u);
+    EXPECT_EQ(text_of(kelvra_json_new_object(&b, keys, values, 2)), R"({"": 2, "a": 1})");
+}
+
+TEST(JsonWrite, SixtyFourLevelsAreWrittenSixtyFiveAreNot) {
+    Tree t;
+    EXPECT_EQ(text_of(nest_arrays(t, 64)), std::string(64, '[') + std::string(64, ']'));
+    kelvra_json_value *deep65 = nest_arrays(t, 65);
+    EXPECT_EQ(kelvra_json_write_arena_bytes(deep65), 64u * 24 + 16);
+    std::vector<uint8_t> workspace(64 * 24);
+    uint64_t length = untouched;
+    EXPECT_EQ(kelvra_json_write_ws(deep65, nullptr, 0, &length, workspace.data(), workspace.size()), 4u);
+    // The workspace check comes before the depth check.
+    EXPECT_EQ(kelvra_json_write_ws(deep65, nullptr, 0, &length, workspace.data(), workspace.size() - 1), 2u);
+    EXPECT_EQ(length, untouched);
+
+    // An object below the 64th level does not count towards the member maximum.
+    kelvra_json_value *v = t.array({t.object({{"a", t.null()}, {"b", t.null()}, {"c", t.null()}})});
+    for (int i = 1; i < 64; ++i) v = t.array({v});
+    EXPECT_EQ(kelvra_json_write_arena_bytes(v), 64u * 24 + 16);
+    EXPECT_EQ(kelvra_json_write_ws(v, nullptr, 0, &length, workspace.data(), workspace.size()), 4u);
+}
+
+// The size function's figure minus its 16 spare bytes is exactly what the
+// writer needs: one byte less gives 2, whatever the shape.
+TEST(JsonWrite, WorkspaceContractIsExact) {
+    Tree t;
+    kelvra_json_value *wide = t.object({{"d", t.null()}, {"c", t.null()}, {"b", t.null()}, {"a", t.null()}});
+    kelvra_json_value *chain = wide;
+    for (int i = 0; i < 5; ++i) chain = t.object({{"z", chain}, {"y", t.integer(i)}, {"x", t.null()}});
+    const std::pair<kelvra_json_value *, uint64_t> cases[] = {
+        {t.integer(1), 40},
+        {t.object({{"a", t.null()}, {"b", t.null()}, {"c", t.null()}}), 52},
+        {t.array({t.null(), t.string("s")}), 40},
+        {t.array({t.object({{"x", wide}}), t.array({t.array({})})}), (4 * 4 + 24) * 3 + 16},
+        {chain, (4 * 4 + 24) * 6 + 16},
+        {t.array({t.array({t.object({})})}), 3 * 24 + 16}, // the deepest level is an empty container
+        {t.object({{"a", t.object({{"a", t.null()}, {"b", t.null()}, {"c", t.null()}})}, {"b", t.null()}}),
+         (4 * 3 + 24) * 2 + 16}};
+    for (const auto &[root, size] : cases) {
+        ASSERT_EQ(kelvra_json_write_arena_bytes(root), size);
+        const uint64_t need = size - 16;
+        std::vector<uint8_t> workspace(need + 1);
+        uint64_t length = untouched;
+        EXPECT_EQ(kelvra_json_write_ws(root, nullptr, 0, &length, workspace.data(), need - 1), 2u);
+        EXPECT_EQ(length, untouched);
+        EXPECT_EQ(kelvra_json_write_ws(root, nullptr, 0, &length, workspace.data() + 1, need), 0u);
+        EXPECT_EQ(length, text_of(root).size());
+    }
+    EXPECT_EQ(kelvra_json_write_arena_bytes(nullptr), 0u);
+    uint64_t length = untouched;
+    uint8_t out[16];
+    EXPECT_EQ(kelvra_json_write_ws(t.null(), out, sizeof out, &length, nullptr, 100), 2u);
+    EXPECT_EQ(kelvra_json_write_ws(nullptr, out, sizeof out, &length, nullptr, 0), 1u);
+    EXPECT_EQ(kelvra_json_write_ws(t.null(), out, sizeof out, nullptr, nullptr, 0), 1u);
+    EXPECT_EQ(length, untouched);
+}
+
+TEST(JsonWrite, MeasuringThenExactBufferThenOneShort) {
+    Tree t;
+    kelvra_json_value *root = t.object({{"k", t.string("v")}, {"n", t.number(1.0)}});
+    const std::string text = R"({"k": "v", "n": 1.0})";
+    std::vector<uint8_t> workspace(kelvra_json_write_arena_bytes(root));
+    uint64_t length = 0;
+    EXPECT_EQ(kelvra_json_write_ws(root, nullptr, 5, &length, workspace.data(), workspace.size()), 0u);
+    EXPECT_EQ(length, text.size());
+
+    std::vector<uint8_t> exact(text.size() + 1, 0xEE);
+    EXPECT_EQ(kelvra_json_write_ws(root, exact.data(), text.size(), &length, workspace.data(), workspace.size()), 0u);
+    EXPECT_EQ(std::string(exact.begin(), exact.end() - 1), text);
+    EXPECT_EQ(exact.back(), 0xEE); // no terminator
+
+    std::vector<uint8_t> short_by_one(text.size(), 0xEE);
+    length = 0;
+    EXPECT_EQ(kelvra_json_write_ws(root, short_by_one.data(), text.size() - 1, &length, workspace.data(),
+                                   workspace.size()),
+              4u);
+    EXPECT_EQ(length, text.size());
+    EXPECT_EQ(std::string(short_by_one.begin(), short_by_one.end() - 1), text.substr(0, text.size() - 1));
+}
+
+// Every capacity: the buffer holds whole pieces up to the first one that did
+// not fit, and nothing after it.
+TEST(JsonWrite, TruncationStopsAtTheFirstPieceThatDoesNotFit) {
+    Tree t;
+    kelvra_json_value *root = t.array({t.string("a\nb"), t.integer(12345), t.number(7.0), t.string("\x01"),
+                                       t.array({}), t.object({{"k", t.null()}})});
+    const std::string text = R"(["a\nb", 12345, 7.0, "\u0001", [], {"k": null}])";
+    ASSERT_EQ(text_of(root), text);
+    // Ends of the pieces: [ " a \n b " ,_ 12345 ,_ 7 .0 ,_ " \u0001 " ,_ [ ] ,_ { " k " :_ null } ]
+    const std::vector<size_t> piece_ends = {1,  2,  3,  5,  6,  7,  9,  14, 16, 17, 19, 21, 22, 28, 29, 31,
+                                            32, 33, 35, 36, 37, 38, 39, 41, 45, 46, 47};
+    ASSERT_EQ(piece_ends.back(), text.size());
+    std::vector<uint8_t> workspace(kelvra_json_write_arena_bytes(root));
+    for (size_t capacity = 0; capacity < text.size(); ++capacity) {
+        std::vector<uint8_t> out(text.size(), '#');
+        uint64_t length = 0;
+        ASSERT_EQ(kelvra_json_write_ws(root, out.data(), capacity, &length, workspace.data(), workspace.size()), 4u);
+        EXPECT_EQ(length, text.size());
+        size_t written = 0;
+        for (size_t end : piece_ends)
+            if (end <= capacity) written = end;
+        const std::string got(out.begin(), out.end());
+        EXPECT_EQ(got, text.substr(0, written) + std::string(text.size() - written, '#')) << "capacity " << capacity;
+    }
+}
+
+// Random trees (long keys and strings with escapes at any place, every kind):
+// at any capacity the buffer holds a prefix of the text that ends less than
+// one piece before the capacity, and nothing after it.
+std::string random_text(std::mt19937 &rng, size_t max_length) {
+    std::string s(rng() % (max_length + 1), 'x');
+    for (char &c : s) {
+        const unsigned r = rng() % 40;
+        c = r == 0 ? '\n' : r == 1 ? '"' : r == 2 ? '\x02' : r == 3 ? '\xe9' : static_cast<char>('a' + r % 26);
+    }
+    return s;
+}
+
+kelvra_json_value *random_tree(Tree &t, std::mt19937 &rng, int depth) {
+    switch (rng() % (depth < 4 ? 9 : 6)) {
+    case 0: return t.null();
+    case 1: return t.boolean(rng() % 2);
+    case 2: return t.integer(static_cast<int64_t>(uint64_t{rng()} * rng() << (rng() % 32)));
+    case 3: return t.number(std::ldexp(static_cast<double>(rng()), static_cast<int>(rng() % 200) - 100));
+    case 4:
+    case 5: return t.string(random_text(rng, 90));
+    case 6:
+    case 7: {
+        std::vector<std::pair<std::string, kelvra_json_value *>> members;
+        for (unsigned n = rng() % 6; n > 0; --n) {
+            std::string key = random_text(rng, 80);
+            members.push_back({key, random_tree(t, rng, depth + 1)});
+        }
+        return t.object(members);
+    }
+    default: {
+        std::vector<kelvra_json_value *> items;
+        for (unsigned n = rng() % 6; n > 0; --n) items.push_back(random_tree(t, rng, depth + 1));
+        return t.array(items);
+    }
+    }
+}
+
+TEST(JsonWrite, RandomTreesTruncateOnlyBetweenPieces) {
+    std::mt19937 rng(12);
+    constexpr size_t longest_piece = 24; // "-9.8813129168249309e-324" and the like
+    for (int round = 0; round < 150; ++round) {
+        Tree t;
+        const kelvra_json_value *root = random_tree(t, rng, 0);
+        ASSERT_TRUE(t.ok());
+        const std::string text = text_of(root);
+        ASSERT_EQ(text.find('#'), std::string::npos);
+        std::vector<uint8_t> workspace(kelvra_json_write_arena_bytes(root));
+        for (int probe = 0; probe < 20; ++probe) {
+            const size_t capacity = rng() % (text.size() + 2);
+            std::vector<uint8_t> out(text.size() + 8, '#');
+            uint64_t length = 0;
+            const kelvra_status status =
+                kelvra_json_write_ws(root, out.data(), capacity, &length, workspace.data(), workspace.size());
+            ASSERT_EQ(status, capacity < text.size() ? 4u : 0u);
+            ASSERT_EQ(length, text.size());
+            const std::string got(out.begin(), out.end());
+            const size_t written = std::min(got.find('#'), text.size());
+            ASSERT_LE(written, capacity);
+            if (capacity < text.size()) {
+                ASSERT_LT(capacity - written, longest_piece) << "capacity " << capacity;
+            } else {
+                ASSERT_EQ(written, text.size());
+            }
+            ASSERT_EQ(got.substr(0, written), text.substr(0, written));
+            ASSERT_EQ(got.find_first_not_of('#', written), std::string::npos) << "capacity " << capacity;
+        }
+    }
+}
+
+TEST(JsonWrite, WorkspaceAndOutputAtOddAddresses) {
+    Tree t(4096, 3);
+    kelvra_json_value *root =
+        t.object({{"list", t.array({t.integer(-1), t.number(0.5), t.boolean(1), t.string("s")})},
+                  {"empty", t.object({})},
+                  {"nested", t.object({{"y", t.null()}, {"x", t.array({})}})}});
+    ASSERT_TRUE(t.ok());
+    std::vector<uint8_t> workspace(kelvra_json_write_arena_bytes(root) + 3);
+    std::vector<uint8_t> out(128);
+    uint64_t length = 0;
+    ASSERT_EQ(kelvra_json_write_ws(root, out.data() + 1, out.size() - 1, &length, workspace.data() + 3,
+                                   workspace.size() - 3),
+              0u);
+    EXPECT_EQ(std::string(out.begin() + 1, out.begin() + 1 + static_cast<long>(length)),
+              R"({"empty": {}, "list": [-1, 0.5, true, "s"], "nested": {"x": [], "y": null}})");
+}
+
+} // namespace
