@@ -171,8 +171,8 @@ constexpr auto escape_letters = [] {
     t.letter[0x0A] = 'n';
     t.letter[0x0C] = 'f';
     t.letter[0x0D] = 'r';
-    t.letter['"'] = '"';
-    t.letter['\\'] = '\\';
+    t.letter[0x22] = '"';
+    t.letter[0x5C] = '\\';
     return t;
 }();
 

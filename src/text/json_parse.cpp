@@ -1,0 +1,416 @@
+// JSON text to a tree of value records in the caller's arena.
+//
+// One forward pass, no recursion, no heap. Open containers live on an
+// explicit stack of 64 frames of 40 bytes, itself a block of the arena; the
+// innermost frame is kept in a local copy and written back only when a child
+// container is opened above it. Every block is reserved with the sticky 8-byte
+// rule in a fixed order (record, string block, key copy, member lists, final
+// arrays), because callers size their arenas from that order.
+#include "kelvra.h"
+
+#include <cstring>
+
+#include "frame/arena.hpp"
+#include "frame/status.hpp"
+#include "text/json_record.hpp"
+#include "text/json_scan.hpp"
+#include "text/json_string_decode.hpp"
+#include "text/numtext.hpp"
+
+namespace kelvra::text {
+namespace {
+
+namespace record = json_record;
+namespace scan = json_scan;
+
+constexpr uint32_t max_depth = 64;
+constexpr uint64_t frame_bytes = 40;
+constexpr uint64_t stack_bytes = max_depth * frame_bytes;
+constexpr uint32_t initial_slots = 8;
+constexpr size_t max_number_token = 62;
+// Up to 18 decimal digits always fit an int64 without overflow checks.
+constexpr size_t plain_int_digits = 18;
+
+// Where each field of a frame sits inside its 40 bytes of the arena stack.
+constexpr size_t frame_record_at = 0;
+constexpr size_t frame_is_object_at = 8;
+constexpr size_t frame_count_at = 12;
+constexpr size_t frame_slots_at = 16;
+constexpr size_t frame_keys_at = 24;
+constexpr size_t frame_values_at = 32;
+
+// An open container: its record and the growing lists of its members.
+struct Frame {
+    kelvra_json_value *record;
+    uint8_t is_object;
+    uint32_t count;
+    uint32_t slots;
+    const char **keys;          // objects only
+    kelvra_json_value **values; // items of an array, values of an object
+};
+
+template <class T>
+void put(uint8_t *at, T value) noexcept {
+    std::memcpy(at, &value, sizeof value);
+}
+
+template <class T>
+T get(const uint8_t *at) noexcept {
+    T value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+}
+
+// Copies `count` pointer slots. Most containers are small and their slots
+// were just stored one by one, so small lists move slot by slot: a wider load
+// spanning two fresh stores would stall on store forwarding.
+inline void copy_slots(uint8_t *dest, const uint8_t *src, size_t count) noexcept {
+    if (count > 4) {
+        std::memcpy(dest, src, count * record::slot_bytes);
+        return;
+    }
+    for (size_t i = 0; i < 4 && i < count; ++i) {
+        std::memcpy(dest + i * record::slot_bytes, src + i * record::slot_bytes, record::slot_bytes);
+    }
+}
+
+constexpr bool is_container(uint32_t kind) noexcept { return kind == KELVRA_JSON_ARRAY || kind == KELVRA_JSON_OBJECT; }
+
+#define KELVRA_TRY(expr)                                                                                     \
+    do {                                                                                                     \
+        const Status status_ = (expr);                                                                       \
+        if (status_ != Status::ok) return status_;                                                           \
+    } while (0)
+
+// Every member function is inlined into the one export, so the parser's
+// state stays in registers instead of being reloaded after each store into
+// the arena (which could otherwise alias it).
+#define KELVRA_HOT [[gnu::always_inline]]
+
+class Parser {
+public:
+    KELVRA_HOT Parser(const uint8_t *input, uint64_t length, uint8_t *arena, uint64_t capacity) noexcept
+        : cur_(input), end_(input + length), base_(arena), capacity_(capacity) {}
+
+    KELVRA_HOT Status parse(kelvra_json_value **out_root) noexcept;
+
+private:
+    KELVRA_HOT uint8_t *reserve(uint64_t size) noexcept {
+        return arena::reserve_sticky(base_, capacity_, used_, failed_, size);
+    }
+    KELVRA_HOT void skip_whitespace() noexcept { cur_ = scan::skip_whitespace(cur_, end_); }
+    // Consumes `byte` after whitespace; false at the end of input or any other byte.
+    KELVRA_HOT bool take(uint8_t byte) noexcept {
+        skip_whitespace();
+        if (cur_ == end_ || *cur_ != byte) return false;
+        ++cur_;
+        return true;
+    }
+
+    KELVRA_HOT Status parse_value(kelvra_json_value *&value, uint32_t &kind) noexcept;
+    KELVRA_HOT Status parse_number(uint8_t *block, uint32_t &kind) noexcept;
+    KELVRA_HOT Status parse_literal(uint8_t *block, uint32_t &kind) noexcept;
+    KELVRA_HOT Status parse_string_value(uint8_t *block) noexcept;
+    KELVRA_HOT Status parse_key(const char *&key) noexcept;
+
+    KELVRA_HOT Status run_containers() noexcept;
+    KELVRA_HOT Status open_frame(kelvra_json_value *container, bool is_object) noexcept;
+    KELVRA_HOT Status append(const char *key, kelvra_json_value *value) noexcept;
+    KELVRA_HOT Status grow_lists() noexcept;
+    KELVRA_HOT Status close_frame() noexcept;
+    KELVRA_HOT void save_top() noexcept;
+    KELVRA_HOT void load_top() noexcept;
+
+    const uint8_t *cur_;
+    const uint8_t *const end_;
+    uint8_t *const base_;
+    const uint64_t capacity_;
+    uint64_t used_ = 0;
+    uint32_t failed_ = 0; // set by reserve; every failed reservation ends the parse at once
+
+    uint8_t *stack_ = nullptr;
+    uint32_t depth_ = 0; // open frames; the innermost is top_
+    Frame top_{};
+};
+
+inline Status Parser::parse(kelvra_json_value **out_root) noexcept {
+    kelvra_json_value *root;
+    uint32_t kind;
+    KELVRA_TRY(parse_value(root, kind));
+    if (is_container(kind)) {
+        stack_ = reserve(stack_bytes);
+        if (stack_ == nullptr) return Status::capacity;
+        KELVRA_TRY(open_frame(root, kind == KELVRA_JSON_OBJECT));
+        KELVRA_TRY(run_containers());
+    }
+    skip_whitespace();
+    if (cur_ != end_) return Status::data;
+    *out_root = root;
+    return Status::ok;
+}
+
+// The record is reserved before the first byte is looked at, so a value that
+// turns out malformed still consumes it.
+inline Status Parser::parse_value(kelvra_json_value *&value, uint32_t &kind) noexcept {
+    skip_whitespace();
+    if (cur_ == end_) return Status::data;
+    uint8_t *block = reserve(record::record_bytes);
+    if (block == nullptr) return Status::capacity;
+    value = reinterpret_cast<kelvra_json_value *>(block);
+    const uint8_t c = *cur_;
+    if (c == '-' || scan::is_digit(c)) return parse_number(block, kind);
+    if (c == '"') {
+        kind = KELVRA_JSON_STRING;
+        ++cur_;
+        return parse_string_value(block);
+    }
+    if (c == '{' || c == '[') {
+        kind = c == '{' ? KELVRA_JSON_OBJECT : KELVRA_JSON_ARRAY;
+        record::init_record(block, kind);
+        ++cur_;
+        return Status::ok;
+    }
+    return parse_literal(block, kind);
+}
+
+// The token runs over '0'-'9', '.', 'e', 'E', '+', '-' after an optional
+// minus; its longest prefix that strtod (a '.', 'e' or 'E' in the token) or
+// strtoll (otherwise) accepts gives the value.
+inline Status Parser::parse_number(uint8_t *block, uint32_t &kind) noexcept {
+    const uint8_t *const start = cur_;
+    const uint8_t *const digits = start + (*start == '-');
+    // The usual spelling first (digits, a fraction, an exponent), then any
+    // further token bytes of a lenient spelling.
+    const uint8_t *p = scan::skip_digits(digits, end_);
+    uint8_t seen = 0;
+    if (p != end_ && *p == '.') {
+        seen = scan::fraction_mark;
+        p = scan::skip_digits(p + 1, end_);
+    }
+    if (p != end_ && (*p | 0x20) == 'e') {
+        seen = scan::fraction_mark;
+        ++p;
+        if (p != end_ && (*p == '+' || *p == '-')) ++p;
+        p = scan::skip_digits(p, end_);
+    }
+    while (p != end_) {
+        const uint8_t bits = scan::classes.bits[*p];
+        if ((bits & scan::number_char) == 0) break;
+        seen |= bits;
+        p = scan::skip_digits(p + 1, end_);
+    }
+    cur_ = p;
+    if (static_cast<size_t>(p - start) > max_number_token) return Status::capacity;
+    const char *const text = reinterpret_cast<const char *>(start);
+    const char *const text_end = reinterpret_cast<const char *>(p);
+    if (seen & scan::fraction_mark) {
+        kind = KELVRA_JSON_DOUBLE;
+        record::store_double(record::init_record(block, kind), parse_double_prefix(text, text_end));
+        return Status::ok;
+    }
+    kind = KELVRA_JSON_INT;
+    kelvra_json_value *value = record::init_record(block, kind);
+    const size_t digit_count = static_cast<size_t>(p - digits);
+    if (seen == 0 && digit_count != 0 && digit_count <= plain_int_digits) {
+        int64_t magnitude = 0;
+        for (const uint8_t *d = digits; d != p; ++d) magnitude = magnitude * 10 + (*d - '0');
+        record::store_int(value, digits == start ? magnitude : -magnitude);
+    } else {
+        record::store_int(value, parse_int_prefix(text, text_end));
+    }
+    return Status::ok;
+}
+
+// Only the literal's own bytes are compared; what follows is left to the
+// next structural check.
+inline Status Parser::parse_literal(uint8_t *block, uint32_t &kind) noexcept {
+    const size_t left = static_cast<size_t>(end_ - cur_);
+    if (left < 4) return Status::data;
+    uint32_t truth = 0;
+    size_t length = 4;
+    if (std::memcmp(cur_, "true", 4) == 0) {
+        kind = KELVRA_JSON_BOOL;
+        truth = 1;
+    } else if (left >= 5 && std::memcmp(cur_, "false", 5) == 0) {
+        kind = KELVRA_JSON_BOOL;
+        length = 5;
+    } else if (std::memcmp(cur_, "null", 4) == 0) {
+        kind = KELVRA_JSON_NULL;
+    } else {
+        return Status::data;
+    }
+    record::store_bool(record::init_record(block, kind), truth); // a null's payload stays zero
+    cur_ += length;
+    return Status::ok;
+}
+
+inline Status Parser::parse_string_value(uint8_t *block) noexcept {
+    const DecodedString s = decode_json_string(cur_, end_, base_, capacity_, used_);
+    if (s.status != Status::ok) return s.status;
+    cur_ = s.next;
+    used_ = s.used;
+    // The record's length field is 32 bits wide; a longer string cannot be held.
+    if (s.length > UINT32_MAX) return Status::capacity;
+    record::store_string(record::init_record(block, KELVRA_JSON_STRING), s.bytes, static_cast<uint32_t>(s.length));
+    return Status::ok;
+}
+
+// A key is decoded into its own block, then copied with a terminating 0 into
+// a second block of decoded length + 1.
+inline Status Parser::parse_key(const char *&key) noexcept {
+    const DecodedString s = decode_json_string(cur_, end_, base_, capacity_, used_);
+    if (s.status != Status::ok) return s.status;
+    cur_ = s.next;
+    used_ = s.used;
+    uint8_t *copy = reserve(s.length + 1);
+    if (copy == nullptr) return Status::capacity;
+    if (s.length != 0) std::memcpy(copy, s.bytes, s.length);
+    copy[s.length] = 0;
+    key = reinterpret_cast<const char *>(copy);
+    return Status::ok;
+}
+
+inline Status Parser::run_containers() noexcept {
+    while (depth_ != 0) {
+        skip_whitespace();
+        const uint8_t closer = top_.is_object ? '}' : ']';
+        if (cur_ != end_ && *cur_ == closer) {
+            ++cur_;
+            KELVRA_TRY(close_frame());
+            continue;
+        }
+        if (top_.count != 0 && !take(',')) return Status::data;
+        const char *key = nullptr;
+        if (top_.is_object) {
+            if (!take('"')) return Status::data;
+            KELVRA_TRY(parse_key(key));
+            if (!take(':')) return Status::data;
+        }
+        kelvra_json_value *value;
+        uint32_t kind;
+        KELVRA_TRY(parse_value(value, kind));
+        KELVRA_TRY(append(key, value));
+        if (is_container(kind)) KELVRA_TRY(open_frame(value, kind == KELVRA_JSON_OBJECT));
+    }
+    return Status::ok;
+}
+
+// A new frame gets lists of 8 slots: the value list, then (objects) the key list.
+inline Status Parser::open_frame(kelvra_json_value *container, bool is_object) noexcept {
+    if (depth_ == max_depth) return Status::capacity;
+    if (depth_ != 0) save_top();
+    uint8_t *values = reserve(uint64_t{initial_slots} * record::slot_bytes);
+    if (values == nullptr) return Status::capacity;
+    uint8_t *keys = nullptr;
+    if (is_object) {
+        keys = reserve(uint64_t{initial_slots} * record::slot_bytes);
+        if (keys == nullptr) return Status::capacity;
+    }
+    top_ = Frame{container, static_cast<uint8_t>(is_object), 0, initial_slots, reinterpret_cast<const char **>(keys),
+                 reinterpret_cast<kelvra_json_value **>(values)};
+    ++depth_;
+    return Status::ok;
+}
+
+inline Status Parser::append(const char *key, kelvra_json_value *value) noexcept {
+    if (top_.count == top_.slots) KELVRA_TRY(grow_lists());
+    record::store_value_at(top_.values, top_.count, value);
+    if (top_.is_object) record::store_key_at(top_.keys, top_.count, key);
+    ++top_.count;
+    return Status::ok;
+}
+
+// Full lists are replaced by lists of twice the slots (values first, then
+// keys); the old ones stay behind in the arena. The slot count saturates at
+// 2^32 - 1, and a full list of that many slots cannot grow.
+inline Status Parser::grow_lists() noexcept {
+    if (top_.slots == UINT32_MAX) return Status::capacity;
+    const uint32_t slots = top_.slots > UINT32_MAX / 2 ? UINT32_MAX : top_.slots * 2;
+    const uint64_t list_bytes = uint64_t{slots} * record::slot_bytes;
+    uint8_t *values = reserve(list_bytes);
+    if (values == nullptr) return Status::capacity;
+    copy_slots(values, reinterpret_cast<const uint8_t *>(top_.values), top_.count);
+    top_.values = reinterpret_cast<kelvra_json_value **>(values);
+    if (top_.is_object) {
+        uint8_t *keys = reserve(list_bytes);
+        if (keys == nullptr) return Status::capacity;
+        copy_slots(keys, reinterpret_cast<const uint8_t *>(top_.keys), top_.count);
+        top_.keys = reinterpret_cast<const char **>(keys);
+    }
+    top_.slots = slots;
+    return Status::ok;
+}
+
+// The container gets exact arrays of max(count, 1) slots (an object's keys
+// first); an empty container's single slot holds a null pointer.
+inline Status Parser::close_frame() noexcept {
+    const uint64_t slots = top_.count == 0 ? 1 : top_.count;
+    const uint64_t bytes = slots * record::slot_bytes;
+    if (top_.is_object) {
+        uint8_t *keys = reserve(bytes);
+        if (keys == nullptr) return Status::capacity;
+        uint8_t *values = reserve(bytes);
+        if (values == nullptr) return Status::capacity;
+        auto **key_array = reinterpret_cast<const char **>(keys);
+        auto **value_array = reinterpret_cast<kelvra_json_value **>(values);
+        if (top_.count == 0) {
+            record::store_key_at(key_array, 0, nullptr);
+            record::store_value_at(value_array, 0, nullptr);
+        } else {
+            copy_slots(keys, reinterpret_cast<const uint8_t *>(top_.keys), top_.count);
+            copy_slots(values, reinterpret_cast<const uint8_t *>(top_.values), top_.count);
+        }
+        record::store_object(top_.record, key_array, value_array, top_.count);
+    } else {
+        uint8_t *items = reserve(bytes);
+        if (items == nullptr) return Status::capacity;
+        auto **item_array = reinterpret_cast<kelvra_json_value **>(items);
+        if (top_.count == 0) {
+            record::store_value_at(item_array, 0, nullptr);
+        } else {
+            copy_slots(items, reinterpret_cast<const uint8_t *>(top_.values), top_.count);
+        }
+        record::store_array(top_.record, item_array, top_.count);
+    }
+    --depth_;
+    if (depth_ != 0) load_top();
+    return Status::ok;
+}
+
+// Frame i of the stack holds container i (the root is frame 0) while a
+// deeper container is open.
+inline void Parser::save_top() noexcept {
+    uint8_t *frame = stack_ + (depth_ - 1) * frame_bytes;
+    put(frame + frame_record_at, top_.record);
+    put(frame + frame_is_object_at, top_.is_object);
+    put(frame + frame_count_at, top_.count);
+    put(frame + frame_slots_at, top_.slots);
+    put(frame + frame_keys_at, top_.keys);
+    put(frame + frame_values_at, top_.values);
+}
+
+inline void Parser::load_top() noexcept {
+    const uint8_t *frame = stack_ + (depth_ - 1) * frame_bytes;
+    top_.record = get<kelvra_json_value *>(frame + frame_record_at);
+    top_.is_object = get<uint8_t>(frame + frame_is_object_at);
+    top_.count = get<uint32_t>(frame + frame_count_at);
+    top_.slots = get<uint32_t>(frame + frame_slots_at);
+    top_.keys = get<const char **>(frame + frame_keys_at);
+    top_.values = get<kelvra_json_value **>(frame + frame_values_at);
+}
+
+#undef KELVRA_TRY
+#undef KELVRA_HOT
+
+} // namespace
+} // namespace kelvra::text
+
+extern "C" KELVRA_API kelvra_status kelvra_json_parse(const uint8_t *input, uint64_t input_length, uint8_t *arena,
+                                                      uint64_t arena_capacity, kelvra_json_value **out_root) noexcept {
+    using kelvra::missing_data;
+    if (out_root == nullptr || missing_data(input, input_length) || missing_data(arena, arena_capacity)) {
+        return KELVRA_ERR_ARG;
+    }
+    kelvra::text::Parser parser(input, input_length, arena, arena_capacity);
+    return kelvra::to_c(parser.parse(out_root));
+}

@@ -1,0 +1,97 @@
+// Byte classes and run scanning for the JSON parser.
+//
+// The parser spends most of its time in three loops: skipping whitespace,
+// extending a number token and copying the plain bytes of a string. Plain
+// string bytes are found eight at a time with word arithmetic (no processor
+// extension needed), so long text moves through the parser in runs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+
+namespace kelvra::text::json_scan {
+
+// Class bits of one input byte.
+inline constexpr uint8_t whitespace = 1;   // space, tab, line feed, carriage return
+inline constexpr uint8_t number_char = 2;  // '0'-'9', '.', 'e', 'E', '+', '-'
+inline constexpr uint8_t fraction_mark = 4; // '.', 'e', 'E': the token is a floating-point one
+inline constexpr uint8_t sign_char = 8;     // '+', '-'
+inline constexpr uint8_t string_stop = 16;  // '"', '\\' and every byte below 0x20
+
+struct ClassTable {
+    uint8_t bits[256];
+};
+
+constexpr ClassTable make_class_table() noexcept {
+    ClassTable t{};
+    for (int c = 0; c < 0x20; ++c) t.bits[c] |= string_stop;
+    t.bits[static_cast<uint8_t>('"')] |= string_stop;
+    t.bits[static_cast<uint8_t>('\\')] |= string_stop;
+    for (char c : {' ', '\t', '\n', '\r'}) t.bits[static_cast<uint8_t>(c)] |= whitespace;
+    for (int c = '0'; c <= '9'; ++c) t.bits[c] |= number_char;
+    for (char c : {'.', 'e', 'E'}) t.bits[static_cast<uint8_t>(c)] |= number_char | fraction_mark;
+    for (char c : {'+', '-'}) t.bits[static_cast<uint8_t>(c)] |= number_char | sign_char;
+    return t;
+}
+
+inline constexpr ClassTable classes = make_class_table();
+
+inline bool has_class(uint8_t byte, uint8_t bits) noexcept { return (classes.bits[byte] & bits) != 0; }
+
+inline const uint8_t *skip_whitespace(const uint8_t *p, const uint8_t *end) noexcept {
+    while (p != end && has_class(*p, whitespace)) ++p;
+    return p;
+}
+
+// Eight-byte words: one marker bit (0x80) per byte that stops a plain run.
+inline constexpr uint64_t ones = 0x0101010101010101ull;
+inline constexpr uint64_t highs = 0x8080808080808080ull;
+
+inline uint64_t load_word(const uint8_t *p) noexcept {
+    uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+// The lowest marked byte is exact for each test (a borrow only runs upwards
+// from a byte that really matches), so the lowest bit of the union is exact.
+inline uint64_t string_stop_marks(uint64_t w) noexcept {
+    const uint64_t quote = w ^ (ones * '"');
+    const uint64_t backslash = w ^ (ones * '\\');
+    const uint64_t zero_quote = (quote - ones) & ~quote;
+    const uint64_t zero_backslash = (backslash - ones) & ~backslash;
+    const uint64_t control = (w - ones * 0x20) & ~w;
+    return (zero_quote | zero_backslash | control) & highs;
+}
+
+// Marks the bytes that are not ASCII digits: below '0' (the subtraction
+// borrows), above '9' (the addition reaches the high bit) or 0x80 and up.
+// Digits below the first non-digit neither borrow nor carry, so its mark is
+// exact.
+inline uint64_t non_digit_marks(uint64_t w) noexcept {
+    return ((w - ones * '0') | (w + ones * (0x80 - 0x3A)) | w) & highs;
+}
+
+// Index of the lowest marked byte of a non-zero mark word, on a
+// little-endian host (the word was loaded byte 0 first).
+inline size_t first_marked_byte(uint64_t marks) noexcept {
+    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the scanners read words little-endian");
+    return static_cast<size_t>(__builtin_ctzll(marks)) >> 3;
+}
+
+inline bool is_digit(uint8_t byte) noexcept { return static_cast<uint8_t>(byte - '0') < 10; }
+
+// The end of the run of ASCII digits that starts at p.
+inline const uint8_t *skip_digits(const uint8_t *p, const uint8_t *end) noexcept {
+    while (end - p >= 8) {
+        const uint64_t marks = non_digit_marks(load_word(p));
+        if (marks != 0) return p + first_marked_byte(marks);
+        p += 8;
+    }
+    while (p != end && is_digit(*p)) ++p;
+    return p;
+}
+
+} // namespace kelvra::text::json_scan

@@ -1,0 +1,443 @@
+// The JSON parser: statuses and their order, number spelling against the C
+// library, string decoding, nesting, exact arena use, odd arena bases and
+// round trips through the writer.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "kelvra.h"
+#include "text/json_record.hpp"
+
+namespace {
+
+namespace rec = kelvra::text::json_record;
+
+// A parse of a copy of the text that ends exactly at its last byte, into an
+// arena of exactly `capacity` bytes of its own, so that the address sanitizer
+// sees any byte read or written past either; `offset` shifts the arena's base.
+struct Parsed {
+    std::unique_ptr<uint8_t[]> storage;
+    uint8_t *base = nullptr;
+    kelvra_json_value *root = nullptr;
+    kelvra_status status = 0;
+};
+
+Parsed parse(const std::string &text, uint64_t capacity = 1 << 13, size_t offset = 0) {
+    const std::unique_ptr<uint8_t[]> input(new uint8_t[text.size()]);
+    std::memcpy(input.get(), text.data(), text.size());
+    Parsed p;
+    p.storage.reset(new uint8_t[capacity + offset]);
+    std::memset(p.storage.get(), 0xA5, capacity + offset);
+    p.base = p.storage.get() + offset;
+    p.status = kelvra_json_parse(input.get(), text.size(), p.base, capacity, &p.root);
+    return p;
+}
+
+kelvra_status status_of(const std::string &text, uint64_t capacity = 1 << 13) { return parse(text, capacity).status; }
+
+std::string string_of(const kelvra_json_value *v) {
+    const rec::StringField s = rec::load_string(v);
+    return std::string(reinterpret_cast<const char *>(s.bytes), s.length);
+}
+
+// The canonical text of a tree (the writer), or "<status N>" when it fails.
+std::string written(const kelvra_json_value *root) {
+    std::vector<uint8_t> workspace(kelvra_json_write_arena_bytes(root));
+    uint64_t length = 0;
+    kelvra_status status = kelvra_json_write_ws(root, nullptr, 0, &length, workspace.data(), workspace.size());
+    if (status != 0) return "<status " + std::to_string(status) + ">";
+    std::string out(length, '\0');
+    status = kelvra_json_write_ws(root, reinterpret_cast<uint8_t *>(out.data()), length, &length, workspace.data(),
+                                  workspace.size());
+    return status == 0 ? out : "<status " + std::to_string(status) + ">";
+}
+
+std::string nested_arrays(int depth) { return std::string(depth, '[') + std::string(depth, ']'); }
+
+TEST(JsonParse, ArgumentChecksComeFirstAndLeaveTheRootAlone) {
+    const uint8_t text[] = "[1]";
+    uint8_t arena[4096];
+    kelvra_json_value *root = reinterpret_cast<kelvra_json_value *>(&root);
+    kelvra_json_value *const untouched = root;
+    EXPECT_EQ(kelvra_json_parse(text, 3, arena, sizeof arena, nullptr), 1u);
+    EXPECT_EQ(kelvra_json_parse(nullptr, 1, arena, sizeof arena, &root), 1u);
+    EXPECT_EQ(kelvra_json_parse(text, 3, nullptr, 1, &root), 1u);
+    EXPECT_EQ(kelvra_json_parse(nullptr, 0, arena, sizeof arena, &root), 2u) << "null input of length 0 is empty";
+    EXPECT_EQ(kelvra_json_parse(text, 3, nullptr, 0, &root), 4u) << "an empty arena holds no record";
+    EXPECT_EQ(kelvra_json_parse(text, 2, arena, sizeof arena, &root), 2u) << "bytes beyond the length are not read";
+    EXPECT_EQ(root, untouched);
+}
+
+TEST(JsonParse, EmptyInputsAndStrayBytes) {
+    for (const char *text : {"", " \t\r\n", "\f1", "1 2", "[1] x", "]", "}", "{}}", "'a'", "\xEF\xBB\xBF{}"}) {
+        EXPECT_EQ(status_of(text), 2u) << text;
+    }
+    Parsed p = parse(" \n 42 \r\t");
+    ASSERT_EQ(p.status, 0u);
+    EXPECT_EQ(rec::load_kind(p.root), KELVRA_JSON_INT);
+    EXPECT_EQ(rec::load_int(p.root), 42);
+}
+
+TEST(JsonParse, LiteralsMatchTheirBytesOnly) {
+    struct Case {
+        const char *text;
+        uint32_t kind, truth;
+    };
+    for (const Case &c : {Case{"true", 1, 1}, Case{"false", 1, 0}, Case{"null", 0, 0}, Case{"[false]", 5, 0}}) {
+        Parsed p = parse(c.text);
+        ASSERT_EQ(p.status, 0u) << c.text;
+        EXPECT_EQ(rec::load_kind(p.root), c.kind) << c.text;
+        if (c.kind == 1) {
+            EXPECT_EQ(rec::load_bool(p.root), c.truth) << c.text;
+        }
+    }
+    // The byte after a literal is left to the next structural check.
+    for (const char *text : {"tru", "fals", "nul", "truex", "[truex]", "[nullnull]", "True", "nan", "inf", "-inf"}) {
+        EXPECT_EQ(status_of(text), 2u) << text;
+    }
+}
+
+TEST(JsonParse, NumberSpellingIsLenient) {
+    struct Case {
+        const char *text;
+        uint32_t kind;
+        double value;
+    };
+    const Case cases[] = {
+        {"1.5e3", 3, 1500.0}, {"1e5", 3, 1e5},    {"-0", 2, 0},       {"01", 2, 1},    {"1.2.3", 3, 1.2},
+        {"1-2", 2, 1},        {"-", 2, 0},        {"--1", 2, 0},      {"1.", 3, 1.0},  {"2.e3", 3, 2000.0},
+        {"-.5", 3, -0.5},     {"1e", 3, 1.0},     {"1E+", 3, 1.0},    {"0e+-1", 3, 0}, {"1eE2", 3, 1.0},
+        {"1+2", 2, 1},        {"-012", 2, -12},   {"-.", 3, 0},       {"-e5", 3, 0},   {"1e-400", 3, 0.0},
+    };
+    for (const Case &c : cases) {
+        Parsed p = parse(c.text);
+        ASSERT_EQ(p.status, 0u) << c.text;
+        ASSERT_EQ(rec::load_kind(p.root), c.kind) << c.text;
+        if (c.kind == 2) {
+            EXPECT_EQ(rec::load_int(p.root), static_cast<int64_t>(c.value)) << c.text;
+        } else {
+            EXPECT_EQ(rec::load_double(p.root), c.value) << c.text;
+        }
+    }
+    EXPECT_EQ(rec::load_int(parse(std::string(20, '9')).root), INT64_MAX);
+    EXPECT_EQ(rec::load_int(parse(std::string("-").append(20, '9')).root), INT64_MIN);
+    EXPECT_EQ(rec::load_int(parse("-9223372036854775808").root), INT64_MIN);
+    EXPECT_EQ(rec::load_double(parse("-1e999").root), -HUGE_VAL);
+    for (const char *text : {"+1", ".5", "0x10", "1 .5", "- 1"}) EXPECT_EQ(status_of(text), 2u) << text;
+}
+
+TEST(JsonParse, NumberTokenLengthLimit) {
+    const std::string digits62 = std::string("-").append(61, '1');
+    EXPECT_EQ(status_of(digits62), 0u);
+    EXPECT_EQ(status_of(digits62 + "1"), 4u);
+    EXPECT_EQ(status_of(std::string("[").append(60, '0').append("e-+.]")), 4u)
+        << "the whole token counts, not its prefix";
+    EXPECT_EQ(status_of(std::string("0.").append(60, '0')), 0u);
+}
+
+// Random tokens over the number alphabet, against strtod / strtoll in the "C"
+// locale (the test program never changes its locale here).
+TEST(JsonParse, NumbersAgreeWithTheCLibrary) {
+    std::mt19937 rng(20240611);
+    const char alphabet[] = "0123456789000111999.eE+-";
+    std::vector<std::string> tokens = {
+        "0.1", "9007199254740993", "2.2250738585072011e-308", "4.9e-324", "2.4703282292062327e-324",
+        "2.4703282292062328e-324", "1.7976931348623157e308", "1.7976931348623159e308", "123456789012345678901e-5",
+        "-65.613616999999977", "43.420273000000009", "0.000001e6", "18446744073709551616"};
+    // Lenient spellings: any bytes of the alphabet after the first digit.
+    for (int i = 0; i < 10000; ++i) {
+        std::string t = rng() % 4 == 0 ? "-" : "";
+        t += static_cast<char>('0' + rng() % 10);
+        const size_t length = rng() % 25;
+        for (size_t k = 0; k < length; ++k) t += alphabet[rng() % (sizeof alphabet - 1)];
+        tokens.push_back(t);
+    }
+    // Ordinary spellings: up to 22 significant digits, a point anywhere, an
+    // exponent over the whole double range.
+    for (int i = 0; i < 10000; ++i) {
+        std::string t = rng() % 2 == 0 ? "-" : "";
+        const size_t digits = 1 + rng() % 22, point = rng() % (digits + 1);
+        for (size_t k = 0; k < digits; ++k) {
+            if (k == point && k != 0) t += '.';
+            t += static_cast<char>('0' + rng() % 10);
+        }
+        if (rng() % 2 == 0) t.append("e").append(std::to_string(static_cast<int>(rng() % 660) - 340));
+        tokens.push_back(t);
+    }
+    for (const std::string &t : tokens) {
+        Parsed p = parse(t, 64);
+        ASSERT_EQ(p.status, 0u) << t;
+        if (t.find_first_of(".eE") != std::string::npos) {
+            ASSERT_EQ(rec::load_kind(p.root), KELVRA_JSON_DOUBLE) << t;
+            const double got = rec::load_double(p.root), want = std::strtod(t.c_str(), nullptr);
+            ASSERT_EQ(std::memcmp(&got, &want, sizeof got), 0) << t << ": " << got << " vs " << want;
+        } else {
+            ASSERT_EQ(rec::load_kind(p.root), KELVRA_JSON_INT) << t;
+            ASSERT_EQ(rec::load_int(p.root), std::strtoll(t.c_str(), nullptr, 10)) << t;
+        }
+    }
+}
+
+TEST(JsonParse, StringEscapesDecode) {
+    struct Case {
+        const char *text;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {R"("")", ""},
+        {R"("\"\\\/\b\f\n\r\t")", "\"\\/\b\f\n\r\t"},
+        {R"("\u0041\u00e9\u20AC")", "A\xC3\xA9\xE2\x82\xAC"},
+        {R"("\uD83D\uDE00")", "\xF0\x9F\x98\x80"},
+        {R"("\uDBFF\uDFFF")", "\xF4\x8F\xBF\xBF"},
+        {R"("a\u0000b")", std::string("a\0b", 3)},
+        {"\"\x7F\xFF\xC3\"", "\x7F\xFF\xC3"}, // no UTF-8 validation
+        {R"("a long run of plain text, \"then\" an escape and more plain text after it")",
+         R"(a long run of plain text, "then" an escape and more plain text after it)"},
+    };
+    for (const Case &c : cases) {
+        Parsed p = parse(c.text);
+        ASSERT_EQ(p.status, 0u) << c.text;
+        ASSERT_EQ(rec::load_kind(p.root), KELVRA_JSON_STRING);
+        EXPECT_EQ(string_of(p.root), c.bytes) << c.text;
+    }
+    Parsed p = parse("\"abc\"");
+    EXPECT_EQ(rec::load_string(p.root).bytes[3], 0xA5) << "no terminator is written after a string value";
+}
+
+TEST(JsonParse, MalformedStrings) {
+    for (const char *text : {"\"a\tb\"", "\"\x1F\"", "\"abc", "\"ab\\", "\"\\x\"", "\"\\u12\"", "\"\\u12G4\"",
+                             "\"\\uDE00\"", "\"\\uD83D\"", "\"\\uD83Dx\"", "\"\\uD83D\\n\"", "\"\\uD83D\\u0041\"",
+                             "\"\\uD83D\\uD83D\"", "\"\\uD83D\\uDE0\"", "\"\\\"", "\"\\u"}) {
+        EXPECT_EQ(status_of(text), 2u) << text;
+    }
+}
+
+TEST(JsonParse, ContainersAndSeparators) {
+    Parsed p = parse(R"( { "b" : [ 1 , true , "x" , { } , [ ] ] , "a" : null } )");
+    ASSERT_EQ(p.status, 0u);
+    EXPECT_EQ(written(p.root), R"({"a": null, "b": [1, true, "x", {}, []]})");
+    const rec::ArrayField items = rec::load_array(kelvra_json_object_get(p.root, "b"));
+    const rec::ObjectField empty_object = rec::load_object(rec::load_value_at(items.items, 3));
+    const rec::ArrayField empty_array = rec::load_array(rec::load_value_at(items.items, 4));
+    EXPECT_EQ(empty_object.count, 0u);
+    EXPECT_TRUE(empty_object.keys != nullptr && empty_object.values != nullptr);
+    EXPECT_EQ(empty_array.count, 0u);
+    EXPECT_NE(empty_array.items, nullptr);
+    for (const char *text : {"[1,]", "[1 2]", "[,1]", "[,]", "{\"a\" 1}", "{\"a\":1,}", "{1:2}", "{\"a\":}",
+                             "{\"a\"}", "[", "[1", "{", "{\"a\":1", "{\"a\":1 \"b\":2}", "[1]]", "[}", "{]",
+                             "{,}", "{\"a\":1,,\"b\":2}", "[\"a\":1]"}) {
+        EXPECT_EQ(status_of(text), 2u) << text;
+    }
+}
+
+TEST(JsonParse, MembersKeepDocumentOrderAndDuplicates) {
+    Parsed p = parse(R"({"z": 1, "a": 2, "z": 3, "a\u0000cut": 4})");
+    ASSERT_EQ(p.status, 0u);
+    const rec::ObjectField o = rec::load_object(p.root);
+    ASSERT_EQ(o.count, 4u);
+    const char *expected_keys[] = {"z", "a", "z", "a"};
+    for (uint32_t i = 0; i < 4; ++i) {
+        EXPECT_STREQ(rec::load_key_at(o.keys, i), expected_keys[i]);
+        EXPECT_EQ(rec::load_int(rec::load_value_at(o.values, i)), i + 1);
+    }
+    EXPECT_EQ(rec::load_int(kelvra_json_object_get(p.root, "z")), 1);
+}
+
+TEST(JsonParse, ListsGrowPastEverySlotBoundary) {
+    for (int n : {7, 8, 9, 16, 17, 1000}) {
+        std::string array = "[", object = "{";
+        for (int i = 0; i < n; ++i) {
+            const std::string number = std::to_string(i);
+            array.append(i ? "," : "").append(number);
+            object.append(i ? ",\"k" : "\"k").append(number).append("\":").append(number);
+        }
+        Parsed a = parse(array + "]", 1 << 20), o = parse(object + "}", 1 << 20);
+        ASSERT_EQ(a.status, 0u);
+        ASSERT_EQ(o.status, 0u);
+        const rec::ArrayField items = rec::load_array(a.root);
+        const rec::ObjectField members = rec::load_object(o.root);
+        ASSERT_EQ(items.count, static_cast<uint32_t>(n));
+        ASSERT_EQ(members.count, static_cast<uint32_t>(n));
+        for (int i = 0; i < n; ++i) {
+            ASSERT_EQ(rec::load_int(rec::load_value_at(items.items, i)), i);
+            ASSERT_EQ(rec::load_int(rec::load_value_at(members.values, i)), i);
+            ASSERT_EQ(rec::load_key_at(members.keys, i), std::string("k").append(std::to_string(i)));
+        }
+    }
+}
+
+TEST(JsonParse, NestingLimit) {
+    const uint64_t roomy = 1 << 16;
+    EXPECT_EQ(status_of(nested_arrays(64), roomy), 0u);
+    EXPECT_EQ(status_of(nested_arrays(65), roomy), 4u);
+    EXPECT_EQ(status_of(std::string(65, '[') + "x", roomy), 4u) << "the depth check comes before the bad byte";
+    std::string objects;
+    for (int i = 0; i < 64; ++i) objects += "{\"a\":";
+    EXPECT_EQ(status_of(objects + "1" + std::string(64, '}'), roomy), 0u);
+    EXPECT_EQ(status_of(objects + "{}" + std::string(64, '}'), roomy), 4u);
+    EXPECT_EQ(status_of(std::string(100000, '['), roomy), 4u);
+}
+
+// Arena use worked out by hand from the reservation order; each document
+// parses in exactly that many bytes and fails with 4 in one byte less.
+TEST(JsonParse, ArenaUseIsExact) {
+    struct Case {
+        const char *text;
+        uint64_t bytes;
+    };
+    const Case cases[] = {
+        {"7", 32},              // record
+        {" \"abc\" ", 36},      // record + raw span 3 + 1
+        {R"("\u00e9")", 39},    // record + raw span 6 + 1
+        {"[]", 2664},           // record + stack 2560 + list 64 + final slot 8
+        {"[[]]", 2768},         // 32 + 2560 + 64 | 32 + 64 + 8 | 8
+        {"[1,2,3,4,5,6,7,8,9]", 3144}, // 32 + 2560 + 64 + 9 * 32 + grown list 128 + final 72
+        // record 0-32, stack -2592, value list -2656, key list -2720, key block 3 -2723,
+        // key copy 3 at 2728 -2731, value record at 2736 -2768, string block 5 -2773,
+        // final keys at 2776 -2784, final values -2792.
+        {R"({"ab":"x\ny"})", 2792},
+        // ... key block 8 -2728, key copy 8 -2736, value record -2768, final arrays -2784
+        {R"({"abcdefg":1})", 2784},
+        // ... key block 20 -2740, key copy 8 at 2744 -2752, value record -2784, its list -2848,
+        // its final slot -2856, final keys -2864, final values -2872
+        {R"({"\u00e9\u00e9\u00e9x":[]})", 2872},
+    };
+    for (const Case &c : cases) {
+        for (size_t offset : {0, 1}) {
+            EXPECT_EQ(parse(c.text, c.bytes, offset).status, 0u) << c.text;
+            EXPECT_EQ(parse(c.text, c.bytes - 1, offset).status, 4u) << c.text;
+        }
+    }
+    EXPECT_EQ(status_of("[1,]", 2720), 2u) << "the record for the missing item is reserved first";
+    EXPECT_EQ(status_of("[1,]", 2719), 4u);
+    EXPECT_EQ(status_of("{", 2720), 2u) << "record, stack, value list and key list come first";
+    EXPECT_EQ(status_of("{", 2719), 4u);
+}
+
+// A malformed string still reserves its block (raw span + 1, the span ending
+// at the end of input) before it is decoded.
+TEST(JsonParse, StringBlockComesBeforeDecodeErrors) {
+    struct Case {
+        const char *text;
+        uint64_t bytes;
+    };
+    for (const Case &c : {Case{"\"ab\tc\"", 37}, Case{"\"abc", 36}, Case{"\"ab\\", 36}, Case{"\"\\q\"", 35},
+                          Case{"\"abcdefghijklmnop\\u12\"", 32 + 20 + 1}}) {
+        EXPECT_EQ(status_of(c.text, c.bytes), 2u) << c.text;
+        EXPECT_EQ(status_of(c.text, c.bytes - 1), 4u) << c.text;
+    }
+}
+
+// Every capacity below a document's need fails with 4 and every one from it
+// up gives the same tree, whatever the base's alignment.
+TEST(JsonParse, EveryShortArenaFailsCleanly) {
+    const std::string text = R"({"key \"one\"": ["a string long enough for word copies", -1.5e-3, {"k": [true, null]}],
+                                 "\u00e9": "tail\u0000", "n": 123456789012345678901234})";
+    const Parsed roomy = parse(text);
+    ASSERT_EQ(roomy.status, 0u);
+    const std::string expected = written(roomy.root);
+    uint64_t need = 0;
+    while (parse(text, need).status == 4u) ++need;
+    ASSERT_GT(need, 2560u);
+    for (size_t offset : {0, 1, 3}) {
+        for (uint64_t capacity = 0; capacity < need; ++capacity) {
+            ASSERT_EQ(parse(text, capacity, offset).status, 4u) << capacity;
+        }
+        for (uint64_t capacity = need; capacity < need + 16; ++capacity) {
+            Parsed p = parse(text, capacity, offset);
+            ASSERT_EQ(p.status, 0u) << capacity;
+            ASSERT_EQ(written(p.root), expected);
+        }
+    }
+}
+
+// Random trees from the builder: written, parsed and written again give the
+// same bytes.
+class RandomTree {
+public:
+    explicit RandomTree(uint32_t seed) : rng_(seed) { kelvra_json_builder_init(&b_, arena_.data(), arena_.size()); }
+
+    kelvra_json_value *value(int depth) {
+        switch (rng_() % (depth < 4 ? 8 : 5)) {
+        case 0: return kelvra_json_new_null(&b_);
+        case 1: return kelvra_json_new_bool(&b_, rng_() % 2);
+        case 2: return kelvra_json_new_int(&b_, pick_int());
+        case 3: return kelvra_json_new_double(&b_, pick_double());
+        case 4: {
+            const std::string &s = keep(text(false));
+            return kelvra_json_new_string(&b_, reinterpret_cast<const uint8_t *>(s.data()),
+                                          static_cast<uint32_t>(s.size()));
+        }
+        case 5:
+        case 6: {
+            std::vector<kelvra_json_value *> items(rng_() % 9);
+            for (auto &item : items) item = value(depth + 1);
+            return kelvra_json_new_array(&b_, items.data(), static_cast<uint32_t>(items.size()));
+        }
+        default: {
+            std::vector<const char *> keys(rng_() % 9);
+            std::vector<kelvra_json_value *> values(keys.size());
+            for (size_t i = 0; i < keys.size(); ++i) {
+                keys[i] = keep(text(true)).c_str();
+                values[i] = value(depth + 1);
+            }
+            return kelvra_json_new_object(&b_, keys.data(), values.data(), static_cast<uint32_t>(keys.size()));
+        }
+        }
+    }
+    bool ok() const { return b_.failed == 0; }
+
+private:
+    int64_t pick_int() {
+        const int64_t special[] = {0, -1, INT64_MIN, INT64_MAX, 1000000000000000000};
+        if (rng_() % 4 == 0) return special[rng_() % 5];
+        return static_cast<int64_t>(uint64_t{rng_()} << 32 | rng_()) >> (rng_() % 64);
+    }
+    double pick_double() {
+        for (;;) {
+            const uint64_t bits = uint64_t{rng_()} << 32 | rng_();
+            double d;
+            std::memcpy(&d, &bits, sizeof d);
+            if (std::isfinite(d)) return rng_() % 2 ? d : static_cast<double>(static_cast<int32_t>(rng_())) / 64;
+        }
+    }
+    // Any bytes for strings; keys skip 0, which would end them.
+    std::string text(bool key) {
+        std::string s(rng_() % 20, '\0');
+        for (char &c : s) {
+            const uint32_t r = rng_() % 8;
+            c = static_cast<char>(r < 5 ? 'a' + rng_() % 26 : r == 5 ? rng_() % 0x20 : r == 6 ? '"' : rng_() % 256);
+            if (key && c == 0) c = '\\';
+        }
+        return s;
+    }
+    const std::string &keep(std::string s) {
+        texts_.push_back(std::make_unique<std::string>(std::move(s)));
+        return *texts_.back();
+    }
+
+    std::mt19937 rng_;
+    std::vector<uint8_t> arena_ = std::vector<uint8_t>(1 << 18);
+    kelvra_json_builder b_{};
+    std::vector<std::unique_ptr<std::string>> texts_;
+};
+
+TEST(JsonParse, RandomTreesRoundTripThroughTheWriter) {
+    for (uint32_t seed = 1; seed <= 300; ++seed) {
+        RandomTree tree(seed);
+        kelvra_json_value *root = tree.value(0);
+        ASSERT_TRUE(tree.ok());
+        const std::string first = written(root);
+        Parsed p = parse(first, first.size() * 16 + 4096, seed % 2);
+        ASSERT_EQ(p.status, 0u) << first;
+        ASSERT_EQ(written(p.root), first) << "seed " << seed;
+    }
+}
+
+} // namespace
