@@ -63,4 +63,36 @@ bool find_next(SearchHandle search, EntryName *next) noexcept;
 // Ends a live search.
 void find_close(SearchHandle search) noexcept;
 
+// ---- Atomic replacement ---------------------------------------------------------
+
+// Room for a temporary path: the longest final path (4095 bytes) plus the
+// temporary suffix and its NUL.
+inline constexpr std::size_t staged_path_capacity = 4096 + 32;
+
+// A file written in full beside its final path and flushed to disk, waiting to
+// be renamed over that path. `path` is the caller's final path, which must stay
+// valid until the file is committed or discarded.
+struct StagedFile {
+    const char *path;
+    char temp_path[staged_path_capacity];
+    bool pending;
+};
+
+// Writes `length` bytes to a temporary file in the directory of `path` and
+// flushes it to disk. False on any failure; nothing is left behind then and
+// `path` is untouched.
+bool stage_file(const char *path, const void *data, std::uint64_t length, StagedFile *staged) noexcept;
+
+// Renames a staged file over its final path, then flushes the directory so
+// that the rename itself survives a crash. Readers see either the old file or
+// the new one, never a mixture. False when the rename or the directory flush
+// fails (the staged file is removed if it was not renamed).
+bool commit_file(StagedFile *staged) noexcept;
+
+// Removes a staged file that will not be committed; does nothing otherwise.
+void discard_file(StagedFile *staged) noexcept;
+
+// stage_file and commit_file in one step.
+bool replace_file(const char *path, const void *data, std::uint64_t length) noexcept;
+
 } // namespace kelvra::os

@@ -40,6 +40,10 @@ extern const Command info_commands[2];
 extern const Command exact_commands[2];
 extern const Command hash_commands[1];
 extern const Command json_commands[1];
+extern const Command genome_command;
+
+// The genome section of the demo, numbered `section_number`.
+int demo_genome(int section_number);
 extern const Command demo_command;
 
 } // namespace kelvra::cli

@@ -268,6 +268,17 @@ kelvra_status catalog(const char *dir, const Buffer &the_one, Buffer &arena, con
         arena);
 }
 
+// Reports a failed catalogue, with a hint when the manifest is missing and no
+// --the-one was given to derive it.
+int catalog_failed(const char *dir, const Buffer &the_one, kelvra_status status,
+                   const char *what = "kelvra_genome_catalog") {
+    if (status == KELVRA_ERR_DATA && the_one.empty() && file_size(std::string(dir) + "/manifest.json") == 0 &&
+        access((std::string(dir) + "/manifest.json").c_str(), F_OK) != 0)
+        std::fprintf(stderr, "kelvra genome: %s has no manifest.json; pass --the-one to derive it from the body\n",
+                     dir);
+    return fail(what, status);
+}
+
 // ---- Progress -------------------------------------------------------------------
 
 // "exploding 12/300: label" on one rewritten line, when stderr is a terminal.
@@ -342,6 +353,8 @@ int run_verify(const Subcommand &sub, const Options &o) {
     if (!optional_the_one(sub, o, the_one, &rc)) return rc;
     const char *dir = o.positional[0];
     if (const kelvra_status s = load_body(dir, the_one, body)) {
+        if (s == KELVRA_ERR_DATA && the_one.empty() && access((std::string(dir) + "/manifest.json").c_str(), F_OK) != 0)
+            return catalog_failed(dir, the_one, s, "kelvra_genome_load");
         if (s == KELVRA_ERR_DATA)
             std::fprintf(stderr, "kelvra genome verify: %s does not match its manifest (or the manifest is "
                                  "malformed); see 'kelvra genome ls' and restore from a copy or from bundles\n",
@@ -349,7 +362,7 @@ int run_verify(const Subcommand &sub, const Options &o) {
         return fail("kelvra_genome_load", s);
     }
     const kelvra_json_value *manifest = nullptr;
-    if (const kelvra_status s = catalog(dir, the_one, arena, &manifest)) return fail("kelvra_genome_catalog", s);
+    if (const kelvra_status s = catalog(dir, the_one, arena, &manifest)) return catalog_failed(dir, the_one, s);
     std::printf("%s: ok, %zu bytes in %zu chromosomes, body sha256 %s\n", dir, body.size(),
                 chromosome_table(manifest).size(), text_of(get(manifest, {"data", "body_sha256"})).c_str());
     return 0;
@@ -361,7 +374,7 @@ int run_ls(const Subcommand &sub, const Options &o) {
     if (!optional_the_one(sub, o, the_one, &rc)) return rc;
     const kelvra_json_value *manifest = nullptr;
     if (const kelvra_status s = catalog(o.positional[0], the_one, arena, &manifest))
-        return fail("kelvra_genome_catalog", s);
+        return catalog_failed(o.positional[0], the_one, s);
     const std::vector<Chromosome> table = chromosome_table(manifest);
     std::printf("%s: leaf_dim %lld, %lld records, %zu chromosomes\nbody sha256 %s\n", o.positional[0],
                 integer_of(get(manifest, {"data", "leaf_dim"})), integer_of(get(manifest, {"data", "n_turns"})),
@@ -484,7 +497,7 @@ int run_explode(const Subcommand &sub, const Options &o) {
     if (!optional_the_one(sub, o, the_one, &rc)) return rc;
     const char *dir = o.positional[0], *out_dir = o.positional[1];
     const kelvra_json_value *manifest = nullptr;
-    if (const kelvra_status s = catalog(dir, the_one, arena, &manifest)) return fail("kelvra_genome_catalog", s);
+    if (const kelvra_status s = catalog(dir, the_one, arena, &manifest)) return catalog_failed(dir, the_one, s);
     const std::vector<Chromosome> table = chromosome_table(manifest);
     for (const Chromosome &c : table) {
         if (!usable_file_name(c.label)) {

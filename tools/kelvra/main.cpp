@@ -14,6 +14,7 @@ const std::span<const Command> command_groups[] = {
     kelvra::cli::exact_commands,
     kelvra::cli::hash_commands,
     kelvra::cli::json_commands,
+    {&kelvra::cli::genome_command, 1},
 };
 
 void print_command(const Command &c) {

@@ -1,0 +1,69 @@
+#include "genome/steps.hpp"
+
+#include "frame/status.hpp"
+#include "genome/format.hpp"
+#include "genome/text.hpp"
+
+namespace kelvra::genome {
+namespace {
+
+const kelvra_json_value *chromosome_list(const kelvra_json_value *manifest, std::uint32_t *count) noexcept {
+    const kelvra_json_value *list = member(member(manifest, "data"), "chromosomes");
+    return array_count(list, count) ? list : nullptr;
+}
+
+} // namespace
+
+bool find_chromosome(const kelvra_json_value *manifest, const void *label, std::size_t label_length,
+                     ChromosomeEntry *entry) noexcept {
+    std::uint32_t count = 0;
+    const kelvra_json_value *list = chromosome_list(manifest, &count);
+    if (list == nullptr) return false;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const kelvra_json_value *element = array_item(list, i);
+        if (!string_equals(member(element, "label"), label, label_length)) continue;
+        *entry = {member(element, "byte_offset"), member(element, "byte_len"), member(element, "cap_sha256")};
+        return entry->byte_offset != nullptr && entry->byte_len != nullptr && entry->cap_sha256 != nullptr;
+    }
+    return false;
+}
+
+kelvra_status require_new_label(const kelvra_json_value *manifest, const void *label,
+                                std::size_t label_length) noexcept {
+    std::uint32_t count = 0;
+    const kelvra_json_value *list = chromosome_list(manifest, &count);
+    if (list == nullptr) return to_c(Status::data);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const kelvra_json_value *stored = member(array_item(list, i), "label");
+        Bytes text;
+        if (!string_of(stored, &text)) return to_c(Status::data);
+        if (string_equals(stored, label, label_length)) return to_c(Status::data);
+    }
+    return to_c(Status::ok);
+}
+
+kelvra_status read_verified_body(const char *dir, const kelvra_json_value *manifest, std::uint8_t *into,
+                                 std::uint64_t capacity, std::uint64_t *length) noexcept {
+    char path[path_capacity];
+    if (!join_path(dir, body_file, path)) return to_c(Status::capacity);
+    if (const kelvra_status s = kelvra_plat_file_read(path, into, capacity, length)) return s;
+    char digest[digest_capacity];
+    digest_hex(into, *length, digest);
+    const kelvra_json_value *recorded = member(member(manifest, "data"), "body_sha256");
+    return string_equals(recorded, digest, digest_chars) ? to_c(Status::ok) : to_c(Status::data);
+}
+
+bool region_within(const ChromosomeEntry &entry, std::uint64_t body_length, std::uint64_t *offset,
+                   std::uint64_t *length) noexcept {
+    std::int64_t at = 0, bytes = 0;
+    if (!integer_of(entry.byte_offset, &at) || !integer_of(entry.byte_len, &bytes) || at < 0 || bytes < 0)
+        return false;
+    const auto start = static_cast<std::uint64_t>(at);
+    const auto size = static_cast<std::uint64_t>(bytes);
+    if (start > body_length || size > body_length - start) return false;
+    *offset = start;
+    *length = size;
+    return true;
+}
+
+} // namespace kelvra::genome

@@ -1,0 +1,71 @@
+// kelvra genome, run as a user runs it: save, list, verify, explode, pack,
+// and a tampered body caught by verify. Skipped while the tool is built
+// without the genome command.
+#include <gtest/gtest.h>
+
+#ifdef KELVRA_TEST_TOOL
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+
+#include "genome/genome_fixture.hpp"
+
+namespace kelvra_test::genome {
+namespace {
+
+struct ToolRun {
+    int exit_code;
+    std::string out;
+};
+
+ToolRun kelvra(const std::string &args) {
+    const std::string command = std::string("'") + KELVRA_TEST_TOOL + "' " + args + " 2>&1";
+    FILE *pipe = popen(command.c_str(), "r");
+    ToolRun run{-1, {}};
+    if (pipe == nullptr) return run;
+    char buffer[4096];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, got);
+    const int status = pclose(pipe);
+    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+
+TEST(GenomeCli, SaveListVerifyExplodePack) {
+    if (contains(kelvra("genome --help").out, "unknown command")) GTEST_SKIP() << "genome command not registered";
+    TempDir dir;
+    write_file(dir.path("body.bin"), as_text(concat({chromosome(8, "beta", 2), chromosome(8, "alpha", 1)})));
+    const std::string the_one = " --the-one 0001020304050607";
+
+    EXPECT_EQ(kelvra("genome save " + dir.path("g") + " --body " + dir.path("body.bin") + " --leaf-dim 8" + the_one)
+                  .exit_code,
+              0);
+    const ToolRun ls = kelvra("genome ls " + dir.path("g"));
+    EXPECT_EQ(ls.exit_code, 0);
+    EXPECT_TRUE(contains(ls.out, "beta")) << ls.out;
+    EXPECT_TRUE(contains(ls.out, "leaf_dim 8, 5 records, 2 chromosomes")) << ls.out;
+    EXPECT_EQ(kelvra("genome verify " + dir.path("g")).exit_code, 0);
+
+    EXPECT_EQ(kelvra("genome explode " + dir.path("g") + " " + dir.path("bundles")).exit_code, 0);
+    EXPECT_EQ(kelvra("genome pack " + dir.path("bundles") + " " + dir.path("packed")).exit_code, 0);
+    EXPECT_EQ(read_file(dir.path("packed/turns.bin")), as_text(concat({chromosome(8, "alpha", 1), chromosome(8, "beta", 2)})));
+
+    std::string body = read_file(dir.path("packed/turns.bin"));
+    body[9] ^= 1;
+    write_file(dir.path("packed/turns.bin"), body);
+    const ToolRun tampered = kelvra("genome verify " + dir.path("packed"));
+    EXPECT_EQ(tampered.exit_code, 1);
+    EXPECT_TRUE(contains(tampered.out, "status 2 (KELVRA_ERR_DATA)")) << tampered.out;
+
+    EXPECT_EQ(kelvra("genome save " + dir.path("g")).exit_code, 2) << "usage error";
+    EXPECT_EQ(kelvra("genome frobnicate").exit_code, 2);
+}
+
+} // namespace
+} // namespace kelvra_test::genome
+
+#endif
