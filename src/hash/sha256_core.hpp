@@ -37,9 +37,7 @@ inline constexpr std::array<uint32_t, 64> kSha256RoundConstants = {
 };
 
 // Adds the compression of `block_count` consecutive 64-byte blocks at
-// `blocks` into `state`, in order. The blocks may sit at any address; the
-// state is loaded and stored once per call, so callers with many whole blocks
-// should pass them together.
+// `blocks` into `state`, in order. The blocks may sit at any address.
 void sha256_compress(Sha256State &state, const uint8_t *blocks, size_t block_count) noexcept;
 
 // The whole hash of one message: initial state, its whole blocks read in

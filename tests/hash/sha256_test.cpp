@@ -97,9 +97,9 @@ TEST(Sha256Hex, RejectsMissingPointersWithoutWriting) {
     EXPECT_EQ(std::string(out, sizeof out), std::string(sizeof out, '#'));
 }
 
-// Every tail length, one- and two-block padding and many whole blocks; each
-// buffer ends exactly where its allocation ends and starts at every offset
-// modulo 8, so an over-read or an aligned load shows under the sanitizers.
+// Every tail length, one- and two-block padding and many whole blocks. Each
+// buffer ends exactly where its allocation ends, so a read past the message
+// shows under the address sanitizer, and starts at every offset modulo 8.
 TEST(Sha256Hex, MatchesPlainReferenceAtEveryLengthAndAlignment) {
     for (size_t length = 0; length <= 1100; ++length) {
         const size_t offset = length % 8;
