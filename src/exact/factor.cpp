@@ -6,7 +6,6 @@
 // Pollard's rho with Brent's cycle finding in Montgomery arithmetic.
 #include "exact/factor.hpp"
 
-#include <cmath>
 
 #include "exact/modarith.hpp"
 #include "exact/prime.hpp"
@@ -49,12 +48,22 @@ uint64_t remove_table_primes(uint64_t n, PrimePowerList &found) noexcept {
     return n;
 }
 
+// floor(sqrt(n)) by Newton's iteration in integers, from a power of two at
+// or above the root (the library executes no square-root instruction).
+uint64_t integer_square_root(uint64_t n) noexcept {
+    if (n < 2) return n;
+    const int bits = 64 - __builtin_clzll(n);
+    uint64_t x = uint64_t{1} << ((bits + 1) / 2);
+    for (;;) {
+        const uint64_t next = (x + n / x) / 2;
+        if (next >= x) return x;
+        x = next;
+    }
+}
+
 // The root when n is a perfect square, else 0.
 uint64_t exact_square_root(uint64_t n) noexcept {
-    uint64_t r = static_cast<uint64_t>(std::sqrt(static_cast<double>(n)));
-    if (r > 0xFFFFFFFFu) r = 0xFFFFFFFFu;
-    while (r * r > n) --r;
-    while (r < 0xFFFFFFFFu && (r + 1) * (r + 1) <= n) ++r;
+    const uint64_t r = integer_square_root(n);
     return r * r == n ? r : 0;
 }
 

@@ -55,6 +55,18 @@ inline bool avx2_usable() noexcept { return avx_usable() && bit(cpuid(7).ebx, 5)
 // The SHA extensions need no operating-system support beyond SSE state.
 inline bool sha_extensions() noexcept { return bit(cpuid(7).ebx, 29); }
 
+// The population-count instruction: leaf 1 ECX bit 23; it uses general
+// registers only, so no operating-system test applies.
+inline bool popcnt_usable() noexcept { return bit(cpuid(1).ecx, 23); }
+
+// AVX2 and POPCNT together, with the tests of avx2_usable and popcnt_usable
+// but leaf 1 read only once.
+inline bool avx2_and_popcnt_usable() noexcept {
+    const Registers leaf1 = cpuid(1);
+    if (!bit(leaf1.ecx, 23) || !bit(leaf1.ecx, 27) || !bit(leaf1.ecx, 28)) return false;
+    return (xgetbv0() & 6u) == 6u && bit(cpuid(7).ebx, 5);
+}
+
 // The 48-character brand string, trimmed; "" when the processor has none.
 inline void brand(char (&out)[49]) noexcept {
     std::memset(out, 0, sizeof out);

@@ -6,12 +6,15 @@
 // (kelvra_simd_tier), then clamped to what the processor supports right now, so
 // a forced tier never executes an instruction the processor lacks.
 //
-// Header-only and built on exported queries only, so the command-line tool explains exactly the choice the kernels make.
+// Header-only and built on the exported queries (plus the header-only processor
+// tests of cpu.hpp where no export exists), so the command-line tool explains
+// exactly the choice the kernels make.
 #pragma once
 
 #include <cstdint>
 #include <cstdlib>
 
+#include "frame/cpu.hpp"
 #include "kelvra.h"
 
 namespace kelvra::tier {
@@ -43,7 +46,22 @@ inline constexpr Rule sha256_extensions{
     {nullptr, kelvra_simd_has_shani, nullptr},
     {"software", "SHA extensions", nullptr}};
 
-inline constexpr const Rule *all_rules[] = {&octonion_batch, &sha256_batch, &sha256_extensions};
+// Probes for features that have no exported query.
+inline uint32_t has_popcnt() noexcept { return cpu::popcnt_usable(); }
+inline uint32_t has_avx2_and_popcnt() noexcept { return cpu::avx2_and_popcnt_usable(); }
+
+inline constexpr Rule hypervector_popcount{
+    "hypervector population count", "KELVRA_HDC_FORCE_TIER", 2,
+    {nullptr, has_popcnt, has_avx2_and_popcnt},
+    {"SWAR, 16 bytes (SSE2)", "POPCNT, 8 bytes", "AVX2, 32 bytes"}};
+
+inline constexpr Rule dense_elimination{
+    "dense solver row updates", "KELVRA_DENSE_FORCE_TIER", 1,
+    {nullptr, kelvra_simd_has_avx, nullptr},
+    {"SSE2, 2 doubles", "AVX, 4 doubles", nullptr}};
+
+inline constexpr const Rule *all_rules[] = {&octonion_batch, &sha256_batch, &sha256_extensions,
+                                            &hypervector_popcount, &dense_elimination};
 
 // The highest tier whose feature the processor has (features of wider tiers
 // imply those of narrower ones).

@@ -5,17 +5,29 @@
 // decides the rounding (ties to even, as glibc's printf does in the default
 // rounding mode). When the truncation error of an inexact power leaves the
 // rounding undecided (a fraction within 2^-70 of one half; practically never),
-// std::to_chars, which computes "%.17g" exactly, gives the answer. Parsing goes
-// through std::from_chars, which is correctly rounded and locale-free; only the
-// grammar differences from strtod and the range errors are handled here.
+// std::to_chars, which computes "%.17g" exactly, gives the answer.
+//
+// Parsing reads the token's digits into a 64-bit decimal significand w (at most
+// 19 significant digits) and a power of ten q, then rounds w * 10^q once:
+// exactly in double arithmetic when w <= 2^53 and |q| <= 22 (both operands are
+// exact doubles, so the one multiplication or division rounds correctly),
+// otherwise with a 128-bit product of w and a truncated power of five (the
+// Eisel-Lemire method). The product is within a few units of its last bit of
+// the true value, which decides the rounding except when those bits sit right
+// at a rounding boundary; that case, and a token with more than 19 significant
+// digits whose bounds w and w + 1 round apart, go to std::from_chars, which is
+// correctly rounded for any length. Only the grammar differences from strtod
+// and the range errors are handled around it.
 #include "text/numtext.hpp"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <system_error>
 
 #include "text/pow10_table.hpp"
+#include "text/pow5_table.hpp"
 
 namespace kelvra::text {
 namespace {
@@ -224,6 +236,268 @@ bool magnitude_at_least_one(const char *begin, const char *end) noexcept {
     return position + exponent >= 0;
 }
 
+// --- Decimal text to double ---
+
+// A decimal number w * 10^q; truncated when nonzero digits after the 19 kept
+// in w were dropped (the true value then lies strictly between w * 10^q and
+// (w + 1) * 10^q).
+struct Decimal {
+    uint64_t significand;
+    int64_t exponent;
+    bool truncated;
+};
+
+constexpr int max_significant_digits = 19; // 10^19 - 1 < 2^64
+constexpr uint64_t bytes_ones = 0x0101010101010101u;
+constexpr uint64_t bytes_highs = 0x8080808080808080u;
+
+constexpr uint64_t pow10_u64[9] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
+// Up to eight bytes from p, first byte lowest, never reading outside
+// [begin, end); bytes past end read as 0. A token of eight bytes or more is
+// read with one load that ends at end.
+uint64_t load_up_to_8(const char *begin, const char *p, const char *end) noexcept {
+    const auto left = static_cast<size_t>(end - p);
+    uint64_t word = 0;
+    if (left >= 8) {
+        std::memcpy(&word, p, 8);
+    } else if (end - begin >= 8) {
+        std::memcpy(&word, end - 8, 8);
+        word = (word >> (8 * (7 - left))) >> 8;
+    } else {
+        for (size_t i = 0; i < left; ++i) word |= static_cast<uint64_t>(static_cast<uint8_t>(p[i])) << (8 * i);
+    }
+    return word;
+}
+
+// Marks (0x80) every byte that is not an ASCII digit; the lowest mark is
+// exact (bytes below it neither borrow nor carry).
+uint64_t non_digit_marks(uint64_t word) noexcept {
+    return ((word - bytes_ones * '0') | (word + bytes_ones * (0x80 - 0x3A)) | word) & bytes_highs;
+}
+
+// The value of the first `count` (0..8) bytes of word, which are digits.
+uint64_t leading_digits_value(uint64_t word, unsigned count) noexcept {
+    // Digit values, the first byte the most significant; the digits are moved
+    // to the top of the word so that zero bytes take the leading places.
+    const unsigned half_shift = 32 - 4 * count;
+    uint64_t v = ((word - bytes_ones * '0') << half_shift) << half_shift;
+    v = v * 10 + (v >> 8); // pairs of digits in every other byte
+    constexpr uint64_t pair_mask = 0x000000FF000000FFu;
+    constexpr uint64_t high_pairs = 100 + (uint64_t{1000000} << 32);
+    constexpr uint64_t low_pairs = 1 + (uint64_t{10000} << 32);
+    return (((v & pair_mask) * high_pairs) + (((v >> 16) & pair_mask) * low_pairs)) >> 32;
+}
+
+// Appends the run of digits at p to significand, eight at a time (modulo
+// 2^64: a run that makes it longer than 19 digits is read again by
+// read_long_significand) and returns the end of the run.
+inline const char *append_digits(const char *begin, const char *p, const char *end, uint64_t &significand) noexcept {
+    for (;;) {
+        const uint64_t word = load_up_to_8(begin, p, end);
+        const auto count = static_cast<unsigned>(std::countr_zero(non_digit_marks(word))) >> 3;
+        significand = significand * pow10_u64[count] + leading_digits_value(word, count);
+        p += count;
+        if (count < 8) return p;
+    }
+}
+
+// The first 19 significant digits of the integer digits [int_begin, int_end)
+// and fraction digits [fraction_begin, fraction_end), the exponent that goes
+// with them, and whether a nonzero digit was dropped.
+Decimal read_long_significand(const char *int_begin, const char *int_end, const char *fraction_begin,
+                              const char *fraction_end) noexcept {
+    Decimal d{0, 0, false};
+    int kept = 0;
+    for (const char *p = int_begin; p != int_end; ++p) {
+        if (kept == max_significant_digits) {
+            ++d.exponent;
+            d.truncated |= *p != '0';
+        } else if (d.significand != 0 || *p != '0') {
+            d.significand = d.significand * 10 + static_cast<uint64_t>(*p - '0');
+            ++kept;
+        }
+    }
+    for (const char *p = fraction_begin; p != fraction_end; ++p) {
+        if (kept == max_significant_digits) {
+            d.truncated |= *p != '0';
+            continue;
+        }
+        --d.exponent;
+        if (d.significand != 0 || *p != '0') {
+            d.significand = d.significand * 10 + static_cast<uint64_t>(*p - '0');
+            ++kept;
+        }
+    }
+    return d;
+}
+
+// The value of an exponent part at p ('e' or 'E', an optional sign, at least
+// one digit), capped far beyond any double's range; 0 when p holds none, as
+// strtod then stops before the 'e'.
+int64_t read_exponent(const char *p, const char *end) noexcept {
+    if (p == end || (*p != 'e' && *p != 'E')) return 0;
+    ++p;
+    const bool negative = p != end && *p == '-';
+    if (p != end && (*p == '+' || *p == '-')) ++p;
+    constexpr int64_t cap = int64_t{1} << 40;
+    int64_t value = 0;
+    for (; p != end && is_digit(*p); ++p) {
+        if (value < cap) value = value * 10 + (*p - '0');
+    }
+    return negative ? -value : value;
+}
+
+// Reads the decimal number strtod accepts at p (digits, an optional fraction,
+// an optional exponent; no sign). begin is the start of the token, which may
+// be read too. False when there is no digit before the exponent.
+bool read_decimal(const char *begin, const char *p, const char *end, Decimal &out) noexcept {
+    // Integer parts are mostly short: one digit at a time.
+    uint64_t significand = 0;
+    const char *const int_begin = p;
+    for (; p != end && is_digit(*p); ++p) significand = significand * 10 + static_cast<uint64_t>(*p - '0');
+    const char *const int_end = p;
+    const char *fraction_begin = int_end;
+    const char *fraction_end = int_end;
+    if (int_end != end && *int_end == '.') {
+        fraction_begin = int_end + 1;
+        fraction_end = append_digits(begin, fraction_begin, end, significand);
+    }
+    const auto digits = static_cast<size_t>((int_end - int_begin) + (fraction_end - fraction_begin));
+    if (digits == 0) return false;
+    const int64_t exponent = read_exponent(fraction_end, end);
+    if (digits <= static_cast<size_t>(max_significant_digits)) {
+        out = {significand, exponent - (fraction_end - fraction_begin), false};
+    } else {
+        out = read_long_significand(int_begin, int_end, fraction_begin, fraction_end);
+        out.exponent += exponent;
+    }
+    return true;
+}
+
+constexpr uint64_t positive_infinity_bits = uint64_t{0x7FF} << 52;
+constexpr uint64_t max_exact_integer = uint64_t{1} << 53;
+constexpr int max_exact_pow10 = 22; // 10^22 = 5^22 * 2^22 and 5^22 < 2^53
+
+constexpr double exact_pow10[max_exact_pow10 + 1] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                     1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                                     1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+uint64_t bits_of(double v) noexcept {
+    uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return bits;
+}
+
+// Whether Y or Y + 1 is a halfway point between two doubles, given that bit
+// `round_bit` of Y is the first bit below the kept significand.
+bool next_to_halfway(u128 y, int round_bit) noexcept {
+    if (round_bit >= 128) return round_bit == 128 && y == ~u128{0}; // Y + 1 = 2^128
+    const u128 half = u128{1} << round_bit;
+    const u128 below = y & ((half << 1) - 1);
+    return below == half || below == half - 1;
+}
+
+// A subnormal (or zero) from the 54/55-bit truncated significand with its
+// rounding bit, of which `drop` more low bits are not kept. Ties cannot occur
+// this far below 1, so the rounding bit alone decides.
+uint64_t round_subnormal(uint64_t mantissa, int drop) noexcept {
+    if (drop >= 64) return 0;
+    mantissa >>= drop;
+    mantissa += mantissa & 1;
+    // Rounding up can reach the least normal double, whose exponent field is 1.
+    return mantissa >> 1;
+}
+
+// The bits of the double nearest to w * 10^q (w != 0, ties to even) by the
+// Eisel-Lemire method; false in the rare case the 128-bit product leaves the
+// rounding undecided.
+bool round_decimal(uint64_t w, int64_t q, uint64_t &bits) noexcept {
+    if (q < pow5::pow5_min) { // w * 10^q < 10^-323: below half the least subnormal
+        bits = 0;
+        return true;
+    }
+    if (q > pow5::pow5_max) {
+        bits = positive_infinity_bits;
+        return true;
+    }
+    const int leading_zeros = std::countl_zero(w);
+    w <<= leading_zeros;
+    const pow5::Significand128 c = pow5::table[q - pow5::pow5_min];
+    // Y = floor(w * c / 2^64), computed exactly (2^126 <= Y < 2^128). With the
+    // table's error below 1 and w < 2^64, the true w * 5^q on this scale lies
+    // in (Y - 1, Y + 2); for 0 <= q <= 55 (c exact) in [Y, Y + 1).
+    const u128 product = static_cast<u128>(w) * c.hi + ((static_cast<u128>(w) * c.lo) >> 64);
+    const auto high = static_cast<uint64_t>(product >> 64);
+    const auto low = static_cast<uint64_t>(product);
+    const auto upper_bit = static_cast<int>(high >> 63);
+    const int shift = upper_bit + 9; // keeps 53 bits and the rounding bit
+    int biased_exponent = pow5::binary_exponent(static_cast<int>(q)) + 63 + upper_bit - leading_zeros + 1023;
+    const int drop = biased_exponent > 0 ? 0 : 1 - biased_exponent; // more bits a subnormal loses
+    // Halfway points are integers on this scale, so only Y and Y + 1 can lie
+    // between Y and the true value; if neither is one, Y rounds like the true
+    // value. For 0 <= q <= 55 the only candidate is Y itself, which is then
+    // exact (see the tie below) or, above q = 23, never a halfway point. The
+    // rounding bit is at 2^73 or above, so low must be all zeros or all ones.
+    if ((q < 0 || q > pow5::exact_max) && low + 1 <= 1 && next_to_halfway(product, 64 + shift + drop)) return false;
+    uint64_t mantissa = high >> shift;
+    if (drop > 0) {
+        bits = round_subnormal(mantissa, drop);
+        return true;
+    }
+    // An exact halfway point needs 5^q < 2^54 (q <= 23, where c is exact and
+    // Y is the product itself); it rounds to even.
+    if (q >= 0 && q <= 23 && low == 0 && (mantissa & 3) == 1 && (mantissa << shift) == high) mantissa &= ~uint64_t{1};
+    mantissa += mantissa & 1;
+    mantissa >>= 1;
+    if (mantissa >= uint64_t{2} << 52) { // rounded up to the next power of two
+        mantissa = uint64_t{1} << 52;
+        ++biased_exponent;
+    }
+    if (biased_exponent >= 0x7FF) {
+        bits = positive_infinity_bits;
+        return true;
+    }
+    bits = (static_cast<uint64_t>(biased_exponent) << 52) | (mantissa & ((uint64_t{1} << 52) - 1));
+    return true;
+}
+
+// The bits of the correctly rounded magnitude of d; false when only an exact
+// conversion of the full text can decide.
+bool decimal_to_bits(const Decimal &d, uint64_t &bits) noexcept {
+    if (d.significand == 0) { // no nonzero digit at all
+        bits = 0;
+        return true;
+    }
+    if (!d.truncated && d.significand <= max_exact_integer && d.exponent >= -max_exact_pow10 &&
+        d.exponent <= max_exact_pow10) {
+        const auto w = static_cast<double>(d.significand);
+        const double value = d.exponent < 0 ? w / exact_pow10[-d.exponent] : w * exact_pow10[d.exponent];
+        bits = bits_of(value);
+        return true;
+    }
+    if (!round_decimal(d.significand, d.exponent, bits)) return false;
+    if (!d.truncated) return true;
+    // The true value lies strictly between the two bounds; when both round to
+    // the same double, so does it.
+    uint64_t upper_bits;
+    return round_decimal(d.significand + 1, d.exponent, upper_bits) && upper_bits == bits;
+}
+
+// The exact conversion of the unsigned decimal text at p, by std::from_chars,
+// with strtod's range results.
+double parse_double_exactly(const char *p, const char *end, bool negative) noexcept {
+    double value = 0.0;
+    const std::from_chars_result r = std::from_chars(p, end, value, std::chars_format::general);
+    if (r.ec == std::errc::result_out_of_range) {
+        // Beyond the double range, strtod gives ±HUGE_VAL; below it, ±0.
+        value = magnitude_at_least_one(p, r.ptr) ? HUGE_VAL : 0.0;
+    } else if (r.ec != std::errc()) {
+        return 0.0; // nothing convertible ("." or ".e5")
+    }
+    return negative ? -value : value;
+}
+
 } // namespace
 
 size_t format_double(double value, char *out) noexcept {
@@ -277,17 +551,16 @@ double parse_double_prefix(const char *begin, const char *end) noexcept {
     const char *p = begin;
     bool negative = false;
     if (p != end && (*p == '+' || *p == '-')) negative = *p++ == '-';
-    // std::from_chars takes no '+' and would take a second sign; strtod takes neither.
+    // strtod takes no second sign ("--5", "+-5" convert nothing).
     if (p == end || !(is_digit(*p) || *p == '.')) return 0.0;
-    double value = 0.0;
-    const std::from_chars_result r = std::from_chars(p, end, value, std::chars_format::general);
-    if (r.ec == std::errc::result_out_of_range) {
-        // Beyond the double range, strtod gives ±HUGE_VAL; below it, ±0.
-        value = magnitude_at_least_one(p, r.ptr) ? HUGE_VAL : 0.0;
-    } else if (r.ec != std::errc()) {
-        return 0.0; // nothing convertible ("." or ".e5")
-    }
-    return negative ? -value : value;
+    Decimal decimal;
+    if (!read_decimal(begin, p, end, decimal)) return 0.0; // nothing convertible ("." or ".e5")
+    uint64_t bits;
+    if (!decimal_to_bits(decimal, bits)) return parse_double_exactly(p, end, negative);
+    bits |= static_cast<uint64_t>(negative) << 63;
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
 }
 
 int64_t parse_int_prefix(const char *begin, const char *end) noexcept {

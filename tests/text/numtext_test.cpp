@@ -8,14 +8,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "kelvra.h"
 
@@ -186,6 +190,298 @@ TEST_F(ParseNumber, RandomTokensMatchTheCLibrary) {
             }
         }
     }
+}
+
+// --- The fast conversion paths (exact double arithmetic and the 128-bit
+// product) against strtod ---
+
+#ifdef NDEBUG
+constexpr int fast_path_rounds = 300000;
+constexpr int halfway_rounds = 20000;
+#else
+constexpr int fast_path_rounds = 40000;
+constexpr int halfway_rounds = 3000;
+#endif
+
+// Whether the fast paths decide the token without the exact fallback.
+bool decided_without_fallback(const std::string &token) {
+    const char *begin = token.data();
+    const char *end = begin + token.size();
+    const char *p = begin + (token[0] == '-' || token[0] == '+');
+    kelvra::text::Decimal decimal;
+    uint64_t bits;
+    return kelvra::text::read_decimal(begin, p, end, decimal) && kelvra::text::decimal_to_bits(decimal, bits);
+}
+
+// Compares tokens with strtod, reporting the first few mismatches, and counts
+// the tokens the fast paths decided on their own.
+struct StrtodComparison {
+    int checked = 0;
+    int decided = 0;
+    int mismatches = 0;
+
+    void check(const std::string &token) {
+        ++checked;
+        decided += decided_without_fallback(token) ? 1 : 0;
+        const ::testing::AssertionResult result = parses_like_strtod(token);
+        if (!result && ++mismatches <= 10) ADD_FAILURE() << result.message();
+    }
+};
+
+std::string random_digits(std::mt19937_64 &rng, int count) {
+    std::string digits(1, static_cast<char>('1' + rng() % 9));
+    while (static_cast<int>(digits.size()) < count) digits += static_cast<char>('0' + rng() % 10);
+    return digits;
+}
+
+// digits with the point after `point` of them (none when point == size) and
+// the decimal exponent, spelled in one of strtod's ways.
+std::string spell(const std::string &digits, size_t point, int exponent, uint64_t style) {
+    std::string token = digits.substr(0, point);
+    if (point < digits.size()) token += "." + digits.substr(point);
+    if (exponent == 0 && style % 5 == 0) return token;
+    token += style % 2 == 0 ? "e" : "E";
+    if (exponent >= 0 && style % 3 == 0) token += "+";
+    if (style % 7 == 0) token += exponent < 0 ? "-0" : "0";
+    return token + std::to_string(exponent < 0 && style % 7 == 0 ? -exponent : exponent);
+}
+
+TEST_F(ParseNumber, LongSignificandsOverTheWholeExponentRangeMatchStrtod) {
+    std::mt19937_64 rng(2021);
+    StrtodComparison comparison;
+    for (int i = 0; i < fast_path_rounds && comparison.mismatches < 10; ++i) {
+        const std::string digits = random_digits(rng, 15 + static_cast<int>(rng() % 5));
+        const size_t point = rng() % (digits.size() + 1);
+        const int exponent = static_cast<int>(rng() % 700) - 365; // w * 10^q with q from -384 to 334
+        const std::string sign = rng() % 4 == 0 ? "-" : "";
+        comparison.check(sign + spell(digits, point, exponent, rng()));
+    }
+    // Out-of-range exponents and the rare undecided products aside, the fast
+    // paths decide.
+    EXPECT_GT(comparison.decided, comparison.checked * 99 / 100);
+}
+
+TEST_F(ParseNumber, ShortDecimalsMatchStrtod) {
+    std::mt19937_64 rng(22);
+    StrtodComparison comparison;
+    for (int i = 0; i < fast_path_rounds && comparison.mismatches < 10; ++i) {
+        const std::string digits = random_digits(rng, 1 + static_cast<int>(rng() % 16));
+        const int exponent = static_cast<int>(rng() % 61) - 30; // around the exact powers 10^-22..10^22
+        comparison.check(spell(digits, rng() % (digits.size() + 1), exponent, rng()));
+    }
+    EXPECT_EQ(comparison.decided, comparison.checked);
+}
+
+// Halfway points between neighbouring doubles, written exactly, cut short and
+// nudged: ties to even, truncated significands whose bounds round apart, and
+// the products that sit next to a rounding boundary.
+TEST_F(ParseNumber, HalfwayPointsAndTheirNeighboursMatchStrtod) {
+    std::mt19937_64 rng(53);
+    StrtodComparison comparison;
+    for (int i = 0; i < halfway_rounds && comparison.mismatches < 10; ++i) {
+        // An odd 54-bit significand is a halfway point; times 2^j it stays one.
+        const uint64_t odd = (uint64_t{1} << 53) | (rng() & ((uint64_t{1} << 53) - 1)) | 1;
+        const uint64_t integer = odd << (rng() % 10);
+        for (int delta = -1; delta <= 1; ++delta) {
+            std::string digits = std::to_string(integer + static_cast<uint64_t>(delta));
+            int exponent = 0;
+            while (digits.size() > 1 && digits.back() == '0') {
+                digits.pop_back();
+                ++exponent;
+            }
+            comparison.check(spell(digits, digits.size(), exponent, rng()));
+            comparison.check(spell(digits, 1, exponent + static_cast<int>(digits.size()) - 1, rng()));
+        }
+        // odd / 2^j = odd * 5^j / 10^j: halfway points with a fraction (j <= 3
+        // keeps 19 digits).
+        const int j = 1 + static_cast<int>(rng() % 3);
+        uint64_t scaled = odd;
+        for (int k = 0; k < j; ++k) scaled *= 5;
+        const std::string fraction = std::to_string(scaled);
+        comparison.check(spell(fraction, fraction.size() - static_cast<size_t>(j), 0, 5));
+        // The exact midpoint of random neighbours, anywhere in the range
+        // (subnormals included), and its truncations.
+        uint64_t bits = rng() & 0x7FFFFFFFFFFFFFFFu;
+        if (i % 8 == 0) bits &= 0x000FFFFFFFFFFFFFu;
+        if ((bits >> 52) == 0x7FF) bits ^= uint64_t{1} << 62;
+        const double low = from_bits(bits);
+        const long double midpoint = (static_cast<long double>(low) + std::nextafter(low, INFINITY)) / 2;
+        char text[1200];
+        std::snprintf(text, sizeof text, "%.1100Le", midpoint);
+        std::string mantissa(text, std::strchr(text, 'e'));
+        const int exponent = std::atoi(std::strchr(text, 'e') + 1);
+        while (mantissa.back() == '0') mantissa.pop_back();
+        const std::string tail = "e" + std::to_string(exponent);
+        comparison.check(mantissa + tail);
+        for (size_t cut : {17, 18, 19, 20, 21, 24}) {
+            if (cut + 1 >= mantissa.size()) continue;
+            const std::string prefix = mantissa.substr(0, cut + 1); // "d." and cut - 1 digits
+            comparison.check(prefix + tail);
+            comparison.check(prefix + "1" + tail);
+            comparison.check(prefix + "99999" + tail);
+        }
+    }
+}
+
+TEST_F(ParseNumber, PowersOfTenAndRangeBoundariesMatchStrtod) {
+    const char *significands[] = {"1", "9.999999999999999999", "1.000000000000000001", "4.9406564584124654",
+                                  "2.4703282292062327", "2.4703282292062328", "1.7976931348623157",
+                                  "1.7976931348623159", "2.2250738585072011", "2.2250738585072014",
+                                  "8.98846567431158", "5"};
+    StrtodComparison comparison;
+    for (int exponent = -350; exponent <= 320; ++exponent) {
+        for (const char *s : significands) comparison.check(std::string(s) + "e" + std::to_string(exponent));
+    }
+    EXPECT_GT(comparison.decided, comparison.checked * 9 / 10);
+}
+
+TEST_F(ParseNumber, NamedHardCasesMatchStrtod) {
+    const std::string tokens[] = {
+        "9007199254740993", "9007199254740993e0", "900719925474099.3e1", "0.9007199254740993e16",
+        "9007199254740991", "9007199254740992", "9007199254740994", "9007199254740995", "18014398509481985",
+        "18014398509481986", "4503599627370496.5", "4503599627370497.5", "1e23", "1e22", "1e-22", "8.5e-23",
+        "8.988465674311580536566680e307", "2.2250738585072011e-308", "2.2250738585072012e-308",
+        "4.9406564584124654e-324", "7.7e-324", "2.4703282292062327e-324", "1e-323", "3e-324",
+        "1.7976931348623157e308", "1.79769313486231580793728971405301e308", "9007199254740992.99999999999999999999",
+        "9007199254740993.00000000000000000001", "1.00000000000000011102230246251565404236316680908203125",
+        "1.00000000000000011102230246251565404236316680908203124", "1.0000000000000002220446049250313080847263336181640625",
+        "99999999999999999999", "9999999999999999999", "18446744073709551615", "18446744073709551616",
+        "123456789012345678901234567890", "0.000000000000000000000000000001", "7.2057594037927933e16",
+        "1.0000000000000000000000000000000000001", "0.10000000000000000555111512312578270211815834045410156250",
+        "1e-342", "1e-343", "9.9999999999999999999e-343", "1e308", "1e309", "0.99999999999999999999e309"};
+    StrtodComparison comparison;
+    for (const std::string &t : tokens) {
+        comparison.check(t);
+        comparison.check("-" + t);
+    }
+}
+
+TEST_F(ParseNumber, EveryNumberOfTheCanadaDocumentMatchesStrtod) {
+    const std::string path = std::string(KELVRA_TEST_CORPUS) + "/json/canada.json";
+    std::ifstream in(path, std::ios::binary);
+    ASSERT_TRUE(in) << path;
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    const std::string text = buffer.str();
+    StrtodComparison comparison;
+    bool in_string = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '"') in_string = !in_string;
+        if (in_string || !(c == '-' || (c >= '0' && c <= '9'))) continue;
+        const size_t length = std::strspn(text.c_str() + i, "0123456789.eE+-");
+        const std::string token = text.substr(i, length);
+        if (token.find_first_of(".eE") != std::string::npos) comparison.check(token);
+        i += length - 1;
+    }
+    EXPECT_GT(comparison.checked, 100000);
+    EXPECT_EQ(comparison.decided, comparison.checked);
+}
+
+// The power-of-five table against big-integer arithmetic: the entries are
+// built as the table's header describes, and binary_exponent(q) is
+// floor(q * log2(10)).
+using Big = std::vector<uint32_t>; // little-endian limbs
+
+Big big_from(unsigned __int128 v) {
+    Big b;
+    for (; v != 0; v >>= 32) b.push_back(static_cast<uint32_t>(v));
+    return b;
+}
+
+Big times(const Big &a, const Big &b) {
+    Big r(a.size() + b.size(), 0);
+    for (size_t i = 0; i < a.size(); ++i) {
+        uint64_t carry = 0;
+        for (size_t j = 0; j < b.size(); ++j) {
+            const uint64_t t = static_cast<uint64_t>(a[i]) * b[j] + r[i + j] + carry;
+            r[i + j] = static_cast<uint32_t>(t);
+            carry = t >> 32;
+        }
+        r[i + b.size()] = static_cast<uint32_t>(carry);
+    }
+    while (!r.empty() && r.back() == 0) r.pop_back();
+    return r;
+}
+
+Big plus(const Big &a, const Big &b) {
+    Big r(std::max(a.size(), b.size()) + 1, 0);
+    uint64_t carry = 0;
+    for (size_t i = 0; i < r.size(); ++i) {
+        carry += (i < a.size() ? a[i] : 0u) + static_cast<uint64_t>(i < b.size() ? b[i] : 0u);
+        r[i] = static_cast<uint32_t>(carry);
+        carry >>= 32;
+    }
+    while (!r.empty() && r.back() == 0) r.pop_back();
+    return r;
+}
+
+Big power_of_two(int k) {
+    Big b(static_cast<size_t>(k / 32) + 1, 0);
+    b.back() = uint32_t{1} << (k % 32);
+    return b;
+}
+
+int bit_length(const Big &b) { return b.empty() ? 0 : 32 * static_cast<int>(b.size() - 1) + 32 - __builtin_clz(b.back()); }
+
+int compare(const Big &a, const Big &b) {
+    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+    for (size_t i = a.size(); i-- > 0;) {
+        if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
+    }
+    return 0;
+}
+
+TEST(Pow5Table, EntriesAreBuiltAsDocumented) {
+    namespace pow5 = kelvra::text::pow5;
+    std::vector<Big> powers{Big{1}};
+    for (int p = 1; p <= -pow5::pow5_min; ++p) powers.push_back(times(powers.back(), Big{5}));
+    for (int q = pow5::pow5_min; q <= pow5::pow5_max; ++q) {
+        const pow5::Significand128 entry = pow5::table[q - pow5::pow5_min];
+        const unsigned __int128 c = (static_cast<unsigned __int128>(entry.hi) << 64) | entry.lo;
+        ASSERT_EQ(entry.hi >> 63, 1u) << q;
+        const Big &five = powers[static_cast<size_t>(q < 0 ? -q : q)];
+        const int z = bit_length(five);
+        // 2^e <= 10^q < 2^(e + 1), and 10^q = 5^q * 2^q; 5^-q is never a power of two.
+        ASSERT_EQ(pow5::binary_exponent(q), q >= 0 ? z + q - 1 : q - z) << q;
+        if (q >= 0) {
+            const int s = z - 128; // c = floor(5^q / 2^s), or 5^q * 2^-s exactly
+            if (s <= 0) {
+                ASSERT_EQ(compare(times(five, power_of_two(-s)), big_from(c)), 0) << q;
+            } else {
+                ASSERT_LE(compare(times(big_from(c), power_of_two(s)), five), 0) << q;
+                ASSERT_GT(compare(times(big_from(c + 1), power_of_two(s)), five), 0) << q;
+            }
+            continue;
+        }
+        // c = floor((floor(2^b / 5^-q) + 1) / 2^t), which holds exactly when
+        // c * 2^t * 5^-q <= 2^b + 5^-q < (c + 1) * 2^t * 5^-q.
+        const int b = q >= -27 ? z + 127 : 2 * z + 128;
+        const int t = q >= -27 ? 0 : z + 1;
+        const Big bound = plus(power_of_two(b), five);
+        ASSERT_LE(compare(times(times(big_from(c), power_of_two(t)), five), bound), 0) << q;
+        ASSERT_GT(compare(times(times(big_from(c + 1), power_of_two(t)), five), bound), 0) << q;
+    }
+}
+
+// Y is undecided when it or Y + 1 is a halfway point at the rounding bit.
+TEST(RoundDecimal, HalfwayNeighboursOfTheProductAreRecognised) {
+    using kelvra::text::next_to_halfway;
+    using u128 = unsigned __int128;
+    const u128 one = 1;
+    for (int bit : {73, 74, 100, 127}) {
+        const u128 half = one << bit;
+        EXPECT_TRUE(next_to_halfway(half, bit)) << bit;
+        EXPECT_TRUE(next_to_halfway(half - 1, bit)) << bit;
+        EXPECT_TRUE(next_to_halfway((half << 2) | half, bit)) << bit; // higher bits do not matter
+        EXPECT_TRUE(next_to_halfway((half << 2) | (half - 1), bit)) << bit;
+        EXPECT_FALSE(next_to_halfway(half + 1, bit)) << bit;
+        EXPECT_FALSE(next_to_halfway(half - 2, bit)) << bit;
+        EXPECT_FALSE(next_to_halfway(half << 1, bit == 127 ? 126 : bit)) << bit; // a representable point
+    }
+    EXPECT_TRUE(next_to_halfway(~u128{0}, 128)); // Y + 1 = 2^128
+    EXPECT_FALSE(next_to_halfway(~u128{0} - 1, 128));
+    EXPECT_FALSE(next_to_halfway(~u128{0}, 129));
 }
 
 // A host locale with a decimal comma must not change the numbers' text.

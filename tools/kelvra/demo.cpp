@@ -136,6 +136,9 @@ int run(Args) {
     if (int rc = show_number_theory()) return rc;
     if (int rc = show_json_and_digests()) return rc;
     if (int rc = demo_genome(4)) return rc;
+    if (int rc = demo_calc(5)) return rc;
+    if (int rc = demo_loop(6)) return rc;
+    if (int rc = demo_hdc(7)) return rc;
     std::printf("\nDone. Run 'kelvra --help' for the individual commands.\n");
     return 0;
 }

@@ -15,6 +15,9 @@ const std::span<const Command> command_groups[] = {
     kelvra::cli::hash_commands,
     kelvra::cli::json_commands,
     {&kelvra::cli::genome_command, 1},
+    {&kelvra::cli::calc_command, 1},
+    kelvra::cli::octonion_commands,
+    kelvra::cli::hdc_commands,
 };
 
 void print_command(const Command &c) {

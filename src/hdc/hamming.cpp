@@ -1,0 +1,157 @@
+// Single-error-correcting Hamming codes of length n = 2^r - 1, one byte per
+// bit. Positions 1..n; powers of two hold parity, the rest data in order.
+//
+// Parity bit p is the XOR of the bits at positions q with q AND p != 0, so
+// all parity bits at once are the XOR of the positions of the set bits: its
+// bit log2(p) is parity bit p. Encoding takes that XOR over the data bits
+// (parity positions still clear), the syndrome over the whole word; one pass
+// each gives the same bits as the parity-by-parity description.
+#include <emmintrin.h>
+
+#include <cstring>
+
+#include "frame/status.hpp"
+#include "kelvra.h"
+
+namespace kelvra::hdc {
+
+namespace {
+
+constexpr kelvra_status ok = KELVRA_OK;
+constexpr kelvra_status bad_arg = to_c(Status::arg);
+constexpr kelvra_status bad_data = to_c(Status::data);
+
+constexpr int32_t kMinR = 2, kMaxR = 16;
+
+constexpr uint64_t code_length(int32_t r) noexcept { return (uint64_t{1} << r) - 1; }
+
+// r for a code length n = 2^r - 1 with r in 2..16, or 0.
+int32_t parity_bits_for(uint64_t n) noexcept {
+    for (int32_t r = kMinR; r <= kMaxR; ++r) {
+        if (n == code_length(r)) return r;
+    }
+    return 0;
+}
+
+bool all_bits(const uint8_t *v, uint64_t n) noexcept {
+    unsigned invalid = 0;
+    for (uint64_t i = 0; i < n; ++i) invalid |= v[i] > 1 ? 1u : 0u;
+    return invalid == 0;
+}
+
+// XOR of the positions q (1-based) of the set bits among code[0 .. n-1].
+uint32_t position_xor_bytewise(const uint8_t *code, uint64_t n) noexcept {
+    uint32_t x = 0;
+    for (uint32_t i = 0; i < n; ++i) x ^= (i + 1) & (0u - code[i]);
+    return x;
+}
+
+inline __m128i load128(const uint8_t *p) noexcept { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)); }
+
+// The same XOR for n + 1 = 2^r >= 16, 16 positions at a time, positions
+// q = 16 h .. 16 h + 15 in block h (position 0, before the code, is a 0).
+// Write q = 8 g + l. The low three bits of the XOR are the XOR of those l
+// whose residue class mod 8 holds an odd number of set bits: the byte-wise
+// XOR of all blocks, folded to 8 bytes, gives those parities. The high bits
+// are 8 times the XOR of those g whose eight bytes hold an odd number of set
+// bits: PSADBW sums each 8-byte half. Also tells whether every byte is 0 or 1.
+bool position_xor_blocks(const uint8_t *code, uint64_t n, uint32_t &x) noexcept {
+    uint8_t first[16] = {0};
+    std::memcpy(first + 1, code, 15);
+    __m128i seen = _mm_setzero_si128(), residues = _mm_setzero_si128(), halves = _mm_setzero_si128();
+    __m128i g = _mm_set_epi64x(1, 0);
+    const __m128i two = _mm_set_epi64x(2, 2), one = _mm_set_epi64x(1, 1), zero = _mm_setzero_si128();
+    for (uint64_t q = 0; q <= n; q += 16) {
+        const __m128i v = q == 0 ? load128(first) : load128(code + q - 1);
+        seen = _mm_or_si128(seen, v);
+        residues = _mm_xor_si128(residues, v);
+        const __m128i odd = _mm_sub_epi64(zero, _mm_and_si128(_mm_sad_epu8(v, zero), one));
+        halves = _mm_xor_si128(halves, _mm_and_si128(g, odd));
+        g = _mm_add_epi64(g, two);
+    }
+    const __m128i stray = _mm_and_si128(seen, _mm_set1_epi8(static_cast<char>(0xfe)));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(stray, zero)) != 0xffff) return false;
+    const uint64_t high = static_cast<uint64_t>(_mm_cvtsi128_si64(halves)) ^
+                          static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(halves, halves)));
+    const uint64_t folded = static_cast<uint64_t>(_mm_cvtsi128_si64(residues)) ^
+                            static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(residues, residues)));
+    uint32_t low = 0;
+    for (uint32_t l = 0; l < 8; ++l) low ^= l & (0u - static_cast<uint32_t>((folded >> (8 * l)) & 1u));
+    x = static_cast<uint32_t>(high << 3) ^ low;
+    return true;
+}
+
+// The XOR of the positions of the set bits, and whether every byte is 0 or 1.
+bool position_xor(const uint8_t *code, uint64_t n, uint32_t &x) noexcept {
+    if (n + 1 >= 16) return position_xor_blocks(code, n, x);
+    if (!all_bits(code, n)) return false;
+    x = position_xor_bytewise(code, n);
+    return true;
+}
+
+// Data bits sit in the runs between parity positions: positions
+// 2^j + 1 .. 2^(j+1) - 1, that is code indices 2^j .. 2^(j+1) - 2.
+template <class Run>
+void for_each_data_run(int32_t r, Run run) noexcept {
+    uint64_t data_index = 0;
+    for (int32_t j = 1; j < r; ++j) {
+        const uint64_t first = uint64_t{1} << j, length = first - 1;
+        run(first, data_index, length);
+        data_index += length;
+    }
+}
+
+bool is_power_of_two(uint32_t q) noexcept { return q != 0 && (q & (q - 1)) == 0; }
+
+// Data index of a data position q (not a power of two): q - 1 minus the
+// floor(log2 q) + 1 parity positions before it.
+uint64_t data_index_of(uint32_t q) noexcept {
+    return q - 2 - static_cast<uint32_t>(31 - __builtin_clz(q));
+}
+
+} // namespace
+
+} // namespace kelvra::hdc
+
+using namespace kelvra::hdc;
+
+extern "C" KELVRA_API kelvra_status kelvra_hamming_encode(const uint8_t *data, uint64_t k, int32_t r,
+                                                          uint8_t *code) noexcept {
+    if (data == nullptr || code == nullptr) return bad_arg;
+    if (r < kMinR || r > kMaxR) return bad_data;
+    const uint64_t n = code_length(r);
+    if (k != n - static_cast<uint64_t>(r)) return bad_data;
+    if (!all_bits(data, k)) return bad_data;
+    code[0] = 0;
+    for_each_data_run(r, [&](uint64_t first, uint64_t from, uint64_t length) {
+        code[first - 1] = 0;
+        std::memcpy(code + first, data + from, length);
+    });
+    uint32_t parity = 0;
+    position_xor(code, n, parity); // the data bits were checked above
+    for (int32_t j = 0; j < r; ++j) code[(uint64_t{1} << j) - 1] = static_cast<uint8_t>((parity >> j) & 1u);
+    return ok;
+}
+
+extern "C" KELVRA_API kelvra_status kelvra_hamming_syndrome(const uint8_t *code, uint64_t n,
+                                                            uint32_t *syndrome) noexcept {
+    if (code == nullptr || syndrome == nullptr) return bad_arg;
+    uint32_t s = 0;
+    if (parity_bits_for(n) == 0 || !position_xor(code, n, s)) return bad_data;
+    *syndrome = s;
+    return ok;
+}
+
+extern "C" KELVRA_API kelvra_status kelvra_hamming_decode_correct(const uint8_t *code, uint64_t n, uint8_t *data,
+                                                                  uint32_t *syndrome) noexcept {
+    if (code == nullptr || data == nullptr || syndrome == nullptr) return bad_arg;
+    const int32_t r = parity_bits_for(n);
+    uint32_t s = 0;
+    if (r == 0 || !position_xor(code, n, s)) return bad_data;
+    for_each_data_run(r, [&](uint64_t first, uint64_t into, uint64_t length) {
+        std::memmove(data + into, code + first, length); // data may be the code buffer itself
+    });
+    if (s != 0 && !is_power_of_two(s)) data[data_index_of(s)] ^= 1u;
+    *syndrome = s;
+    return ok;
+}

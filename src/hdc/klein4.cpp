@@ -1,0 +1,203 @@
+// Klein-four hypervectors: one element 0..3 per byte, the group operation is
+// XOR of the two bits. Every operation validates its elements as it goes: an
+// element above 3 stops it with status 2 and the earlier output written.
+// Bundles count each bit separately and keep it where more than half of the
+// vectors have it.
+#include "frame/status.hpp"
+#include "hdc/bytes.hpp"
+#include "hdc/elements.hpp"
+#include "kelvra.h"
+
+namespace kelvra::hdc {
+
+namespace {
+
+constexpr kelvra_status ok = KELVRA_OK;
+constexpr kelvra_status bad_arg = to_c(Status::arg);
+constexpr kelvra_status bad_data = to_c(Status::data);
+
+constexpr uint8_t kMaxElement = 3;
+constexpr size_t kBlock = kElementBlock;
+
+uint64_t first_invalid(const uint8_t *v, uint64_t n) noexcept { return find_invalid<Klein4Element>(v, n); }
+
+bool all_valid(const uint8_t *v, size_t n) noexcept { return valid_block<Klein4Element>(v, n); }
+
+// Adds elements [0, end) of v to an accumulator for n elements: bit 0 to
+// counter 1 + i, bit 1 to counter 1 + n + i.
+void add_bits(uint32_t *acc, const uint8_t *v, uint64_t n, uint64_t end) noexcept {
+    uint32_t *bit0 = acc + 1, *bit1 = acc + 1 + n;
+    for (uint64_t i = 0; i < end; ++i) {
+        bit0[i] += v[i] & 1u;
+        bit1[i] += v[i] >> 1;
+    }
+}
+
+// One vector into an accumulator, element by element: an invalid element
+// leaves the earlier elements counted and counter [0] unchanged.
+bool accumulate(uint32_t *acc, const uint8_t *v, uint64_t n) noexcept {
+    const uint64_t end = first_invalid(v, n);
+    add_bits(acc, v, n, end);
+    if (end < n) return false;
+    ++acc[0];
+    return true;
+}
+
+bool bind_checked(const uint8_t *a, const uint8_t *b, uint32_t n, uint8_t *out) noexcept {
+    for (uint32_t i = 0; i < n; ++i) {
+        if (a[i] > kMaxElement || b[i] > kMaxElement) return false;
+        out[i] = a[i] ^ b[i];
+    }
+    return true;
+}
+
+bool bind_blocks(const uint8_t *a, const uint8_t *b, uint32_t n, uint8_t *out) noexcept {
+    for (uint64_t start = 0; start < n; start += kBlock) {
+        const size_t len = block_length(n, start);
+        if (all_valid(a + start, len) && all_valid(b + start, len)) {
+            xor_bytes(a + start, b + start, len, out + start);
+        } else {
+            return bind_checked(a + start, b + start, static_cast<uint32_t>(len), out + start);
+        }
+    }
+    return true;
+}
+
+struct BitCounts {
+    uint32_t bit0[kBlock], bit1[kBlock];
+};
+
+// Bundles elements [start, start + len) of all vectors into out. Vectors are
+// taken one after the other for speed, but the outcome is that of going
+// element by element through all vectors: if some vector holds an invalid
+// element, output stops just before the earliest such position.
+bool bundle_block(const uint8_t *const *vectors, uint32_t count, uint64_t start, size_t len, uint8_t *out,
+                  BitCounts &counts) noexcept {
+    for (size_t i = 0; i < len; ++i) counts.bit0[i] = counts.bit1[i] = 0;
+    size_t end = len;
+    for (uint32_t v = 0; v < count; ++v) {
+        const uint8_t *p = vectors[v] + start;
+        end = static_cast<size_t>(first_invalid(p, end));
+        for (size_t i = 0; i < end; ++i) {
+            counts.bit0[i] += p[i] & 1u;
+            counts.bit1[i] += p[i] >> 1;
+        }
+    }
+    const uint32_t half = count / 2;
+    for (size_t i = 0; i < end; ++i) {
+        out[start + i] = static_cast<uint8_t>((counts.bit1[i] > half ? 2u : 0u) | (counts.bit0[i] > half ? 1u : 0u));
+    }
+    return end == len;
+}
+
+// Going element by element, a missing vector is met at element 0, unless an
+// earlier vector's element 0 is invalid first. Either way nothing is written.
+kelvra_status first_vector_problem(const uint8_t *const *vectors, uint32_t count) noexcept {
+    for (uint32_t v = 0; v < count; ++v) {
+        if (vectors[v] == nullptr) return bad_arg;
+        if (vectors[v][0] > kMaxElement) return bad_data;
+    }
+    return ok;
+}
+
+constexpr uint8_t kCycle[2][4] = {{0, 2, 3, 1}, {0, 3, 1, 2}};
+
+} // namespace
+
+} // namespace kelvra::hdc
+
+using namespace kelvra::hdc;
+
+extern "C" KELVRA_API kelvra_status kelvra_klein4_bind(const uint8_t *a, const uint8_t *b, uint32_t n,
+                                                       uint8_t *out) noexcept {
+    if (a == nullptr || b == nullptr || out == nullptr) return bad_arg;
+    if (n == 0) return bad_data;
+    const bool wide = blockwise_safe(out, a, n) && blockwise_safe(out, b, n);
+    const bool valid = wide ? bind_blocks(a, b, n, out) : bind_checked(a, b, n, out);
+    return valid ? ok : bad_data;
+}
+
+extern "C" KELVRA_API kelvra_status kelvra_klein4_bundle(const uint8_t *const *vectors, uint32_t count, uint32_t n,
+                                                         uint8_t *out) noexcept {
+    if (vectors == nullptr || out == nullptr) return bad_arg;
+    if (count == 0 || n == 0) return bad_data;
+    if (const kelvra_status s = first_vector_problem(vectors, count)) return s;
+    BitCounts counts;
+    for (uint64_t start = 0; start < n; start += kBlock) {
+        if (!bundle_block(vectors, count, start, block_length(n, start), out, counts)) return bad_data;
+    }
+    return ok;
+}
+
+extern "C" KELVRA_API kelvra_status kelvra_klein4_bundle_accumulate(uint32_t *acc, const uint8_t *v,
+                                                                    uint64_t n) noexcept {
+    if (acc == nullptr || v == nullptr) return bad_arg;
+    if (n == 0) return bad_data;
+    return accumulate(acc, v, n) ? ok : bad_data;
+}
+
+extern "C" KELVRA_API kelvra_status kelvra_klein4_bundle_resolve(const uint32_t *acc, uint8_t *out,
+                                                                 uint64_t n) noexcept {
+    if (acc == nullptr || out == nullptr) return bad_arg;
+    if (n == 0) return bad_data;
+    const uint32_t half = acc[0] / 2;
+    const uint32_t *bit0 = acc + 1, *bit1 = acc + 1 + n;
+    for (uint64_t i = 0; i < n; ++i) {
+        out[i] = static_cast<uint8_t>((bit1[i] > half ? 2u : 0u) | (bit0[i] > half ? 1u : 0u));
+    }
+    return ok;
+}
+
+// Each table row is a bundle accumulator for its centre token; every context
+// position in the window adds its codebook row once and counts once.
+extern "C" KELVRA_API kelvra_status kelvra_klein4_cooccurrence_fold(const uint8_t *codebook, uint32_t vocab,
+                                                                    const uint32_t *tokens, uint32_t ntokens,
+                                                                    uint32_t window, uint64_t dim,
+                                                                    uint32_t *table) noexcept {
+    if (codebook == nullptr || tokens == nullptr || table == nullptr) return bad_arg;
+    if (vocab == 0 || window == 0 || dim == 0) return bad_data;
+    // A table of 2^64 bytes or more cannot exist; refuse rather than wrap.
+    constexpr uint64_t kMaxCounters = UINT64_MAX / sizeof(uint32_t);
+    if (dim > (kMaxCounters - 1) / 2 || 2 * dim + 1 > kMaxCounters / vocab) return bad_data;
+    const uint64_t row_counters = 2 * dim + 1;
+    const uint64_t all_counters = row_counters * vocab;
+    for (uint64_t i = 0; i < all_counters; ++i) table[i] = 0;
+    for (uint64_t t = 0; t < ntokens; ++t) {
+        const uint32_t centre = tokens[t];
+        if (centre >= vocab) return bad_data;
+        const uint64_t lo = t > window ? t - window : 0;
+        const uint64_t hi = window >= ntokens - t ? ntokens : t + window + 1;
+        uint32_t *row = table + centre * row_counters;
+        for (uint64_t u = lo; u < hi; ++u) {
+            if (u == t) continue;
+            const uint32_t context = tokens[u];
+            if (context >= vocab) return bad_data;
+            if (!accumulate(row, codebook + context * dim, dim)) return bad_data;
+        }
+    }
+    return ok;
+}
+
+extern "C" KELVRA_API kelvra_status kelvra_klein4_similarity(const uint8_t *a, const uint8_t *b, uint32_t n,
+                                                             double *out) noexcept {
+    if (a == nullptr || b == nullptr || out == nullptr) return bad_arg;
+    if (n == 0) return bad_data;
+    if (first_invalid(a, n) < n || first_invalid(b, n) < n) return bad_data;
+    uint32_t equal = 0;
+    for (uint32_t i = 0; i < n; ++i) equal += a[i] == b[i] ? 1u : 0u;
+    *out = static_cast<double>(equal) / static_cast<double>(n);
+    return ok;
+}
+
+// Direction 0 maps 1 -> 2 -> 3 -> 1, the other direction back; 0 stays.
+extern "C" KELVRA_API kelvra_status kelvra_klein4_triality_cycle(const uint8_t *in, uint32_t n, int32_t inverse,
+                                                                 uint8_t *out) noexcept {
+    if (in == nullptr || out == nullptr) return bad_arg;
+    if (n == 0) return bad_data;
+    const uint8_t *cycle = kCycle[inverse != 0 ? 1 : 0];
+    for (uint32_t i = 0; i < n; ++i) {
+        if (in[i] > kMaxElement) return bad_data;
+        out[i] = cycle[in[i]];
+    }
+    return ok;
+}

@@ -1,0 +1,230 @@
+// Straightforward references of the elementary functions for differential
+// tests: the documented steps one after the other, signed Q61 values,
+// unsigned 128-bit products, literal divisions and the full iteration counts
+// (18, 13, 40 and 10 series steps). Nothing here is shared with the library.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+namespace reference {
+
+__extension__ typedef unsigned __int128 u128;
+
+constexpr int64_t kOne = int64_t{1} << 61;
+
+inline uint64_t bits(double x) {
+    uint64_t b;
+    std::memcpy(&b, &x, sizeof b);
+    return b;
+}
+
+inline double from_bits(uint64_t b) {
+    double x;
+    std::memcpy(&x, &b, sizeof x);
+    return x;
+}
+
+inline int64_t q61_mul(int64_t a, int64_t b) {
+    const uint64_t ma = a < 0 ? 0 - static_cast<uint64_t>(a) : static_cast<uint64_t>(a);
+    const uint64_t mb = b < 0 ? 0 - static_cast<uint64_t>(b) : static_cast<uint64_t>(b);
+    const u128 product = static_cast<u128>(ma) * mb;
+    const int64_t m = static_cast<int64_t>(static_cast<uint64_t>(product >> 61));
+    return (a < 0) != (b < 0) ? -m : m;
+}
+
+inline int64_t to_q61(double x) {
+    const double scaled = x * 2305843009213693952.0;
+    if (x < 0) return static_cast<int64_t>(scaled - 0.5);
+    return static_cast<int64_t>(scaled + 0.5);
+}
+
+inline double from_q61(int64_t n) { return static_cast<double>(n) * 4.336808689942018e-19; }
+
+inline double two_to(int e) { return std::ldexp(1.0, e); }
+
+inline double exp(double x) {
+    if (std::isnan(x)) return x;
+    if (x > 709.782712893384) return std::numeric_limits<double>::infinity();
+    if (x < -745.2) return 0.0;
+    const double t = x * 1.4426950408889634;
+    const int32_t k = static_cast<int32_t>(t < 0 ? t - 0.5 : t + 0.5);
+    const double r = x - k * 0.6931471803691238 - k * 1.9082149292705877e-10;
+    const int64_t big_r = to_q61(r);
+    int64_t sum = kOne;
+    int64_t term = kOne;
+    for (int64_t n = 1; n <= 18; ++n) {
+        term = q61_mul(term, big_r) / n;
+        sum += term;
+    }
+    const int h = k / 2;
+    return static_cast<double>(sum) * 4.336808689942018e-19 * two_to(h) * two_to(k - h);
+}
+
+inline double log(double x) {
+    if (std::isnan(x)) return x;
+    if (x < 0) return from_bits(0x7FF8000000000000);
+    if (x == 0) return -std::numeric_limits<double>::infinity();
+    const uint64_t b = bits(x);
+    const int biased = static_cast<int>(b >> 52);
+    if (biased == 2047) return x;
+    uint64_t m;
+    int e;
+    if (biased != 0) {
+        m = (b & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);
+        e = biased - 1023;
+    } else {
+        m = b;
+        int shifts = 0;
+        while ((m & (uint64_t{1} << 52)) == 0) {
+            m <<= 1;
+            ++shifts;
+        }
+        e = -1022 - shifts;
+    }
+    double f = static_cast<double>(m) * two_to(-52);
+    if (f >= 1.4142135623730951) {
+        f = f * 0.5;
+        e = e + 1;
+    }
+    const double s = (f - 1) / (f + 1);
+    const int64_t big_s = to_q61(s);
+    const int64_t s2 = q61_mul(big_s, big_s);
+    int64_t sum = big_s;
+    int64_t power = big_s;
+    for (int64_t j = 2; j <= 26; j += 2) {
+        power = q61_mul(power, s2);
+        sum = sum + power / (j + 1);
+    }
+    return static_cast<double>(2 * sum) * 4.336808689942018e-19 + e * 1.9082149292705877e-10 +
+           e * 0.6931471803691238;
+}
+
+inline int64_t atan_series(int64_t t) {
+    const int64_t x2 = q61_mul(t, t);
+    int64_t sum = t;
+    int64_t power = t;
+    for (int64_t n = 1; n <= 40; ++n) {
+        power = q61_mul(x2, power);
+        const int64_t term = power / (2 * n + 1);
+        if (n % 2 == 1) {
+            sum -= term;
+        } else {
+            sum += term;
+        }
+    }
+    return sum;
+}
+
+// Steps 1-3 of the arctangent for a = |x|.
+inline double atan_of_magnitude(double a) {
+    if (a <= 0.41421356237309515) return from_q61(atan_series(to_q61(a)));
+    if (a < 2.414213562373095) {
+        const double w = (a - 1) / (a + 1);
+        if (w < 0) return 0.7853981633974483 - from_q61(atan_series(to_q61(-w)));
+        return 0.7853981633974483 + from_q61(atan_series(to_q61(w)));
+    }
+    return 1.5707963267948966 - from_q61(atan_series(to_q61(1 / a)));
+}
+
+inline double atan(double x) {
+    if (std::isnan(x)) return x;
+    const double v = atan_of_magnitude(std::fabs(x));
+    return x < 0 ? -v : v;
+}
+
+inline double atan2(double y, double x) {
+    if (x == 0) {
+        if (y > 0) return 1.5707963267948966;
+        if (y < 0) return -1.5707963267948966;
+        return 0.0;
+    }
+    const double q = y / x;
+    if (std::isnan(q)) return q;
+    double v = atan_of_magnitude(std::fabs(q));
+    if (q < 0) v = -v;
+    if (!(x > 0) && y >= 0) return v + 3.141592653589793;
+    if (x > 0) return v;
+    return v - 3.141592653589793;
+}
+
+struct Reduced {
+    bool ok;
+    int quadrant;
+    int64_t remainder;
+};
+
+inline Reduced reduce_quadrant(double x) {
+    const uint64_t b = bits(x);
+    const int biased = static_cast<int>((b >> 52) & 0x7FF);
+    if (biased == 2047 || biased > 1077) return {false, 0, 0};
+    if (biased <= 950) return {true, 0, 0};
+    const uint64_t m = (b & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);
+    const u128 product = static_cast<u128>(m) * 0xA2F9836E4E44152Aull;
+    const u128 t = product >> (1078 - biased);
+    int64_t q = static_cast<int64_t>(t >> 61);
+    int64_t f = static_cast<int64_t>(static_cast<uint64_t>(t) & ((uint64_t{1} << 61) - 1));
+    if (f & (int64_t{1} << 60)) {
+        q = q + 1;
+        f = f - kOne;
+    }
+    if (x < 0) {
+        q = -q;
+        f = -f;
+    }
+    return {true, static_cast<int>(q & 3), q61_mul(f, 0x3243F6A8885A308D)};
+}
+
+inline int64_t sin_series(int64_t r) {
+    static const int64_t divisors[10] = {6, 20, 42, 72, 110, 156, 210, 272, 342, 420};
+    const int64_t x2 = q61_mul(r, r);
+    int64_t sum = r;
+    int64_t term = r;
+    for (int i = 0; i < 10; ++i) {
+        term = q61_mul(x2, term) / divisors[i];
+        sum = i % 2 == 0 ? sum - term : sum + term;
+    }
+    return sum;
+}
+
+inline int64_t cos_series(int64_t r) {
+    static const int64_t divisors[10] = {2, 12, 30, 56, 90, 132, 182, 240, 306, 380};
+    const int64_t x2 = q61_mul(r, r);
+    int64_t sum = kOne;
+    int64_t term = kOne;
+    for (int i = 0; i < 10; ++i) {
+        term = q61_mul(x2, term) / divisors[i];
+        sum = i % 2 == 0 ? sum - term : sum + term;
+    }
+    return sum;
+}
+
+inline double sin(double x) {
+    const Reduced red = reduce_quadrant(x);
+    if (!red.ok) return x - x;
+    const int64_t s = sin_series(red.remainder);
+    const int64_t c = cos_series(red.remainder);
+    switch (red.quadrant) {
+    case 0: return from_q61(s);
+    case 1: return from_q61(c);
+    case 2: return from_q61(-s);
+    default: return from_q61(-c);
+    }
+}
+
+inline double cos(double x) {
+    const Reduced red = reduce_quadrant(x);
+    if (!red.ok) return x - x;
+    const int64_t s = sin_series(red.remainder);
+    const int64_t c = cos_series(red.remainder);
+    switch (red.quadrant) {
+    case 0: return from_q61(c);
+    case 1: return from_q61(-s);
+    case 2: return from_q61(-c);
+    default: return from_q61(s);
+    }
+}
+
+} // namespace reference

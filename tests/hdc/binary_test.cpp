@@ -1,0 +1,219 @@
+// Binary hypervectors against bit-by-bit references of the documented rules.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <random>
+#include <vector>
+
+#include "kelvra.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes random_bytes(std::mt19937_64 &rng, size_t n) {
+    Bytes v(n);
+    for (auto &b : v) b = static_cast<uint8_t>(rng());
+    return v;
+}
+
+int bit(const Bytes &v, uint64_t i) { return (v[i / 8] >> (i % 8)) & 1; }
+
+// The rotation exactly as documented: clear, then out bit i = in bit (i - s + N) mod N.
+Bytes reference_permute(const Bytes &in, int32_t shift) {
+    const int64_t n = static_cast<int64_t>(in.size()) * 8;
+    int64_t s = shift % n;
+    if (s < 0) s += n;
+    Bytes out(in.size(), 0);
+    for (int64_t i = 0; i < n; ++i) {
+        if (bit(in, static_cast<uint64_t>((i - s + n) % n))) out[i / 8] |= static_cast<uint8_t>(1u << (i % 8));
+    }
+    return out;
+}
+
+Bytes reference_bundle(const std::vector<Bytes> &vectors) {
+    const size_t nbytes = vectors[0].size();
+    Bytes out(nbytes, 0);
+    for (size_t i = 0; i < nbytes * 8; ++i) {
+        size_t set = 0;
+        for (const Bytes &v : vectors) set += bit(v, i);
+        if (set >= (vectors.size() + 1) / 2) out[i / 8] |= static_cast<uint8_t>(1u << (i % 8));
+    }
+    return out;
+}
+
+double reference_similarity(const Bytes &a, const Bytes &b) {
+    static const auto table = [] {
+        std::vector<int> t(256);
+        for (int v = 0; v < 256; ++v) t[v] = __builtin_popcount(static_cast<unsigned>(v));
+        return t;
+    }();
+    uint64_t d = 0;
+    for (size_t i = 0; i < a.size(); ++i) d += table[a[i] ^ b[i]];
+    return 1.0 - static_cast<double>(2 * d) / static_cast<double>(8 * a.size());
+}
+
+std::vector<const uint8_t *> pointers(const std::vector<Bytes> &vectors) {
+    std::vector<const uint8_t *> p;
+    for (const Bytes &v : vectors) p.push_back(v.data());
+    return p;
+}
+
+class ForcedTier {
+public:
+    explicit ForcedTier(const char *tier) { setenv("KELVRA_HDC_FORCE_TIER", tier, 1); }
+    ~ForcedTier() { unsetenv("KELVRA_HDC_FORCE_TIER"); }
+};
+
+} // namespace
+
+TEST(HdcBinary, PointersAreCheckedBeforeLengths) {
+    uint8_t a[4] = {}, out[4];
+    const uint8_t *list[1] = {a};
+    double s;
+    EXPECT_EQ(kelvra_hdc_bind(nullptr, a, 0, out), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_hdc_bind(a, a, 0, out), KELVRA_ERR_DATA);
+    EXPECT_EQ(kelvra_hdc_bundle(nullptr, 1, 0, out), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_hdc_bundle(list, 1, 0, out), KELVRA_ERR_DATA);
+    EXPECT_EQ(kelvra_hdc_bundle(list, 0, 4, out), KELVRA_ERR_DATA);
+    EXPECT_EQ(kelvra_hdc_permute(a, 0, 1, nullptr), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_hdc_permute(a, 0, 1, out), KELVRA_ERR_DATA);
+    EXPECT_EQ(kelvra_hdc_similarity(a, a, 4, nullptr), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_hdc_similarity(a, a, 0, &s), KELVRA_ERR_DATA);
+}
+
+TEST(HdcBinary, BindMatchesByteOrderXorIncludingOverlap) {
+    std::mt19937_64 rng(1);
+    for (size_t n : {1u, 7u, 16u, 63u, 64u, 65u, 1000u}) {
+        const Bytes a = random_bytes(rng, n), b = random_bytes(rng, n);
+        Bytes out(n);
+        ASSERT_EQ(kelvra_hdc_bind(a.data(), b.data(), static_cast<uint32_t>(n), out.data()), KELVRA_OK);
+        for (size_t i = 0; i < n; ++i) ASSERT_EQ(out[i], a[i] ^ b[i]);
+        Bytes in_place = a;
+        ASSERT_EQ(kelvra_hdc_bind(in_place.data(), b.data(), static_cast<uint32_t>(n), in_place.data()), KELVRA_OK);
+        EXPECT_EQ(in_place, out) << "out may be a itself";
+    }
+    // Partial overlap in both directions must give what the byte loop gives.
+    for (ptrdiff_t offset : {-17, -3, -1, 1, 3, 17}) {
+        Bytes buf = random_bytes(rng, 300), expect = buf;
+        const Bytes b = random_bytes(rng, 200);
+        const size_t a_at = 50, out_at = static_cast<size_t>(50 + offset);
+        for (size_t i = 0; i < 200; ++i) expect[out_at + i] = expect[a_at + i] ^ b[i];
+        ASSERT_EQ(kelvra_hdc_bind(buf.data() + a_at, b.data(), 200, buf.data() + out_at), KELVRA_OK);
+        EXPECT_EQ(buf, expect) << "offset " << offset;
+    }
+}
+
+TEST(HdcBinary, BindOfLargeVectorsUsesTheSameBytes) {
+    std::mt19937_64 rng(2);
+    const size_t n = (size_t{8} << 20) + 37; // the streaming path, unaligned tail
+    const Bytes a = random_bytes(rng, n), b = random_bytes(rng, n);
+    Bytes out(n + 1);
+    ASSERT_EQ(kelvra_hdc_bind(a.data(), b.data(), static_cast<uint32_t>(n), out.data() + 1), KELVRA_OK);
+    for (size_t i = 0; i < n; i += 4093) ASSERT_EQ(out[i + 1], a[i] ^ b[i]) << i;
+    EXPECT_EQ(out[n], a[n - 1] ^ b[n - 1]);
+}
+
+TEST(HdcBinary, BundleIsTheBitwiseMajority) {
+    std::mt19937_64 rng(3);
+    for (uint32_t count : {1u, 3u, 5u, 255u, 257u, 511u, 513u}) {
+        for (size_t n : {1u, 3u, 256u, 300u}) {
+            std::vector<Bytes> vectors;
+            for (uint32_t v = 0; v < count; ++v) vectors.push_back(random_bytes(rng, n));
+            Bytes out(n);
+            ASSERT_EQ(kelvra_hdc_bundle(pointers(vectors).data(), count, static_cast<uint32_t>(n), out.data()),
+                      KELVRA_OK);
+            EXPECT_EQ(out, reference_bundle(vectors)) << count << " vectors of " << n << " bytes";
+        }
+    }
+}
+
+TEST(HdcBinary, BundleRefusesEvenCountsAndMissingVectors) {
+    Bytes a(8, 0xff), b(8, 0x0f), out(8, 0x55);
+    const uint8_t *two[] = {a.data(), b.data()};
+    EXPECT_EQ(kelvra_hdc_bundle(two, 2, 8, out.data()), KELVRA_ERR_DATA);
+    const uint8_t *one[] = {b.data()};
+    ASSERT_EQ(kelvra_hdc_bundle(one, 1, 8, out.data()), KELVRA_OK);
+    EXPECT_EQ(out, b) << "one vector is copied";
+    const uint8_t *holed[] = {a.data(), nullptr, b.data()};
+    out.assign(8, 0x55);
+    EXPECT_EQ(kelvra_hdc_bundle(holed, 3, 8, out.data()), KELVRA_ERR_ARG);
+    EXPECT_EQ(out, Bytes(8, 0x55)) << "the first position already needs the missing vector";
+}
+
+TEST(HdcBinary, PermuteRotatesTowardsHigherIndices) {
+    Bytes in = {0x80, 0x00, 0x01}, out(3);
+    ASSERT_EQ(kelvra_hdc_permute(in.data(), 3, 1, out.data()), KELVRA_OK);
+    EXPECT_EQ(out, (Bytes{0x00, 0x01, 0x02}));
+    in = {0x00, 0x00, 0x80};
+    ASSERT_EQ(kelvra_hdc_permute(in.data(), 3, 1, out.data()), KELVRA_OK);
+    EXPECT_EQ(out, (Bytes{0x01, 0x00, 0x00})) << "the last bit wraps to bit 0";
+    std::mt19937_64 rng(4);
+    in = random_bytes(rng, 5);
+    out.resize(5);
+    for (int32_t s : {0, 40, -40, 80}) {
+        ASSERT_EQ(kelvra_hdc_permute(in.data(), 5, s, out.data()), KELVRA_OK);
+        EXPECT_EQ(out, in) << s;
+    }
+}
+
+TEST(HdcBinary, PermuteMatchesTheReferenceForAnyShift) {
+    std::mt19937_64 rng(5);
+    for (size_t n : {1u, 2u, 3u, 8u, 13u, 64u}) {
+        const Bytes in = random_bytes(rng, n);
+        const int32_t bits = static_cast<int32_t>(8 * n);
+        std::vector<int32_t> shifts = {INT32_MIN, INT32_MAX, -1, 1, 7, 8, 9, -bits - 3, 3 * bits + 5};
+        for (int i = 0; i < 20; ++i) shifts.push_back(static_cast<int32_t>(rng()));
+        for (int32_t s : shifts) {
+            Bytes out(n);
+            ASSERT_EQ(kelvra_hdc_permute(in.data(), static_cast<uint32_t>(n), s, out.data()), KELVRA_OK);
+            ASSERT_EQ(out, reference_permute(in, s)) << n << " bytes, shift " << s;
+        }
+    }
+    // Permuting back undoes it.
+    const Bytes in = random_bytes(rng, 33);
+    Bytes there(33), back(33);
+    ASSERT_EQ(kelvra_hdc_permute(in.data(), 33, 77, there.data()), KELVRA_OK);
+    ASSERT_EQ(kelvra_hdc_permute(there.data(), 33, -77, back.data()), KELVRA_OK);
+    EXPECT_EQ(back, in);
+}
+
+TEST(HdcBinary, SimilarityEndpoints) {
+    Bytes a(100, 0x3c), c(100, 0xc3);
+    double s = 0;
+    ASSERT_EQ(kelvra_hdc_similarity(a.data(), a.data(), 100, &s), KELVRA_OK);
+    EXPECT_EQ(s, 1.0);
+    ASSERT_EQ(kelvra_hdc_similarity(a.data(), c.data(), 100, &s), KELVRA_OK);
+    EXPECT_EQ(s, -1.0);
+}
+
+// Every tier the processor has, and every forced tier (a tier beyond the
+// processor is lowered), gives the table count, on lengths around every
+// block boundary and at odd addresses.
+TEST(HdcBinary, SimilarityIsTheSameOnEveryTier) {
+    std::mt19937_64 rng(6);
+    const Bytes a = random_bytes(rng, 70001), b = random_bytes(rng, 70001);
+    std::vector<size_t> lengths = {1, 7, 8, 9, 31, 32, 33, 63, 64, 65, 511, 512, 513, 1000, 960 * 2, 960 * 2 + 64,
+                                   70000};
+    for (int i = 0; i < 30; ++i) lengths.push_back(1 + rng() % 70000);
+    for (const char *tier : {"0", "1", "2", "9"}) {
+        ForcedTier forced(tier);
+        for (size_t n : lengths) {
+            for (size_t skew : {0u, 1u}) {
+                const Bytes x(a.begin() + skew, a.begin() + skew + n), y(b.begin(), b.begin() + n);
+                double s = 2;
+                ASSERT_EQ(kelvra_hdc_similarity(a.data() + skew, b.data(), static_cast<uint32_t>(n), &s), KELVRA_OK);
+                ASSERT_EQ(s, reference_similarity(x, y)) << "tier " << tier << ", " << n << " bytes";
+            }
+        }
+    }
+    // All bits differing in a long run: per-byte counters at their largest.
+    const Bytes zeros(70000, 0), ones(70000, 0xff);
+    for (const char *tier : {"0", "1", "2"}) {
+        ForcedTier forced(tier);
+        double s = 0;
+        ASSERT_EQ(kelvra_hdc_similarity(zeros.data(), ones.data(), 70000, &s), KELVRA_OK);
+        EXPECT_EQ(s, -1.0) << "tier " << tier;
+    }
+}

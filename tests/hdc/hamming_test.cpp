@@ -1,0 +1,156 @@
+// Hamming codes for every size r = 2..16: parity placement against a
+// position-by-position encoder, and correction of every single flip (all
+// positions for small r, random ones for large r).
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "kelvra.h"
+
+namespace {
+
+using Bits = std::vector<uint8_t>;
+
+// The encoder exactly as documented: data at non-powers of two, then each
+// parity bit over the positions that have its bit.
+Bits reference_encode(const Bits &data, int r) {
+    const uint32_t n = (1u << r) - 1;
+    Bits code(n, 0);
+    size_t next = 0;
+    for (uint32_t q = 1; q <= n; ++q) {
+        if ((q & (q - 1)) != 0) code[q - 1] = data[next++];
+    }
+    for (uint32_t p = 1; p <= n; p <<= 1) {
+        uint8_t x = 0;
+        for (uint32_t q = 1; q <= n; ++q) {
+            if (q != p && (q & p)) x ^= code[q - 1];
+        }
+        code[p - 1] = x;
+    }
+    return code;
+}
+
+Bits random_bits(std::mt19937_64 &rng, size_t n) {
+    Bits v(n);
+    for (auto &b : v) b = static_cast<uint8_t>(rng() & 1);
+    return v;
+}
+
+void expect_corrected(const Bits &code, const Bits &data, uint32_t flipped, int r) {
+    Bits word = code;
+    if (flipped) word[flipped - 1] ^= 1;
+    uint32_t s = 99, s2 = 99;
+    Bits decoded(data.size(), 7);
+    ASSERT_EQ(kelvra_hamming_syndrome(word.data(), word.size(), &s), KELVRA_OK);
+    ASSERT_EQ(s, flipped) << "r = " << r;
+    ASSERT_EQ(kelvra_hamming_decode_correct(word.data(), word.size(), decoded.data(), &s2), KELVRA_OK);
+    ASSERT_EQ(s2, flipped);
+    ASSERT_EQ(decoded, data) << "r = " << r << ", flip at " << flipped;
+}
+
+} // namespace
+
+TEST(Hamming, PublishedExample) {
+    const Bits data = {1, 0, 1, 1};
+    Bits code(7);
+    ASSERT_EQ(kelvra_hamming_encode(data.data(), 4, 3, code.data()), KELVRA_OK);
+    EXPECT_EQ(code, (Bits{0, 1, 1, 0, 0, 1, 1}));
+    code[3] ^= 1; // parity position 4
+    uint32_t s = 0;
+    Bits decoded(4);
+    ASSERT_EQ(kelvra_hamming_decode_correct(code.data(), 7, decoded.data(), &s), KELVRA_OK);
+    EXPECT_EQ(s, 4u);
+    EXPECT_EQ(decoded, data);
+}
+
+TEST(Hamming, EverySizeEncodesAndCorrectsSingleFlips) {
+    std::mt19937_64 rng(31);
+    for (int r = 2; r <= 16; ++r) {
+        const uint32_t n = (1u << r) - 1;
+        const Bits data = random_bits(rng, n - r);
+        Bits code(n);
+        ASSERT_EQ(kelvra_hamming_encode(data.data(), data.size(), r, code.data()), KELVRA_OK);
+        ASSERT_EQ(code, reference_encode(data, r)) << "r = " << r;
+        if (r <= 10) {
+            for (uint32_t q = 0; q <= n; ++q) expect_corrected(code, data, q, r);
+        } else {
+            expect_corrected(code, data, 0, r);
+            expect_corrected(code, data, n, r);
+            for (int i = 0; i < 200; ++i) expect_corrected(code, data, 1 + static_cast<uint32_t>(rng() % n), r);
+        }
+    }
+}
+
+TEST(Hamming, DecodeMayWriteOverTheCode) {
+    std::mt19937_64 rng(32);
+    const Bits data = random_bits(rng, 120);
+    Bits buffer(127);
+    ASSERT_EQ(kelvra_hamming_encode(data.data(), 120, 7, buffer.data()), KELVRA_OK);
+    buffer[99] ^= 1;
+    uint32_t s = 0;
+    ASSERT_EQ(kelvra_hamming_decode_correct(buffer.data(), 127, buffer.data(), &s), KELVRA_OK);
+    EXPECT_EQ(s, 100u);
+    EXPECT_EQ(Bits(buffer.begin(), buffer.begin() + 120), data);
+}
+
+TEST(Hamming, RefusesBadSizesAndBytesBeforeWriting) {
+    Bits data(11, 1), code(15, 9), out(11, 9);
+    uint32_t s = 77;
+    EXPECT_EQ(kelvra_hamming_encode(nullptr, 11, 4, code.data()), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_hamming_encode(data.data(), 11, 4, nullptr), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_hamming_encode(data.data(), 11, 1, code.data()), KELVRA_ERR_DATA);
+    EXPECT_EQ(kelvra_hamming_encode(data.data(), 11, 17, code.data()), KELVRA_ERR_DATA);
+    EXPECT_EQ(kelvra_hamming_encode(data.data(), 10, 4, code.data()), KELVRA_ERR_DATA);
+    data[10] = 2;
+    EXPECT_EQ(kelvra_hamming_encode(data.data(), 11, 4, code.data()), KELVRA_ERR_DATA);
+    EXPECT_EQ(code, Bits(15, 9)) << "nothing written";
+
+    Bits word(1u << 17, 0);
+    for (uint64_t n : {uint64_t{0}, uint64_t{1}, uint64_t{4}, uint64_t{8}, uint64_t{16}, (uint64_t{1} << 17) - 1, UINT64_MAX}) {
+        EXPECT_EQ(kelvra_hamming_syndrome(word.data(), n, &s), KELVRA_ERR_DATA) << n;
+        EXPECT_EQ(kelvra_hamming_decode_correct(word.data(), n, out.data(), &s), KELVRA_ERR_DATA) << n;
+    }
+    word[14] = 2;
+    EXPECT_EQ(kelvra_hamming_syndrome(word.data(), 15, &s), KELVRA_ERR_DATA);
+    EXPECT_EQ(kelvra_hamming_decode_correct(word.data(), 15, out.data(), &s), KELVRA_ERR_DATA);
+    EXPECT_EQ(s, 77u);
+    EXPECT_EQ(out, Bits(11, 9));
+    EXPECT_EQ(kelvra_hamming_syndrome(word.data(), 15, nullptr), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_hamming_decode_correct(word.data(), 15, nullptr, &s), KELVRA_ERR_ARG);
+}
+
+TEST(Hamming, AStrayByteAnywhereIsRefused) {
+    for (int r : {3, 4, 5, 9, 16}) {
+        const uint64_t n = (uint64_t{1} << r) - 1;
+        for (uint64_t at : {uint64_t{0}, uint64_t{1}, uint64_t{6}, uint64_t{14}, n / 2, n - 2, n - 1}) {
+            if (at >= n) continue;
+            Bits word(n, 1), data(n, 9);
+            word[at] = at % 2 ? 2 : 0x81;
+            uint32_t s = 5;
+            ASSERT_EQ(kelvra_hamming_syndrome(word.data(), n, &s), KELVRA_ERR_DATA) << r << " " << at;
+            ASSERT_EQ(kelvra_hamming_decode_correct(word.data(), n, data.data(), &s), KELVRA_ERR_DATA);
+            ASSERT_EQ(s, 5u);
+            ASSERT_EQ(data, Bits(n, 9));
+        }
+    }
+}
+
+TEST(Hamming, DoubleFlipsAreMiscorrectedAsDocumented) {
+    std::mt19937_64 rng(33);
+    const Bits data = random_bits(rng, 26);
+    Bits code(31);
+    ASSERT_EQ(kelvra_hamming_encode(data.data(), 26, 5, code.data()), KELVRA_OK);
+    code[2] ^= 1;  // position 3
+    code[4] ^= 1;  // position 5
+    uint32_t s = 0;
+    Bits decoded(26);
+    ASSERT_EQ(kelvra_hamming_decode_correct(code.data(), 31, decoded.data(), &s), KELVRA_OK);
+    EXPECT_EQ(s, 3u ^ 5u) << "the syndrome names position 6";
+    Bits expect = data;
+    expect[0] ^= 1;  // position 3 stays wrong
+    expect[1] ^= 1;  // position 5 stays wrong
+    expect[2] ^= 1;  // position 6 is flipped by the correction
+    EXPECT_EQ(decoded, expect);
+}

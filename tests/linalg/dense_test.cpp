@@ -1,0 +1,322 @@
+// Dense linear algebra: the solver is compared bit for bit with Gauss-Jordan
+// written out plainly over all n + m columns, and against LAPACK's dgesv for
+// accuracy; the complex products against the stated summation order.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "kelvra.h"
+
+extern "C" void dgesv_(int *n, int *nrhs, double *a, int *lda, int *ipiv, double *b, int *ldb, int *info);
+
+namespace {
+
+using Matrix = std::vector<double>;
+
+// Gauss-Jordan exactly as documented, every column of every row every time.
+// Returns false on an exactly zero pivot.
+bool reference_solve(uint32_t n, uint32_t m, const Matrix &a, const Matrix &b, Matrix &x) {
+    const size_t w = size_t{n} + m;
+    Matrix g(n * w);
+    for (size_t i = 0; i < n; ++i) {
+        for (size_t j = 0; j < n; ++j) g[i * w + j] = a[i * n + j];
+        for (size_t j = 0; j < m; ++j) g[i * w + n + j] = b[i * m + j];
+    }
+    for (size_t k = 0; k < n; ++k) {
+        double largest = 0.0;
+        size_t p = k;
+        for (size_t i = k; i < n; ++i) {
+            if (std::fabs(g[i * w + k]) > largest) largest = std::fabs(g[i * w + k]), p = i;
+        }
+        if (p != k) {
+            for (size_t j = 0; j < w; ++j) std::swap(g[p * w + j], g[k * w + j]);
+        }
+        if (largest == 0.0) return false;
+        const double pivot = g[k * w + k];
+        for (size_t j = 0; j < w; ++j) g[k * w + j] /= pivot;
+        for (size_t i = 0; i < n; ++i) {
+            const double f = g[i * w + k];
+            if (i == k || f == 0.0) continue;
+            for (size_t j = 0; j < w; ++j) g[i * w + j] -= f * g[k * w + j];
+        }
+    }
+    x.assign(size_t{n} * m, 0.0);
+    for (size_t i = 0; i < n; ++i) {
+        for (size_t j = 0; j < m; ++j) x[i * m + j] = g[i * w + n + j];
+    }
+    return true;
+}
+
+kelvra_status solve(uint32_t n, uint32_t m, const Matrix &a, const Matrix &b, Matrix &x, size_t skew = 0) {
+    const uint64_t bytes = kelvra_dense_solve_arena_bytes(n, m);
+    std::vector<unsigned char> workspace(bytes + skew);
+    x.assign(size_t{n} * m, -7.0);
+    return kelvra_dense_solve_f64_ws(n, m, a.data(), b.data(), x.data(), workspace.data() + skew, bytes);
+}
+
+Matrix random_matrix(std::mt19937_64 &rng, size_t count, double zero_share = 0.0) {
+    std::normal_distribution<double> normal;
+    std::uniform_real_distribution<double> unit;
+    Matrix v(count);
+    for (auto &e : v) e = unit(rng) < zero_share ? 0.0 : normal(rng);
+    return v;
+}
+
+bool same_bits(const Matrix &x, const Matrix &y) {
+    return x.size() == y.size() && std::memcmp(x.data(), y.data(), x.size() * sizeof(double)) == 0;
+}
+
+// dgesv works on column-major copies.
+Matrix lapack_solve(int n, int m, const Matrix &a, const Matrix &b) {
+    Matrix ac(a.size()), bc(b.size());
+    for (int i = 0; i < n; ++i) {
+        for (int j = 0; j < n; ++j) ac[i + j * n] = a[i * n + j];
+        for (int j = 0; j < m; ++j) bc[i + j * n] = b[i * m + j];
+    }
+    std::vector<int> pivots(n);
+    int lda = n, ldb = n, info = -1;
+    dgesv_(&n, &m, ac.data(), &lda, pivots.data(), bc.data(), &ldb, &info);
+    EXPECT_EQ(info, 0);
+    Matrix x(b.size());
+    for (int i = 0; i < n; ++i) {
+        for (int j = 0; j < m; ++j) x[i * m + j] = bc[i + j * n];
+    }
+    return x;
+}
+
+Matrix reference_matmul(uint32_t rows, uint32_t inner, uint32_t cols, const Matrix &a, const Matrix &b) {
+    Matrix c(2 * size_t{rows} * cols);
+    for (size_t i = 0; i < rows; ++i) {
+        for (size_t j = 0; j < cols; ++j) {
+            double re = 0.0, im = 0.0;
+            for (size_t l = 0; l < inner; ++l) {
+                const double ar = a[2 * (i * inner + l)], ai = a[2 * (i * inner + l) + 1];
+                const double br = b[2 * (l * cols + j)], bi = b[2 * (l * cols + j) + 1];
+                const double term_re = br * ar - bi * ai;
+                const double term_im = br * ai + bi * ar;
+                re += term_re;
+                im += term_im;
+            }
+            c[2 * (i * cols + j)] = re;
+            c[2 * (i * cols + j) + 1] = im;
+        }
+    }
+    return c;
+}
+
+} // namespace
+
+TEST(DenseSolve, WorkspaceSizeAndCheckOrder) {
+    EXPECT_EQ(kelvra_dense_solve_arena_bytes(3, 1), 104u);
+    EXPECT_EQ(kelvra_dense_solve_arena_bytes(0, 5), 8u);
+    double a[4] = {1, 0, 0, 1}, b[2] = {1, 2}, x[2];
+    unsigned char ws[64];
+    EXPECT_EQ(kelvra_dense_solve_f64_ws(2, 1, nullptr, b, x, ws, 64), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_dense_solve_f64_ws(0, 1, a, b, nullptr, ws, 64), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_dense_solve_f64_ws(0, 1, a, b, x, nullptr, 0), KELVRA_OK);
+    EXPECT_EQ(kelvra_dense_solve_f64_ws(2, 0, a, b, x, nullptr, 0), KELVRA_OK);
+    EXPECT_EQ(kelvra_dense_solve_f64_ws(2, 1, a, b, x, nullptr, 0), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_dense_solve_f64_ws(2, 1, a, b, x, ws, 55), KELVRA_ERR_CAPACITY) << "one byte short of 56";
+    EXPECT_EQ(kelvra_dense_solve_f64_ws(2, 1, a, b, x, ws, 56), KELVRA_OK);
+    // (n + m) n 8 + 8 wraps past 2^64 here; no workspace is that large.
+    EXPECT_EQ(kelvra_dense_solve_f64_ws(UINT32_MAX, UINT32_MAX, a, b, x, ws, UINT64_MAX), KELVRA_ERR_CAPACITY);
+}
+
+TEST(DenseSolve, PivotsAndPublishedCases) {
+    Matrix x;
+    ASSERT_EQ(solve(2, 1, {0, 1, 1, 0}, {2, 3}, x), KELVRA_OK);
+    EXPECT_EQ(x, (Matrix{3, 2}));
+    ASSERT_EQ(solve(2, 1, {1e-300, 0, 0, 1}, {1e-300, 5}, x), KELVRA_OK) << "a tiny pivot is not singular";
+    EXPECT_EQ(x, (Matrix{1, 5}));
+    ASSERT_EQ(solve(2, 1, {4.9e-324, 0, 0, 1}, {4.9e-324, 5}, x), KELVRA_OK) << "nor a subnormal one";
+    EXPECT_EQ(x, (Matrix{1, 5}));
+}
+
+TEST(DenseSolve, SingularSystemsLeaveXUntouched) {
+    Matrix x;
+    EXPECT_EQ(solve(3, 1, {1, 0, 2, 3, 0, 4, 5, 0, 6}, {1, 2, 3}, x), KELVRA_ERR_DATA) << "zero column";
+    EXPECT_EQ(x, Matrix(3, -7.0));
+    EXPECT_EQ(solve(2, 2, {1, 2, 2, 4}, {1, 0, 0, 1}, x), KELVRA_ERR_DATA) << "dependent rows";
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_EQ(solve(2, 1, {nan, 1, 0, 1}, {1, 1}, x), KELVRA_ERR_DATA) << "NaN is never a pivot";
+    Matrix a = {0, 0, 0, 0}, b = {1, 1}, before_a = a, before_b = b;
+    EXPECT_EQ(solve(2, 1, a, b, x), KELVRA_ERR_DATA);
+    EXPECT_EQ(a, before_a);
+    EXPECT_EQ(b, before_b);
+}
+
+// Carrying only the unfinished columns must not change a bit of X: random
+// systems, systems with many exact zeros (skipped rows), signed zeros and
+// ties in the pivot search, at aligned and odd workspace addresses.
+TEST(DenseSolve, BitIdenticalToThePlainAlgorithm) {
+    std::mt19937_64 rng(41);
+    for (uint32_t n : {1u, 2u, 3u, 5u, 8u, 17u, 33u, 64u}) {
+        for (uint32_t m : {1u, 2u, 7u}) {
+            for (double zeros : {0.0, 0.6}) {
+                Matrix a = random_matrix(rng, size_t{n} * n, zeros), b = random_matrix(rng, size_t{n} * m, zeros);
+                if (zeros > 0) {
+                    for (auto &e : a) e = e == 0.0 && (rng() & 1) ? -0.0 : std::round(e * 2);
+                }
+                for (uint32_t i = 0; i < n; ++i) a[i * n + i] += zeros > 0 ? 3.0 : 0.0;
+                Matrix expect, got;
+                const bool regular = reference_solve(n, m, a, b, expect);
+                for (size_t skew : {0u, 1u, 3u, 7u}) {
+                    const kelvra_status s = solve(n, m, a, b, got, skew);
+                    ASSERT_EQ(s, regular ? KELVRA_OK : KELVRA_ERR_DATA);
+                    if (regular) {
+                        ASSERT_TRUE(same_bits(got, expect)) << "n " << n << " m " << m << " skew " << skew;
+                    }
+                }
+            }
+        }
+    }
+}
+
+// Larger systems: several column tiles, a last panel narrower than the
+// others, and both row-update tiers.
+TEST(DenseSolve, BitIdenticalOnLargeSystemsOnEveryTier) {
+    std::mt19937_64 rng(45);
+    struct Shape {
+        uint32_t n, m;
+    };
+    for (const Shape shape : {Shape{130, 3}, Shape{67, 300}, Shape{203, 60}}) {
+        Matrix a = random_matrix(rng, size_t{shape.n} * shape.n, 0.05), b = random_matrix(rng, size_t{shape.n} * shape.m);
+        Matrix expect;
+        ASSERT_TRUE(reference_solve(shape.n, shape.m, a, b, expect));
+        for (const char *tier : {"0", "1"}) {
+            setenv("KELVRA_DENSE_FORCE_TIER", tier, 1);
+            Matrix got;
+            const kelvra_status s = solve(shape.n, shape.m, a, b, got, 5);
+            unsetenv("KELVRA_DENSE_FORCE_TIER");
+            ASSERT_EQ(s, KELVRA_OK);
+            EXPECT_TRUE(same_bits(got, expect)) << shape.n << " x " << shape.m << " on tier " << tier;
+        }
+    }
+}
+
+TEST(DenseSolve, AgreesWithLapack) {
+    std::mt19937_64 rng(42);
+    for (uint32_t n : {1u, 4u, 16u, 50u, 120u}) {
+        for (uint32_t m : {1u, 3u}) {
+            Matrix a = random_matrix(rng, size_t{n} * n), b = random_matrix(rng, size_t{n} * m);
+            for (uint32_t i = 0; i < n; ++i) a[i * n + i] += 2.0 * std::sqrt(double(n)); // well conditioned
+            Matrix x;
+            ASSERT_EQ(solve(n, m, a, b, x), KELVRA_OK);
+            const Matrix y = lapack_solve(static_cast<int>(n), static_cast<int>(m), a, b);
+            for (size_t i = 0; i < x.size(); ++i) ASSERT_NEAR(x[i], y[i], 1e-12 * (1 + std::fabs(y[i])));
+            for (size_t i = 0; i < n; ++i) {
+                for (size_t j = 0; j < m; ++j) {
+                    double r = -b[i * m + j];
+                    for (size_t l = 0; l < n; ++l) r += a[i * n + l] * x[l * m + j];
+                    ASSERT_LT(std::fabs(r), 1e-12 * n) << "residual row " << i;
+                }
+            }
+        }
+    }
+}
+
+TEST(DenseSolve, NearSingularStillSolves) {
+    // Hilbert matrix of order 8: condition about 1.5e10, no zero pivot.
+    const uint32_t n = 8;
+    Matrix a(n * n), ones(n, 1.0), b(n, 0.0), x;
+    for (uint32_t i = 0; i < n; ++i) {
+        for (uint32_t j = 0; j < n; ++j) a[i * n + j] = 1.0 / (i + j + 1);
+    }
+    for (uint32_t i = 0; i < n; ++i) {
+        for (uint32_t j = 0; j < n; ++j) b[i] += a[i * n + j];
+    }
+    ASSERT_EQ(solve(n, 1, a, b, x), KELVRA_OK);
+    Matrix expect;
+    ASSERT_TRUE(reference_solve(n, 1, a, b, expect));
+    EXPECT_TRUE(same_bits(x, expect));
+    for (double v : x) EXPECT_NEAR(v, 1.0, 1e-4);
+}
+
+TEST(DenseMatmul, StatedOrderAndShapes) {
+    Matrix c(2, 9.0);
+    ASSERT_EQ(kelvra_dense_matmul_complex(1, 1, 1, Matrix{1, 2}.data(), Matrix{3, 4}.data(), c.data()), KELVRA_OK);
+    EXPECT_EQ(c, (Matrix{-5, 10}));
+    std::mt19937_64 rng(43);
+    for (uint32_t rows : {1u, 2u, 3u, 5u}) {
+        for (uint32_t inner : {0u, 1u, 7u, 64u}) {
+            for (uint32_t cols : {1u, 3u, 4u, 9u}) {
+                const Matrix a = random_matrix(rng, 2 * size_t{rows} * inner + 1);
+                const Matrix b = random_matrix(rng, 2 * size_t{inner} * cols + 1);
+                Matrix got(2 * size_t{rows} * cols, 9.0);
+                ASSERT_EQ(kelvra_dense_matmul_complex(rows, inner, cols, a.data(), b.data(), got.data()), KELVRA_OK);
+                ASSERT_TRUE(same_bits(got, reference_matmul(rows, inner, cols, a, b)))
+                    << rows << "x" << inner << "x" << cols;
+            }
+        }
+    }
+    double one[2] = {1, 1};
+    EXPECT_EQ(kelvra_dense_matmul_complex(0, 1, 1, one, one, nullptr), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_dense_matmul_complex(0, 1, 1, one, one, c.data()), KELVRA_OK);
+    EXPECT_EQ(kelvra_dense_matmul_complex(1, 1, 0, one, one, c.data()), KELVRA_OK);
+    EXPECT_EQ(c, (Matrix{-5, 10})) << "an empty product writes nothing";
+}
+
+TEST(DenseElementwise, ComplexProductMayWriteOverItsInputs) {
+    std::mt19937_64 rng(44);
+    const Matrix a = random_matrix(rng, 2 * 37), b = random_matrix(rng, 2 * 37);
+    Matrix expect(2 * 37);
+    for (size_t i = 0; i < 37; ++i) {
+        expect[2 * i] = b[2 * i] * a[2 * i] - b[2 * i + 1] * a[2 * i + 1];
+        expect[2 * i + 1] = b[2 * i] * a[2 * i + 1] + b[2 * i + 1] * a[2 * i];
+    }
+    Matrix out(2 * 37), in_a = a, in_b = b;
+    ASSERT_EQ(kelvra_elementwise_multiply_complex(37, a.data(), b.data(), out.data()), KELVRA_OK);
+    EXPECT_TRUE(same_bits(out, expect));
+    ASSERT_EQ(kelvra_elementwise_multiply_complex(37, in_a.data(), b.data(), in_a.data()), KELVRA_OK);
+    EXPECT_TRUE(same_bits(in_a, expect));
+    ASSERT_EQ(kelvra_elementwise_multiply_complex(37, a.data(), in_b.data(), in_b.data()), KELVRA_OK);
+    EXPECT_TRUE(same_bits(in_b, expect));
+    EXPECT_EQ(kelvra_elementwise_multiply_complex(0, nullptr, nullptr, out.data()), KELVRA_OK);
+    EXPECT_EQ(kelvra_elementwise_multiply_complex(1, nullptr, b.data(), out.data()), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_elementwise_multiply_complex(0, a.data(), b.data(), nullptr), KELVRA_ERR_ARG);
+}
+
+TEST(DenseElementwise, TranscendentalUsesTheLibraryFunctions) {
+    const Matrix in = {0.0, 1.0, -2.5, 0.75, 1e-3};
+    for (uint32_t op = 0; op < 4; ++op) {
+        Matrix expect(in.size()), got(in.size());
+        for (size_t i = 0; i < in.size(); ++i) {
+            const double v = op == 3 ? std::fabs(in[i]) + 0.5 : in[i];
+            switch (op) {
+            case 0: kelvra_exp(v, &expect[i]); break;
+            case 1: kelvra_cos(v, &expect[i]); break;
+            case 2: kelvra_sin(v, &expect[i]); break;
+            default: kelvra_log(v, &expect[i]); break;
+            }
+        }
+        Matrix args = in;
+        if (op == 3) {
+            for (double &v : args) v = std::fabs(v) + 0.5;
+        }
+        ASSERT_EQ(kelvra_elementwise_transcendental(5, args.data(), op, got.data()), KELVRA_OK);
+        EXPECT_TRUE(same_bits(got, expect)) << "op " << op;
+        ASSERT_EQ(kelvra_elementwise_transcendental(5, args.data(), op, args.data()), KELVRA_OK);
+        EXPECT_TRUE(same_bits(args, expect)) << "op " << op << " in place";
+    }
+    Matrix out = {7, 7};
+    EXPECT_EQ(kelvra_elementwise_transcendental(1, Matrix{0.0}.data(), 0, out.data()), KELVRA_OK);
+    EXPECT_EQ(out[0], 1.0);
+    out = {7, 7};
+    EXPECT_EQ(kelvra_elementwise_transcendental(2, Matrix{1.0, 0.0}.data(), 3, out.data()), KELVRA_ERR_DATA);
+    EXPECT_EQ(out, (Matrix{7, 7})) << "log refuses before writing anything";
+    EXPECT_EQ(kelvra_elementwise_transcendental(2, Matrix{1.0, -0.0}.data(), 3, out.data()), KELVRA_ERR_DATA);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_EQ(kelvra_elementwise_transcendental(2, Matrix{nan, 1.0}.data(), 3, out.data()), KELVRA_OK)
+        << "a NaN passes the check";
+    EXPECT_EQ(kelvra_elementwise_transcendental(1, Matrix{1.0}.data(), 4, out.data()), KELVRA_ERR_DATA);
+    EXPECT_EQ(kelvra_elementwise_transcendental(0, nullptr, 9, out.data()), KELVRA_ERR_DATA) << "op before count";
+    EXPECT_EQ(kelvra_elementwise_transcendental(0, nullptr, 0, out.data()), KELVRA_OK);
+    EXPECT_EQ(kelvra_elementwise_transcendental(1, nullptr, 0, out.data()), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_elementwise_transcendental(0, nullptr, 0, nullptr), KELVRA_ERR_ARG);
+}
