@@ -5,35 +5,19 @@
 
 #ifdef KELVRA_TEST_TOOL
 
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <string>
+
+#include "tools/run_tool.hpp"
 
 #include "genome/genome_fixture.hpp"
 
 namespace kelvra_test::genome {
 namespace {
 
-struct ToolRun {
-    int exit_code;
-    std::string out;
-};
-
-ToolRun kelvra(const std::string &args) {
-    const std::string command = std::string("'") + KELVRA_TEST_TOOL + "' " + args + " 2>&1";
-    FILE *pipe = popen(command.c_str(), "r");
-    ToolRun run{-1, {}};
-    if (pipe == nullptr) return run;
-    char buffer[4096];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, got);
-    const int status = pclose(pipe);
-    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
-bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+using kelvra_test::contains;
+using kelvra_test::kelvra;
+using kelvra_test::ToolRun;
 
 TEST(GenomeCli, SaveListVerifyExplodePack) {
     if (contains(kelvra("genome --help").out, "unknown command")) GTEST_SKIP() << "genome command not registered";

@@ -193,10 +193,11 @@ TEST(HdcBinary, SimilarityEndpoints) {
 // block boundary and at odd addresses.
 TEST(HdcBinary, SimilarityIsTheSameOnEveryTier) {
     std::mt19937_64 rng(6);
-    const Bytes a = random_bytes(rng, 70001), b = random_bytes(rng, 70001);
-    std::vector<size_t> lengths = {1, 7, 8, 9, 31, 32, 33, 63, 64, 65, 511, 512, 513, 1000, 960 * 2, 960 * 2 + 64,
-                                   70000};
-    for (int i = 0; i < 30; ++i) lengths.push_back(1 + rng() % 70000);
+    constexpr size_t kLongest = 200000; // tiers take over from 128 KiB
+    const Bytes a = random_bytes(rng, kLongest + 1), b = random_bytes(rng, kLongest + 1);
+    std::vector<size_t> lengths = {1,    7,    8,    9,    31,     32,     33,     63,     64,      65,
+                                   511,  512,  513,  1000, 131071, 131072, 131073, 131105, kLongest};
+    for (int i = 0; i < 12; ++i) lengths.push_back(1 + rng() % kLongest);
     for (const char *tier : {"0", "1", "2", "9"}) {
         ForcedTier forced(tier);
         for (size_t n : lengths) {
@@ -209,11 +210,11 @@ TEST(HdcBinary, SimilarityIsTheSameOnEveryTier) {
         }
     }
     // All bits differing in a long run: per-byte counters at their largest.
-    const Bytes zeros(70000, 0), ones(70000, 0xff);
+    const Bytes zeros(kLongest, 0), ones(kLongest, 0xff);
     for (const char *tier : {"0", "1", "2"}) {
         ForcedTier forced(tier);
         double s = 0;
-        ASSERT_EQ(kelvra_hdc_similarity(zeros.data(), ones.data(), 70000, &s), KELVRA_OK);
+        ASSERT_EQ(kelvra_hdc_similarity(zeros.data(), ones.data(), kLongest, &s), KELVRA_OK);
         EXPECT_EQ(s, -1.0) << "tier " << tier;
     }
 }
