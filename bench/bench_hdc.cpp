@@ -7,7 +7,7 @@
 //                     2 x size, bind 3 x size, similarity 2 x size.
 // The memory-speed target compares `traffic` of bind and similarity with
 // that of memcpy on the same size (64 MiB, far beyond the caches). 256 KiB
-// shows the tiers in cache; below 64 KiB the baseline kernel runs without
+// shows the tiers in cache; below 128 KiB the baseline kernel runs without
 // asking the processor (16 KiB).
 // Tiers of the population count are forced with KELVRA_HDC_FORCE_TIER.
 #include <benchmark/benchmark.h>

@@ -12,7 +12,7 @@ namespace {
 
 using Kernel = uint64_t (*)(const uint8_t *, const uint8_t *, size_t) noexcept;
 
-constexpr size_t kTieredFrom = size_t{64} << 10;
+constexpr size_t kTieredFrom = size_t{128} << 10;
 
 } // namespace
 

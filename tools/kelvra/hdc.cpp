@@ -17,9 +17,6 @@
 
 namespace kelvra::cli {
 
-extern const Command hdc_commands[2];
-int demo_hdc(int section_number);
-
 namespace {
 
 // 8192 bits: two unrelated random vectors agree on about half of them
