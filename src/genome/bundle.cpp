@@ -6,6 +6,7 @@
 #include "frame/status.hpp"
 #include "genome/format.hpp"
 #include "genome/hexcode.hpp"
+#include "genome/json_build.hpp"
 #include "genome/manifest.hpp"
 #include "genome/steps.hpp"
 #include "genome/store.hpp"
@@ -93,17 +94,6 @@ void fill_bundle_texts(kelvra_bundle_desc &desc, const std::uint8_t *region, std
     name += sizeof bundle_name_prefix - 1;
     std::memcpy(name, desc.label, label_length);
     std::memcpy(name + label_length, ")", 2);
-}
-
-kelvra_json_value *text_value(kelvra_json_builder &b, const char *text) noexcept {
-    return kelvra_json_new_string(&b, reinterpret_cast<const std::uint8_t *>(text),
-                                  static_cast<std::uint32_t>(std::strlen(text)));
-}
-
-template <std::size_t N>
-kelvra_json_value *object_of(kelvra_json_builder &b, const char *const (&keys)[N],
-                             kelvra_json_value *const (&values)[N]) noexcept {
-    return kelvra_json_new_object(&b, keys, values, N);
 }
 
 kelvra_json_value *hex_pair(kelvra_json_builder &b, const char *hex, std::uint64_t hex_length,

@@ -4,6 +4,7 @@
 
 #include "frame/status.hpp"
 #include "genome/index.hpp"
+#include "genome/json_build.hpp"
 #include "genome/text.hpp"
 #include "text/json_record.hpp"
 
@@ -11,17 +12,6 @@ namespace kelvra::genome {
 namespace {
 
 namespace rec = text::json_record;
-
-kelvra_json_value *text_value(kelvra_json_builder &b, const char *text) noexcept {
-    return kelvra_json_new_string(&b, reinterpret_cast<const std::uint8_t *>(text),
-                                  static_cast<std::uint32_t>(std::strlen(text)));
-}
-
-template <std::size_t N>
-kelvra_json_value *object_of(kelvra_json_builder &b, const char *const (&keys)[N],
-                             kelvra_json_value *const (&values)[N]) noexcept {
-    return kelvra_json_new_object(&b, keys, values, N);
-}
 
 kelvra_json_value *chromosome_value(kelvra_json_builder &b, const kelvra_genome_desc &desc, std::uint32_t i) noexcept {
     static constexpr const char *keys[] = {"byte_len", "byte_offset", "cap_sha256", "label", "leaf_count"};
