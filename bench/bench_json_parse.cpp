@@ -28,7 +28,7 @@ namespace {
 constexpr const char *kDocuments[] = {"twitter", "citm_catalog", "canada"};
 
 std::string read_document(const std::string &name) {
-    const std::string path = std::string(KELVRA_BENCH_CORPUS) + "/json/" + name + ".json";
+    const std::string path = std::string(KELVRA_BENCH_CORPUS) + "/nativejson-benchmark/" + name + ".json";
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         std::fprintf(stderr, "cannot read %s\n", path.c_str());

@@ -38,7 +38,7 @@ constexpr const char *kDocuments[] = {"twitter", "citm_catalog", "canada"};
 }
 
 std::string read_document(const std::string &name) {
-    const std::string path = std::string(KELVRA_BENCH_CORPUS) + "/json/" + name + ".json";
+    const std::string path = std::string(KELVRA_BENCH_CORPUS) + "/nativejson-benchmark/" + name + ".json";
     std::ifstream in(path, std::ios::binary);
     if (!in) fail("cannot read " + path);
     std::stringstream text;

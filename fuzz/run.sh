@@ -6,18 +6,18 @@ shopt -s nullglob
 build=$1
 seconds=$2
 here=$(cd "$(dirname "$0")" && pwd)
-shared=$(cd "$here/../../shared" 2>/dev/null && pwd || true)
+corpus="$here/../tests/data/third_party"
 
 # Seeds of each target: directories named in fuzz/<target>.seeds, one per line,
-# relative to the shared corpus.
+# relative to tests/data/third_party/ in this repository.
 status=0
 for target in "$build"/fuzz/*_fuzz; do
   name=$(basename "$target")
   work=$(mktemp -d)
   seeds=()
-  if [ -f "$here/$name.seeds" ] && [ -n "$shared" ]; then
+  if [ -f "$here/$name.seeds" ]; then
     while read -r dir; do
-      [ -n "$dir" ] && [ -d "$shared/corpus/$dir" ] && seeds+=("$shared/corpus/$dir")
+      [ -n "$dir" ] && [ -d "$corpus/$dir" ] && seeds+=("$corpus/$dir")
     done < "$here/$name.seeds"
   fi
   echo "== fuzzing $name for ${seconds}s (${#seeds[@]} seed directories)"

@@ -357,7 +357,7 @@ TEST_F(ParseNumber, NamedHardCasesMatchStrtod) {
 }
 
 TEST_F(ParseNumber, EveryNumberOfTheCanadaDocumentMatchesStrtod) {
-    const std::string path = std::string(KELVRA_TEST_CORPUS) + "/json/canada.json";
+    const std::string path = std::string(KELVRA_TEST_CORPUS) + "/nativejson-benchmark/canada.json";
     std::ifstream in(path, std::ios::binary);
     ASSERT_TRUE(in) << path;
     std::stringstream buffer;
