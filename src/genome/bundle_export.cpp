@@ -1,11 +1,11 @@
-// Chromosome bundles: exporting one chromosome of a genome as a
-// self-verifying JSON file, and importing such a file into a genome (creating
-// the genome when the directory holds no body yet).
+// Exporting one chromosome of a genome as a self-verifying bundle file, and
+// the bundle writer that explode shares. The whole stored body is read and
+// verified first, so a damaged body is never carried into a bundle.
 #include <cstring>
 
 #include "frame/status.hpp"
+#include "genome/bundle.hpp"
 #include "genome/format.hpp"
-#include "genome/hexcode.hpp"
 #include "genome/json_build.hpp"
 #include "genome/manifest.hpp"
 #include "genome/steps.hpp"
@@ -15,13 +15,6 @@
 
 namespace kelvra::genome {
 namespace {
-
-// ---- Export -------------------------------------------------------------------
-
-struct RegionPlace {
-    std::uint64_t offset;
-    std::uint64_t length;
-};
 
 bool copy_text(const Bytes &text, char *out, std::size_t capacity) noexcept {
     if (text.length >= capacity) return false;
@@ -38,46 +31,14 @@ bool region_figure(const kelvra_json_value *value, std::uint64_t *out) noexcept 
     return true;
 }
 
-// Finds the chromosome to export and fills the bundle description from the
-// manifest; the manifest is not needed afterwards.
-kelvra_status look_up_for_export(const kelvra_json_value *manifest, const char *label, kelvra_bundle_desc &desc,
-                                 RegionPlace *place) noexcept {
-    const kelvra_json_value *data = member(manifest, "data");
-    const kelvra_json_value *the_one = member(data, "the_one");
-    std::int64_t leaf_dim = 0;
-    if (!integer_of(member(data, "leaf_dim"), &leaf_dim) || leaf_dim < min_leaf_dim || leaf_dim > max_leaf_dim ||
-        !is_object(the_one))
-        return to_c(Status::data);
-    const kelvra_json_value *list = member(data, "chromosomes");
-    std::uint32_t count = 0;
-    if (!array_count(list, &count) || count == 0) return to_c(Status::data);
-    const std::size_t label_length = std::strlen(label);
-    const kelvra_json_value *found = nullptr;
-    for (std::uint32_t i = 0; i < count && found == nullptr; ++i) {
+// The first element of "chromosomes" whose label is `label`, or null.
+const kelvra_json_value *find_element(const kelvra_json_value *list, std::uint32_t count, const char *label,
+                                      std::size_t label_length) noexcept {
+    for (std::uint32_t i = 0; i < count; ++i) {
         const kelvra_json_value *element = array_item(list, i);
-        if (string_equals(member(element, "label"), label, label_length)) found = element;
+        if (string_equals(member(element, "label"), label, label_length)) return element;
     }
-    if (found == nullptr || label_length > max_label_bytes) return to_c(Status::data);
-
-    Bytes cap, one_digest, one_hex;
-    std::int64_t leaves = 0;
-    if (!region_figure(member(found, "byte_offset"), &place->offset) ||
-        !region_figure(member(found, "byte_len"), &place->length) ||
-        !integer_of(member(found, "leaf_count"), &leaves) || !string_of(member(found, "cap_sha256"), &cap) ||
-        cap.length != digest_chars || !string_of(member(the_one, "sha256"), &one_digest) ||
-        one_digest.length != digest_chars || !string_of(member(the_one, "hex"), &one_hex) ||
-        one_hex.length > 2 * max_leaf_dim)
-        return to_c(Status::data);
-    // The cap record that is verified must lie inside the region.
-    if (place->length < static_cast<std::uint64_t>(leaf_dim)) return to_c(Status::data);
-
-    std::memcpy(desc.label, label, label_length + 1);
-    copy_text(cap, desc.cap_sha256, sizeof desc.cap_sha256);
-    copy_text(one_digest, desc.the_one_sha256, sizeof desc.the_one_sha256);
-    copy_text(one_hex, desc.the_one_hex, sizeof desc.the_one_hex);
-    desc.leaf_dim = static_cast<std::uint32_t>(leaf_dim);
-    desc.leaf_count = leaves;
-    return to_c(Status::ok);
+    return nullptr;
 }
 
 void fill_bundle_texts(kelvra_bundle_desc &desc, const std::uint8_t *region, std::uint64_t length,
@@ -140,23 +101,21 @@ kelvra_json_value *bundle_tree(kelvra_json_builder &b, const kelvra_bundle_desc 
     return object_of(b, keys, values);
 }
 
-// The export's areas, each at the next multiple of 16 from the arena's start.
+// The writer's areas in its scratch, each at the next multiple of 16.
 struct ExportLayout {
-    std::uint8_t *region;
     char *region_hex;
     std::uint8_t *text;
     Area tree;
 };
 
-bool lay_out_export(std::uint8_t *arena, std::uint64_t arena_cap, std::uint64_t length, ExportLayout *layout) noexcept {
-    kelvra_genome_arena cursor{arena, arena_cap, 0};
-    layout->region = allocate(cursor, length > 0 ? length : 1);
-    if (layout->region == nullptr) return false;
+bool lay_out_export(Area scratch, std::uint64_t length, ExportLayout *layout) noexcept {
+    kelvra_genome_arena cursor{scratch.base, scratch.capacity, 0};
+    if (scratch.base == nullptr) return false;
     layout->region_hex = reinterpret_cast<char *>(allocate(cursor, 2 * length + 1));
     if (layout->region_hex == nullptr) return false;
     layout->text = allocate(cursor, 2 * length + 4096);
     if (layout->text == nullptr) return false;
-    layout->tree = area_from({arena, arena_cap}, rounded_within(cursor.used, arena_cap));
+    layout->tree = area_from(scratch, rounded_within(cursor.used, scratch.capacity));
     return true;
 }
 
@@ -180,102 +139,70 @@ kelvra_status render_bundle(const kelvra_bundle_desc &desc, const ExportLayout &
     return to_c(Status::ok);
 }
 
-// ---- Import -------------------------------------------------------------------
+} // namespace
 
-// What an import keeps of a verified bundle. The label and `the_one` are
-// copied out of the parse tree, whose arena is reused for the genome.
-struct VerifiedBundle {
-    std::uint32_t leaf_dim;
-    std::uint8_t label[label_capacity];
-    std::size_t label_length;
-    const std::uint8_t *region;
-    std::uint64_t region_length;
-    std::uint8_t the_one[max_leaf_dim];
-    char the_one_sha256[digest_capacity];
-};
-
-kelvra_status verify_bundle(const kelvra_json_value *root, std::uint8_t *region_buffer, std::uint64_t region_cap,
-                            VerifiedBundle *bundle) noexcept {
-    if (!string_equals(member(root, "data_schema_id"), bundle_schema_id, bundle_schema_id_length))
-        return to_c(Status::data);
-    const kelvra_json_value *data = member(root, "data");
-    const kelvra_json_value *attestation = member(root, "attestation");
-    if (!is_object(data) || !is_object(attestation)) return to_c(Status::data);
+kelvra_status bundle_genome_fields(const kelvra_json_value *manifest, kelvra_bundle_desc &desc) noexcept {
+    const kelvra_json_value *data = member(manifest, "data");
+    const kelvra_json_value *the_one = member(data, "the_one");
     std::int64_t leaf_dim = 0;
-    Bytes label;
     if (!integer_of(member(data, "leaf_dim"), &leaf_dim) || leaf_dim < min_leaf_dim || leaf_dim > max_leaf_dim ||
-        !string_of(member(data, "label"), &label) || label.length > max_label_bytes)
+        !is_object(the_one))
         return to_c(Status::data);
-    char region_digest[digest_capacity];
-    if (const kelvra_status s = decode_hex_member(member(data, "region"), region_buffer, region_cap,
-                                                  &bundle->region_length, region_digest))
-        return s;
-    if (!string_equals(member(attestation, "response_sha256"), region_digest, digest_chars))
+    Bytes one_digest, one_hex;
+    if (!string_of(member(the_one, "sha256"), &one_digest) || one_digest.length != digest_chars ||
+        !string_of(member(the_one, "hex"), &one_hex) || one_hex.length > 2 * max_leaf_dim)
         return to_c(Status::data);
-    std::uint64_t one_length = 0;
-    if (const kelvra_status s = decode_hex_member(member(data, "the_one"), bundle->the_one, sizeof bundle->the_one,
-                                                  &one_length, bundle->the_one_sha256))
-        return s;
-    if (one_length != static_cast<std::uint64_t>(leaf_dim)) return to_c(Status::data);
-    bundle->leaf_dim = static_cast<std::uint32_t>(leaf_dim);
-    if (label.length > 0) std::memcpy(bundle->label, label.data, label.length);
-    bundle->label_length = label.length;
-    bundle->region = region_buffer;
+    copy_text(one_digest, desc.the_one_sha256, sizeof desc.the_one_sha256);
+    copy_text(one_hex, desc.the_one_hex, sizeof desc.the_one_hex);
+    desc.leaf_dim = static_cast<std::uint32_t>(leaf_dim);
     return to_c(Status::ok);
 }
 
-// Reads the bundle file into the arena's start, parses it after the region
-// buffer, and verifies it. `*parse_at` is where the parse began: everything
-// from there on is free once the bundle is verified.
-kelvra_status read_bundle(const char *bundle_path, std::uint8_t *arena, std::uint64_t arena_cap,
-                          VerifiedBundle *bundle, std::uint64_t *parse_at) noexcept {
+kelvra_status bundle_chromosome_fields(const kelvra_json_value *element, const kelvra_bundle_desc &genome,
+                                       kelvra_bundle_desc &desc, RegionPlace *place) noexcept {
+    Bytes cap;
+    std::int64_t leaves = 0;
+    if (!region_figure(member(element, "byte_offset"), &place->offset) ||
+        !region_figure(member(element, "byte_len"), &place->length) ||
+        !integer_of(member(element, "leaf_count"), &leaves) || !string_of(member(element, "cap_sha256"), &cap) ||
+        cap.length != digest_chars)
+        return to_c(Status::data);
+    // The cap record that is verified must lie inside the region.
+    if (place->length < genome.leaf_dim) return to_c(Status::data);
+    if (&desc != &genome) {
+        std::memcpy(desc.the_one_sha256, genome.the_one_sha256, sizeof desc.the_one_sha256);
+        std::memcpy(desc.the_one_hex, genome.the_one_hex, sizeof desc.the_one_hex);
+        desc.leaf_dim = genome.leaf_dim;
+    }
+    copy_text(cap, desc.cap_sha256, sizeof desc.cap_sha256);
+    desc.leaf_count = leaves;
+    return to_c(Status::ok);
+}
+
+kelvra_status read_body_for_bundles(const char *dir, const RecordedDigest &recorded, Area area,
+                                    std::uint64_t *body_length) noexcept {
     std::uint64_t size = 0;
-    if (const kelvra_status s = kelvra_plat_file_size(bundle_path, &size)) return s;
-    if (size == UINT64_MAX) return to_c(Status::capacity);
-    kelvra_genome_arena cursor{arena, arena_cap, 0};
-    std::uint8_t *text = allocate(cursor, size + 1);
-    std::uint8_t *region = text != nullptr ? allocate(cursor, size + 1) : nullptr;
-    if (region == nullptr) return to_c(Status::capacity);
-    std::uint64_t read = 0;
-    if (const kelvra_status s = kelvra_plat_file_read(bundle_path, text, size + 1, &read)) return s;
-    *parse_at = rounded_within(cursor.used, arena_cap);
-    const Area tree = area_from({arena, arena_cap}, *parse_at);
-    kelvra_json_value *root = nullptr;
-    if (const kelvra_status s =
-            kelvra_json_parse(text, without_line_ends(text, read), tree.base, tree.capacity, &root))
-        return s;
-    return verify_bundle(root, region, size + 1, bundle);
+    if (const kelvra_status s = stored_body_size(dir, &size)) return s;
+    if (area.base == nullptr || (size > 0 ? size : 1) > area.capacity) return to_c(Status::capacity);
+    return read_verified_body(dir, recorded, area.base, size, body_length);
 }
 
-// Adds a verified bundle's region at the end of an existing genome.
-kelvra_status merge_bundle(const char *dir, const VerifiedBundle &bundle, std::uint64_t stored_size,
-                           const std::uint8_t *the_one, std::uint64_t the_one_len, Area area) noexcept {
-    if (stored_size >= body_limit || bundle.region_length >= body_limit - stored_size) return to_c(Status::capacity);
-    const std::uint64_t total = stored_size + bundle.region_length;
-    const std::uint64_t room = total > 0 ? total : 1;
-    if (area.base == nullptr || room > area.capacity) return to_c(Status::capacity);
-    const Area after_body = area_from(area, rounded_within(room, area.capacity));
-    const std::uint8_t *derive_with = the_one != nullptr ? the_one : bundle.the_one;
-    const std::uint64_t derive_len = the_one != nullptr ? the_one_len : bundle.leaf_dim;
-    const kelvra_json_value *manifest = nullptr;
-    if (const kelvra_status s = obtain_manifest(dir, derive_with, derive_len, after_body, &manifest)) return s;
+kelvra_status write_bundle(kelvra_bundle_desc &desc, const std::uint8_t *body, std::uint64_t body_length,
+                           RegionPlace place, Area scratch, const char *out_path) noexcept {
+    if (place.offset > body_length || place.length > body_length - place.offset) return to_c(Status::io);
+    const std::uint8_t *region = body + place.offset;
+    ExportLayout layout{};
+    if (!lay_out_export(scratch, place.length, &layout)) return to_c(Status::capacity);
+    char cap_digest[digest_capacity];
+    digest_hex(region, desc.leaf_dim, cap_digest);
+    if (std::memcmp(cap_digest, desc.cap_sha256, digest_capacity) != 0) return to_c(Status::data);
 
-    std::int64_t leaf_dim = 0;
-    if (!integer_of(member(member(manifest, "data"), "leaf_dim"), &leaf_dim) || leaf_dim != bundle.leaf_dim)
-        return to_c(Status::data);
-    if (!string_equals(member(member(member(manifest, "data"), "the_one"), "sha256"), bundle.the_one_sha256,
-                       digest_chars))
-        return to_c(Status::data);
-    if (const kelvra_status s = require_new_label(manifest, bundle.label, bundle.label_length)) return s;
-    std::uint64_t stored = 0;
-    if (const kelvra_status s = read_verified_body(dir, manifest, area.base, total, &stored)) return s;
-    if (stored > total - bundle.region_length) return to_c(Status::capacity);
-    if (bundle.region_length > 0) std::memcpy(area.base + stored, bundle.region, bundle.region_length);
-    return save_genome(dir, area.base, stored + bundle.region_length, bundle.leaf_dim, bundle.the_one,
-                       bundle.leaf_dim, after_body.base, after_body.capacity);
+    fill_bundle_texts(desc, region, place.length, layout.region_hex);
+    std::uint64_t line_length = 0;
+    if (const kelvra_status s = render_bundle(desc, layout, place.length, &line_length)) return s;
+    return os::replace_file(out_path, layout.text, line_length) ? to_c(Status::ok) : to_c(Status::io);
 }
 
-} // namespace
 } // namespace kelvra::genome
 
 using namespace kelvra;
@@ -289,39 +216,22 @@ extern "C" KELVRA_API kelvra_status kelvra_genome_export(const char *dir, const 
     const kelvra_json_value *manifest = nullptr;
     if (const kelvra_status s = obtain_manifest(dir, the_one, the_one_len, {arena, arena_cap}, &manifest)) return s;
     kelvra_bundle_desc desc{};
+    if (const kelvra_status s = bundle_genome_fields(manifest, desc)) return s;
+    const kelvra_json_value *list = member(member(manifest, "data"), "chromosomes");
+    std::uint32_t count = 0;
+    if (!array_count(list, &count) || count == 0) return to_c(Status::data);
+    const std::size_t label_length = std::strlen(label);
+    const kelvra_json_value *element = find_element(list, count, label, label_length);
+    if (element == nullptr || label_length > max_label_bytes) return to_c(Status::data);
     RegionPlace place{};
-    if (const kelvra_status s = look_up_for_export(manifest, label, desc, &place)) return s;
+    if (const kelvra_status s = bundle_chromosome_fields(element, desc, desc, &place)) return s;
+    std::memcpy(desc.label, label, label_length + 1);
+    const RecordedDigest recorded = recorded_body_digest(manifest);
 
-    ExportLayout layout{};
-    if (!lay_out_export(arena, arena_cap, place.length, &layout)) return to_c(Status::capacity);
-    char path[path_capacity];
-    if (!join_path(dir, body_file, path)) return to_c(Status::capacity);
-    if (const kelvra_status s = kelvra_plat_file_read_region(path, place.offset, layout.region, place.length)) return s;
-    char cap_digest[digest_capacity];
-    digest_hex(layout.region, desc.leaf_dim, cap_digest);
-    if (std::memcmp(cap_digest, desc.cap_sha256, digest_capacity) != 0) return to_c(Status::data);
-
-    fill_bundle_texts(desc, layout.region, place.length, layout.region_hex);
-    std::uint64_t line_length = 0;
-    if (const kelvra_status s = render_bundle(desc, layout, place.length, &line_length)) return s;
-    return os::replace_file(out_path, layout.text, line_length) ? to_c(Status::ok) : to_c(Status::io);
+    // The manifest is not needed any more: the arena holds the body from its start.
+    std::uint64_t body_length = 0;
+    if (const kelvra_status s = read_body_for_bundles(dir, recorded, {arena, arena_cap}, &body_length)) return s;
+    const Area scratch = area_from({arena, arena_cap}, rounded_within(body_length > 0 ? body_length : 1, arena_cap));
+    return write_bundle(desc, arena, body_length, place, scratch, out_path);
 }
 
-extern "C" KELVRA_API kelvra_status kelvra_genome_import(const char *bundle_path, const char *dir,
-                                                         const uint8_t *the_one, uint64_t the_one_len, uint8_t *arena,
-                                                         uint64_t arena_cap) noexcept {
-    if (bundle_path == nullptr || dir == nullptr || arena == nullptr) return to_c(Status::arg);
-    if (the_one_out_of_range(the_one, the_one_len)) return to_c(Status::data);
-    VerifiedBundle bundle{};
-    std::uint64_t parse_at = 0;
-    if (const kelvra_status s = read_bundle(bundle_path, arena, arena_cap, &bundle, &parse_at)) return s;
-    const Area free_area = area_from({arena, arena_cap}, parse_at);
-
-    char path[path_capacity];
-    if (!join_path(dir, body_file, path)) return to_c(Status::capacity);
-    std::uint64_t stored_size = 0;
-    if (kelvra_plat_file_size(path, &stored_size) == KELVRA_OK)
-        return merge_bundle(dir, bundle, stored_size, the_one, the_one_len, free_area);
-    return save_genome(dir, bundle.region, bundle.region_length, bundle.leaf_dim, bundle.the_one, bundle.leaf_dim,
-                       free_area.base, free_area.capacity);
-}

@@ -22,12 +22,6 @@ struct EditPlan {
     const kelvra_json_value *manifest;
 };
 
-kelvra_status stored_size(const char *dir, std::uint64_t *size) noexcept {
-    char path[path_capacity];
-    if (!join_path(dir, body_file, path)) return to_c(Status::capacity);
-    return kelvra_plat_file_size(path, size);
-}
-
 // Room for a new body of `total` bytes at the arena's start; the manifest is
 // obtained after it.
 kelvra_status reserve_and_obtain(const char *dir, const std::uint8_t *the_one, std::uint64_t the_one_len,
@@ -47,7 +41,8 @@ bool leaf_dim_matches(const kelvra_json_value *manifest, std::uint64_t leaf_dim)
 }
 
 // Steps shared by append and replace: argument checks, the stored size, the
-// room for the new body, the manifest and its record width.
+// room for the new body, the manifest, its record width and the genome's
+// identity (an edit never re-saves a genome under another `the_one`).
 kelvra_status plan_insertion(const char *dir, const char *label, const std::uint8_t *body, std::uint64_t body_len,
                              std::uint32_t leaf_dim, const std::uint8_t *the_one, std::uint64_t the_one_len,
                              std::uint8_t *arena, std::uint64_t arena_cap, bool empty_allowed,
@@ -58,12 +53,13 @@ kelvra_status plan_insertion(const char *dir, const char *label, const std::uint
         return to_c(Status::data);
     if (body_len % leaf_dim != 0) return to_c(Status::data);
     std::uint64_t size = 0;
-    if (const kelvra_status s = stored_size(dir, &size)) return s;
+    if (const kelvra_status s = stored_body_size(dir, &size)) return s;
     if (size >= body_limit || body_len >= body_limit - size) return to_c(Status::capacity);
     if (const kelvra_status s =
             reserve_and_obtain(dir, the_one, the_one_len, size + body_len, arena, arena_cap, plan))
         return s;
-    return leaf_dim_matches(plan->manifest, leaf_dim) ? to_c(Status::ok) : to_c(Status::data);
+    if (!leaf_dim_matches(plan->manifest, leaf_dim)) return to_c(Status::data);
+    return require_same_the_one(plan->manifest, the_one, the_one_len);
 }
 
 kelvra_status save_edited(const char *dir, const std::uint8_t *body, std::uint64_t length, std::uint32_t leaf_dim,
@@ -101,13 +97,14 @@ extern "C" KELVRA_API kelvra_status kelvra_genome_remove(const char *dir, const 
     if (dir == nullptr || label == nullptr || the_one == nullptr || arena == nullptr) return to_c(Status::arg);
     if (the_one_len < min_leaf_dim || the_one_len > max_leaf_dim) return to_c(Status::data);
     std::uint64_t size = 0;
-    if (const kelvra_status s = stored_size(dir, &size)) return s;
+    if (const kelvra_status s = stored_body_size(dir, &size)) return s;
     EditPlan plan{};
     if (const kelvra_status s = reserve_and_obtain(dir, the_one, the_one_len, size, arena, arena_cap, &plan)) return s;
     std::uint32_t chromosomes = 0;
     if (!leaf_dim_matches(plan.manifest, the_one_len) ||
         !array_count(member(member(plan.manifest, "data"), "chromosomes"), &chromosomes) || chromosomes < 2)
         return to_c(Status::data);
+    if (const kelvra_status s = require_same_the_one(plan.manifest, the_one, the_one_len)) return s;
     ChromosomeEntry entry{};
     if (!find_chromosome(plan.manifest, label, std::strlen(label), &entry)) return to_c(Status::data);
     std::uint64_t stored = 0, offset = 0, length = 0;

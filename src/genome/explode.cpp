@@ -1,9 +1,14 @@
-// Whole-genome bundle operations: explode writes one bundle per chromosome
-// into a directory; pack imports every bundle of a directory, in label order.
+// Explode: one bundle per chromosome, written into a directory. The manifest
+// is read once into a table of what each bundle needs and the body is read
+// and verified once, so the work grows with the genome's size, not with its
+// size times its chromosome count. A genome whose labels repeat is refused
+// before anything is written: its bundles would overwrite one another.
 #include <cstring>
 
 #include "frame/status.hpp"
+#include "genome/bundle.hpp"
 #include "genome/format.hpp"
+#include "genome/label_set.hpp"
 #include "genome/manifest.hpp"
 #include "genome/steps.hpp"
 #include "genome/text.hpp"
@@ -11,11 +16,28 @@
 namespace kelvra::genome {
 namespace {
 
-constexpr std::uint64_t name_entry_bytes = 264;
-constexpr std::uint64_t label_entry_bytes = label_capacity;
-constexpr std::uint32_t max_scanned_entries = 65536;
+// What one bundle is written from, copied out of the manifest. Byte arrays
+// only: the table sits at the arena's start, at any address.
+struct ExplodeEntry {
+    char label[label_capacity];
+    char cap_sha256[digest_capacity];
+    std::uint8_t status; // the manifest's fault for this chromosome, reported when its turn comes
+    std::uint8_t offset[8];
+    std::uint8_t length[8];
+    std::uint8_t leaf_count[8];
+};
 
-// ---- Explode ------------------------------------------------------------------
+template <typename T>
+T load(const std::uint8_t (&cell)[8]) noexcept {
+    T value;
+    std::memcpy(&value, cell, sizeof value);
+    return value;
+}
+
+template <typename T>
+void store(std::uint8_t (&cell)[8], T value) noexcept {
+    std::memcpy(cell, &value, sizeof value);
+}
 
 kelvra_status chromosome_list(const kelvra_json_value *manifest, const kelvra_json_value **list,
                               std::uint32_t *count) noexcept {
@@ -38,157 +60,64 @@ bool usable_as_file_name(const Bytes &label) noexcept {
     return true;
 }
 
-kelvra_status copy_labels(const kelvra_json_value *list, std::uint32_t count, std::uint8_t *table) noexcept {
+// Every label, in array order, before anything else: each must make a file name.
+kelvra_status copy_labels(const kelvra_json_value *list, std::uint32_t count, ExplodeEntry *table) noexcept {
     for (std::uint32_t i = 0; i < count; ++i) {
         Bytes label;
         if (!string_of(member(array_item(list, i), "label"), &label)) return to_c(Status::data);
         if (!usable_as_file_name(label)) return to_c(Status::data);
-        char *entry = reinterpret_cast<char *>(table + i * label_entry_bytes);
-        std::memcpy(entry, label.data, label.length);
-        entry[label.length] = '\0';
+        std::memcpy(table[i].label, label.data, label.length);
+        table[i].label[label.length] = '\0';
     }
     return to_c(Status::ok);
 }
 
-kelvra_status export_each(const char *dir, const char *out_dir, const std::uint8_t *the_one,
-                          std::uint64_t the_one_len, const std::uint8_t *table, std::uint32_t count,
-                          Area rest) noexcept {
+kelvra_status refuse_repeated_labels(const ExplodeEntry *table, std::uint32_t count, Area area) noexcept {
+    LabelSet labels;
+    if (!labels.place(area, count)) return to_c(Status::capacity);
     for (std::uint32_t i = 0; i < count; ++i) {
-        const char *label = reinterpret_cast<const char *>(table + i * label_entry_bytes);
+        const auto *label = reinterpret_cast<const std::uint8_t *>(table[i].label);
+        if (labels.add(label, static_cast<std::uint32_t>(std::strlen(table[i].label))) != LabelSet::Added::added)
+            return to_c(Status::data);
+    }
+    return to_c(Status::ok);
+}
+
+// The rest of each entry. A chromosome whose figures are malformed keeps its
+// status, so the bundles before it are still written, as exporting them one
+// by one would.
+void copy_figures(const kelvra_json_value *list, std::uint32_t count, const kelvra_bundle_desc &genome,
+                  ExplodeEntry *table) noexcept {
+    for (std::uint32_t i = 0; i < count; ++i) {
+        kelvra_bundle_desc desc{};
+        RegionPlace place{};
+        ExplodeEntry &e = table[i];
+        e.status = static_cast<std::uint8_t>(bundle_chromosome_fields(array_item(list, i), genome, desc, &place));
+        std::memcpy(e.cap_sha256, desc.cap_sha256, sizeof e.cap_sha256);
+        store(e.offset, place.offset);
+        store(e.length, place.length);
+        store(e.leaf_count, desc.leaf_count);
+    }
+}
+
+kelvra_status write_each(const char *out_dir, const ExplodeEntry *table, std::uint32_t count,
+                         const kelvra_bundle_desc &genome, const std::uint8_t *body, std::uint64_t body_length,
+                         Area scratch) noexcept {
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const ExplodeEntry &e = table[i];
+        if (e.status != KELVRA_OK) return e.status;
         char file_name[label_capacity + bundle_suffix_length];
-        const std::size_t length = std::strlen(label);
-        std::memcpy(file_name, label, length);
+        const std::size_t length = std::strlen(e.label);
+        std::memcpy(file_name, e.label, length);
         std::memcpy(file_name + length, bundle_suffix, sizeof bundle_suffix);
         char path[path_capacity];
         if (!join_path(out_dir, file_name, path)) return to_c(Status::capacity);
-        if (const kelvra_status s = kelvra_genome_export(dir, label, path, the_one, the_one_len, rest.base,
-                                                         rest.capacity))
-            return s;
-    }
-    return to_c(Status::ok);
-}
-
-// ---- Pack ---------------------------------------------------------------------
-
-bool is_bundle_name(const char *name) noexcept {
-    const std::size_t length = std::strlen(name);
-    return length >= bundle_suffix_length + 1 && length < name_entry_bytes &&
-           std::memcmp(name + length - bundle_suffix_length, bundle_suffix, bundle_suffix_length) == 0;
-}
-
-// Lists the bundle names of `dir`; stores them when `table` is given (room for
-// `capacity` names). A directory that cannot be listed holds no bundles.
-kelvra_status scan_bundles(const char *dir, std::uint8_t *table, std::uint32_t capacity,
-                           std::uint32_t *count) noexcept {
-    *count = 0;
-    kelvra_plat_dir listing{};
-    if (kelvra_plat_dir_open(dir, &listing) != KELVRA_OK) return to_c(Status::ok);
-    char name[name_entry_bytes];
-    kelvra_status status = to_c(Status::ok);
-    for (std::uint32_t examined = 0; examined < max_scanned_entries; ++examined) {
-        std::uint32_t has = 0;
-        status = kelvra_plat_dir_next(&listing, name, sizeof name, &has);
-        if (status != KELVRA_OK || has == 0) break;
-        if (!is_bundle_name(name)) continue;
-        if (table != nullptr) {
-            if (*count == capacity) {
-                status = to_c(Status::capacity);
-                break;
-            }
-            std::memcpy(table + *count * name_entry_bytes, name, std::strlen(name) + 1);
-        }
-        ++*count;
-    }
-    kelvra_plat_dir_close(&listing);
-    return status;
-}
-
-// Reads a bundle's "data"."label" into a label table entry, using `scratch`
-// for the text and its parse.
-kelvra_status read_bundle_label(const char *path, Area scratch, char *label_out) noexcept {
-    std::uint64_t size = 0;
-    if (const kelvra_status s = kelvra_plat_file_size(path, &size)) return s;
-    if (scratch.base == nullptr || size >= scratch.capacity) return to_c(Status::capacity);
-    std::uint64_t read = 0;
-    if (const kelvra_status s = kelvra_plat_file_read(path, scratch.base, size + 1, &read)) return s;
-    const Area tree = area_from(scratch, rounded_within(size + 1, scratch.capacity));
-    kelvra_json_value *root = nullptr;
-    if (const kelvra_status s =
-            kelvra_json_parse(scratch.base, without_line_ends(scratch.base, read), tree.base, tree.capacity, &root))
-        return s;
-    if (!string_equals(member(root, "data_schema_id"), bundle_schema_id, bundle_schema_id_length))
-        return to_c(Status::data);
-    const kelvra_json_value *data = member(root, "data");
-    Bytes label;
-    if (data == nullptr || !string_of(member(data, "label"), &label) || label.length >= label_capacity)
-        return to_c(Status::data);
-    if (label.length > 0) std::memcpy(label_out, label.data, label.length);
-    label_out[label.length] = '\0';
-    return to_c(Status::ok);
-}
-
-// The tables of pack: names (264 bytes each), then labels (256 bytes each).
-struct PackTables {
-    std::uint8_t *names;
-    std::uint8_t *labels;
-    Area scratch;
-};
-
-char *name_at(const PackTables &t, std::uint32_t i) noexcept {
-    return reinterpret_cast<char *>(t.names + i * name_entry_bytes);
-}
-char *label_at(const PackTables &t, std::uint32_t i) noexcept {
-    return reinterpret_cast<char *>(t.labels + i * label_entry_bytes);
-}
-
-// Stable insertion sort of the (label, name) pairs by label: a pair moves
-// only past strictly greater labels. The entries are moved as blocks.
-void sort_by_label(const PackTables &t, std::uint32_t count) noexcept {
-    char label[label_entry_bytes];
-    char name[name_entry_bytes];
-    for (std::uint32_t i = 1; i < count; ++i) {
-        std::uint32_t lo = 0, hi = i; // first position whose label is greater than label i
-        while (lo < hi) {
-            const std::uint32_t mid = lo + (hi - lo) / 2;
-            if (std::strcmp(label_at(t, mid), label_at(t, i)) > 0) hi = mid;
-            else lo = mid + 1;
-        }
-        if (lo == i) continue;
-        std::memcpy(label, label_at(t, i), label_entry_bytes);
-        std::memcpy(name, name_at(t, i), name_entry_bytes);
-        std::memmove(label_at(t, lo + 1), label_at(t, lo), (i - lo) * label_entry_bytes);
-        std::memmove(name_at(t, lo + 1), name_at(t, lo), (i - lo) * name_entry_bytes);
-        std::memcpy(label_at(t, lo), label, label_entry_bytes);
-        std::memcpy(name_at(t, lo), name, name_entry_bytes);
-    }
-}
-
-bool lay_out_pack(std::uint8_t *arena, std::uint64_t arena_cap, std::uint32_t count, PackTables *t) noexcept {
-    kelvra_genome_arena cursor{arena, arena_cap, 0};
-    t->names = allocate(cursor, count * name_entry_bytes);
-    t->labels = t->names != nullptr ? allocate(cursor, count * label_entry_bytes) : nullptr;
-    if (t->labels == nullptr) return false;
-    t->scratch = area_from({arena, arena_cap}, rounded_within(cursor.used, arena_cap));
-    return true;
-}
-
-kelvra_status read_labels(const char *in_dir, const PackTables &t, std::uint32_t count) noexcept {
-    for (std::uint32_t i = 0; i < count; ++i) {
-        char path[path_capacity];
-        if (!join_path(in_dir, name_at(t, i), path)) return to_c(Status::capacity);
-        if (const kelvra_status s = read_bundle_label(path, t.scratch, label_at(t, i))) return s;
-    }
-    return to_c(Status::ok);
-}
-
-kelvra_status import_each(const char *in_dir, const char *out_dir, const std::uint8_t *the_one,
-                          std::uint64_t the_one_len, const PackTables &t, std::uint32_t count) noexcept {
-    for (std::uint32_t i = 0; i < count; ++i) {
-        char path[path_capacity];
-        if (!join_path(in_dir, name_at(t, i), path)) return to_c(Status::capacity);
-        if (const kelvra_status s =
-                kelvra_genome_import(path, out_dir, the_one, the_one_len, t.scratch.base, t.scratch.capacity))
-            return s;
+        kelvra_bundle_desc desc = genome;
+        std::memcpy(desc.label, e.label, length + 1);
+        std::memcpy(desc.cap_sha256, e.cap_sha256, sizeof desc.cap_sha256);
+        desc.leaf_count = load<std::int64_t>(e.leaf_count);
+        const RegionPlace place{load<std::uint64_t>(e.offset), load<std::uint64_t>(e.length)};
+        if (const kelvra_status s = write_bundle(desc, body, body_length, place, scratch, path)) return s;
     }
     return to_c(Status::ok);
 }
@@ -209,32 +138,28 @@ extern "C" KELVRA_API kelvra_status kelvra_genome_explode(const char *dir, const
     if (const kelvra_status s = obtain_manifest(dir, the_one, the_one_len, {arena, arena_cap}, &manifest)) return s;
     if (const kelvra_status s = chromosome_list(manifest, &list, &count)) return s;
 
-    const std::uint64_t table_bytes = std::uint64_t{count > 0 ? count : 1} * label_entry_bytes;
+    // The first reading only counts the chromosomes; the second lies after
+    // the table that receives what the bundles need.
+    const std::uint64_t table_bytes = std::uint64_t{count > 0 ? count : 1} * sizeof(ExplodeEntry);
     if (table_bytes > arena_cap) return to_c(Status::capacity);
-    const Area rest = area_from({arena, arena_cap}, table_bytes);
+    auto *table = reinterpret_cast<ExplodeEntry *>(arena);
+    const Area rest = area_from({arena, arena_cap}, rounded_within(table_bytes, arena_cap));
     std::uint32_t listed = 0;
     if (const kelvra_status s = obtain_manifest(dir, the_one, the_one_len, rest, &manifest)) return s;
     if (const kelvra_status s = chromosome_list(manifest, &list, &listed)) return s;
-    // The manifest was read twice; a second reading that grew no longer fits the table.
-    if (listed > count) return to_c(Status::capacity);
-    if (const kelvra_status s = copy_labels(list, listed, arena)) return s;
-    return export_each(dir, out_dir, the_one, the_one_len, arena, listed, rest);
-}
+    if (listed > count) return to_c(Status::capacity); // the manifest grew between the two readings
+    if (const kelvra_status s = copy_labels(list, listed, table)) return s;
+    if (listed == 0) return to_c(Status::ok);
+    kelvra_bundle_desc genome{};
+    if (const kelvra_status s = bundle_genome_fields(manifest, genome)) return s;
+    copy_figures(list, listed, genome, table);
+    const RecordedDigest recorded = recorded_body_digest(manifest);
 
-extern "C" KELVRA_API kelvra_status kelvra_genome_pack(const char *in_dir, const char *out_dir, const uint8_t *the_one,
-                                                       uint64_t the_one_len, uint8_t *arena,
-                                                       uint64_t arena_cap) noexcept {
-    if (in_dir == nullptr || out_dir == nullptr || arena == nullptr) return to_c(Status::arg);
-    if (the_one_out_of_range(the_one, the_one_len)) return to_c(Status::data);
-    std::uint32_t counted = 0;
-    if (const kelvra_status s = scan_bundles(in_dir, nullptr, 0, &counted)) return s;
-    if (counted == 0) return to_c(Status::data);
-    PackTables tables{};
-    if (!lay_out_pack(arena, arena_cap, counted, &tables)) return to_c(Status::capacity);
-    std::uint32_t count = 0;
-    if (const kelvra_status s = scan_bundles(in_dir, tables.names, counted, &count)) return s;
-    if (count == 0) return to_c(Status::data);
-    if (const kelvra_status s = read_labels(in_dir, tables, count)) return s;
-    sort_by_label(tables, count);
-    return import_each(in_dir, out_dir, the_one, the_one_len, tables, count);
+    // From here on the manifest is not needed: the area after the table holds
+    // the label set for a moment, then the body.
+    if (const kelvra_status s = refuse_repeated_labels(table, listed, rest)) return s;
+    std::uint64_t body_length = 0;
+    if (const kelvra_status s = read_body_for_bundles(dir, recorded, rest, &body_length)) return s;
+    const Area scratch = area_from(rest, rounded_within(body_length > 0 ? body_length : 1, rest.capacity));
+    return write_each(out_dir, table, listed, genome, rest.base, body_length, scratch);
 }

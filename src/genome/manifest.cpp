@@ -5,6 +5,7 @@
 #include "frame/status.hpp"
 #include "genome/index.hpp"
 #include "genome/json_build.hpp"
+#include "genome/steps.hpp"
 #include "genome/text.hpp"
 #include "text/json_record.hpp"
 
@@ -127,8 +128,9 @@ kelvra_status obtain_manifest(const char *dir, const std::uint8_t *the_one, std:
     char path[path_capacity];
     if (!join_path(dir, manifest_file, path)) return to_c(Status::capacity);
     std::uint64_t size = 0;
-    if (kelvra_plat_file_size(path, &size) != KELVRA_OK) return derive_manifest(dir, the_one, the_one_len, area, root);
-    return parse_manifest(path, size, area, root);
+    bool present = false;
+    if (const kelvra_status s = size_if_present(path, &size, &present)) return s;
+    return present ? parse_manifest(path, size, area, root) : derive_manifest(dir, the_one, the_one_len, area, root);
 }
 
 } // namespace kelvra::genome

@@ -1,8 +1,11 @@
 #include "genome/steps.hpp"
 
+#include <cstring>
+
 #include "frame/status.hpp"
 #include "genome/format.hpp"
 #include "genome/text.hpp"
+#include "platform/platform.hpp"
 
 namespace kelvra::genome {
 namespace {
@@ -42,15 +45,51 @@ kelvra_status require_new_label(const kelvra_json_value *manifest, const void *l
     return to_c(Status::ok);
 }
 
-kelvra_status read_verified_body(const char *dir, const kelvra_json_value *manifest, std::uint8_t *into,
+RecordedDigest recorded_body_digest(const kelvra_json_value *manifest) noexcept {
+    RecordedDigest recorded{};
+    Bytes text;
+    if (string_of(member(member(manifest, "data"), "body_sha256"), &text) && text.length == digest_chars) {
+        std::memcpy(recorded.text, text.data, digest_chars);
+        recorded.present = true;
+    }
+    return recorded;
+}
+
+kelvra_status read_verified_body(const char *dir, const RecordedDigest &recorded, std::uint8_t *into,
                                  std::uint64_t capacity, std::uint64_t *length) noexcept {
     char path[path_capacity];
     if (!join_path(dir, body_file, path)) return to_c(Status::capacity);
     if (const kelvra_status s = kelvra_plat_file_read(path, into, capacity, length)) return s;
     char digest[digest_capacity];
     digest_hex(into, *length, digest);
-    const kelvra_json_value *recorded = member(member(manifest, "data"), "body_sha256");
+    return recorded.present && std::memcmp(digest, recorded.text, digest_chars) == 0 ? to_c(Status::ok)
+                                                                                     : to_c(Status::data);
+}
+
+kelvra_status read_verified_body(const char *dir, const kelvra_json_value *manifest, std::uint8_t *into,
+                                 std::uint64_t capacity, std::uint64_t *length) noexcept {
+    return read_verified_body(dir, recorded_body_digest(manifest), into, capacity, length);
+}
+
+kelvra_status require_same_the_one(const kelvra_json_value *manifest, const std::uint8_t *the_one,
+                                   std::uint64_t the_one_len) noexcept {
+    char digest[digest_capacity];
+    digest_hex(the_one, the_one_len, digest);
+    const kelvra_json_value *recorded = member(member(member(manifest, "data"), "the_one"), "sha256");
     return string_equals(recorded, digest, digest_chars) ? to_c(Status::ok) : to_c(Status::data);
+}
+
+kelvra_status size_if_present(const char *path, std::uint64_t *size, bool *present) noexcept {
+    *present = kelvra_plat_file_size(path, size) == KELVRA_OK;
+    if (*present) return to_c(Status::ok);
+    *size = 0;
+    return os::presence_of(path) == os::Presence::absent ? to_c(Status::ok) : to_c(Status::io);
+}
+
+kelvra_status stored_body_size(const char *dir, std::uint64_t *size) noexcept {
+    char path[path_capacity];
+    if (!join_path(dir, body_file, path)) return to_c(Status::capacity);
+    return kelvra_plat_file_size(path, size);
 }
 
 bool region_within(const ChromosomeEntry &entry, std::uint64_t body_length, std::uint64_t *offset,

@@ -53,20 +53,17 @@ kelvra_status render_manifest(const std::uint8_t *body, std::uint64_t body_len, 
 // Both files are staged (written and flushed beside their final names) before
 // either is renamed, so a failed write changes nothing. The body is renamed
 // first and the manifest last: a crash between the two leaves a manifest that
-// no longer matches the body, which every verified read reports as 2.
-kelvra_status persist(const char *body_path, const std::uint8_t *body, std::uint64_t body_len,
-                      const char *manifest_path, const ManifestLine &line) noexcept {
-    os::StagedFile staged_body, staged_manifest;
-    if (!os::stage_file(body_path, body, body_len, &staged_body)) return to_c(Status::io);
-    if (!os::stage_file(manifest_path, line.text, line.length, &staged_manifest)) {
-        os::discard_file(&staged_body);
-        return to_c(Status::io);
-    }
-    if (!os::commit_file(&staged_body)) {
-        os::discard_file(&staged_manifest);
-        return to_c(Status::io);
-    }
-    return os::commit_file(&staged_manifest) ? to_c(Status::ok) : to_c(Status::io);
+// no longer matches the body, which every verified read reports as 2. Any
+// failure after the first rename puts the old files back.
+kelvra_status persist(const char *dir, const std::uint8_t *body, std::uint64_t body_len,
+                      const ManifestLine &line) noexcept {
+    os::Replacement replacement;
+    const bool done = os::begin_replacement(dir, &replacement) &&
+                      os::stage_file(&replacement, body_file, body, body_len) &&
+                      os::stage_file(&replacement, manifest_file, line.text, line.length) &&
+                      os::commit_replacement(&replacement);
+    os::end_replacement(&replacement);
+    return done ? to_c(Status::ok) : to_c(Status::io);
 }
 
 } // namespace
@@ -85,7 +82,7 @@ kelvra_status save_genome(const char *dir, const std::uint8_t *body, std::uint64
     ManifestLine line{};
     if (const kelvra_status s = render_manifest(body, body_len, leaf_dim, the_one, texts, {arena, arena_cap}, &line))
         return s;
-    return persist(body_path, body, body_len, manifest_path, line);
+    return persist(dir, body, body_len, line);
 }
 
 } // namespace kelvra::genome

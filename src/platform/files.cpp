@@ -4,6 +4,7 @@
 #include "kelvra.h"
 
 #include "frame/status.hpp"
+#include "platform/fault.hpp"
 #include "platform/platform.hpp"
 
 #include <cstdio>
@@ -11,11 +12,26 @@
 namespace kelvra::platform {
 namespace {
 
+// One fread; an injected fault reads nothing and sets no flag, so callers
+// also check `fault_seen`.
+thread_local bool fault_seen = false;
+
+std::size_t read_some(void *buf, std::size_t size, std::FILE *stream) noexcept {
+    if (os::fault::strike()) {
+        fault_seen = true;
+        return 0;
+    }
+    return std::fread(buf, 1, size, stream);
+}
+
+// True when the stream failed, or a fault was injected since `fault_seen` was cleared.
+bool read_failed(std::FILE *stream) noexcept { return std::ferror(stream) != 0 || fault_seen; }
+
 // Reads until `cap` bytes are in or the stream runs dry; the running total.
 std::uint64_t read_up_to(std::FILE *stream, std::uint8_t *buf, std::uint64_t cap) noexcept {
     std::uint64_t total = 0;
     while (total < cap) {
-        const std::size_t got = std::fread(buf + total, 1, cap - total, stream);
+        const std::size_t got = read_some(buf + total, cap - total, stream);
         if (got == 0) break;
         total += got;
     }
@@ -25,13 +41,13 @@ std::uint64_t read_up_to(std::FILE *stream, std::uint8_t *buf, std::uint64_t cap
 // True when one more byte can be read: the file goes on past what was read.
 bool has_more(std::FILE *stream) noexcept {
     unsigned char scratch;
-    return std::fread(&scratch, 1, 1, stream) == 1;
+    return read_some(&scratch, 1, stream) == 1;
 }
 
 // Flushes and closes a stream opened for writing; false when any byte may not
 // have reached the file (a full disk shows here, not in fwrite).
 bool finish_write(std::FILE *stream) noexcept {
-    const bool flushed = std::fflush(stream) == 0 && std::ferror(stream) == 0;
+    const bool flushed = !os::fault::strike() && std::fflush(stream) == 0 && std::ferror(stream) == 0;
     const bool closed = std::fclose(stream) == 0;
     return flushed && closed;
 }
@@ -45,9 +61,10 @@ extern "C" KELVRA_API kelvra_status kelvra_plat_file_read(const char *path, uint
                                                           uint64_t *out_len) noexcept {
     std::FILE *stream = os::open_file(path, "rb");
     if (stream == nullptr) return to_c(Status::io);
+    platform::fault_seen = false;
     const std::uint64_t total = platform::read_up_to(stream, buf, cap);
     const bool larger = total == cap && platform::has_more(stream);
-    const bool failed = std::ferror(stream) != 0;
+    const bool failed = platform::read_failed(stream);
     std::fclose(stream);
     if (failed) return to_c(Status::io);
     if (larger) return to_c(Status::capacity);
@@ -63,7 +80,7 @@ extern "C" KELVRA_API kelvra_status kelvra_plat_file_read_region(const char *pat
         std::fclose(stream);
         return to_c(Status::io);
     }
-    const std::uint64_t got = len == 0 ? 0 : std::fread(buf, 1, len, stream);
+    const std::uint64_t got = len == 0 ? 0 : platform::read_some(buf, len, stream);
     std::fclose(stream);
     return got == len ? to_c(Status::ok) : to_c(Status::io);
 }

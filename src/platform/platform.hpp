@@ -24,6 +24,13 @@ const char *layer_name() noexcept;
 // file cannot be opened; a directory is refused on every platform.
 std::FILE *open_file(const char *path, const char *mode) noexcept;
 
+// Whether a file stands at `path`. A path that cannot be looked at for any
+// other reason than its absence is `unknown`: callers that would treat an
+// absent file as "start afresh" must not do so for a file they merely failed
+// to read.
+enum class Presence { present, absent, unknown };
+Presence presence_of(const char *path) noexcept;
+
 // Moves the stream to an absolute byte offset (64-bit). False when the
 // platform refuses the position.
 bool seek_to(std::FILE *stream, std::uint64_t offset) noexcept;
@@ -63,36 +70,62 @@ bool find_next(SearchHandle search, EntryName *next) noexcept;
 // Ends a live search.
 void find_close(SearchHandle search) noexcept;
 
-// ---- Atomic replacement ---------------------------------------------------------
+// ---- Replacing files in a directory ----------------------------------------------
+//
+// A writer replaces one or two files of one directory as a single change. Each
+// new file is written in full under a fresh temporary name in that directory
+// (created exclusively, so a planted link is never followed) and flushed to
+// disk. Committing renames the files over their final names in the order they
+// were staged and flushes the directory; if any step fails, the files already
+// renamed are put back, so the directory holds what it held before. Everything
+// is addressed relative to the open directory, so a temporary name never makes
+// a legal path too long. Writers of one directory are serialized by an
+// advisory lock held from the first write to the last rename.
 
-// Room for a temporary path: the longest final path (4095 bytes) plus the
-// temporary suffix and its NUL.
-inline constexpr std::size_t staged_path_capacity = 4096 + 32;
+inline constexpr std::size_t max_replaced_files = 2;
 
-// A file written in full beside its final path and flushed to disk, waiting to
-// be renamed over that path. `path` is the caller's final path, which must stay
-// valid until the file is committed or discarded.
-struct StagedFile {
-    const char *path;
-    char temp_path[staged_path_capacity];
-    bool pending;
+// A file name within a directory (not a path), with its NUL.
+inline constexpr std::size_t file_name_capacity = 256;
+
+struct ReplacedFile {
+    char name[file_name_capacity];   // the final name
+    char temp[file_name_capacity];   // the new contents until they are renamed
+    char backup[file_name_capacity]; // a second name for the old file while it may be needed back
+    bool staged;                     // `temp` exists
+    bool renamed;                    // the new contents are in place under `name`
+    bool backed_up;                  // `backup` exists
+    bool had_old;                    // a file stood under `name` before
 };
 
-// Writes `length` bytes to a temporary file in the directory of `path` and
-// flushes it to disk. False on any failure; nothing is left behind then and
-// `path` is untouched.
-bool stage_file(const char *path, const void *data, std::uint64_t length, StagedFile *staged) noexcept;
+struct Replacement {
+    std::intptr_t directory; // the open, locked directory; -1 when none
+    std::size_t count;
+    ReplacedFile files[max_replaced_files];
+};
 
-// Renames a staged file over its final path, then flushes the directory so
-// that the rename itself survives a crash. Readers see either the old file or
-// the new one, never a mixture. False when the rename or the directory flush
-// fails (the staged file is removed if it was not renamed).
-bool commit_file(StagedFile *staged) noexcept;
+// Opens `directory` and waits for its writer lock. False when it cannot be
+// opened; `end_replacement` is safe to call either way.
+bool begin_replacement(const char *directory, Replacement *r) noexcept;
 
-// Removes a staged file that will not be committed; does nothing otherwise.
-void discard_file(StagedFile *staged) noexcept;
+// Writes `length` bytes under a temporary name beside `name` and flushes
+// them. False on any failure (nothing of it is left behind then).
+bool stage_file(Replacement *r, const char *name, const void *data, std::uint64_t length) noexcept;
 
-// stage_file and commit_file in one step.
+// Renames the staged files over their final names and flushes the directory.
+// False when any step fails; the directory then holds what it held before.
+bool commit_replacement(Replacement *r) noexcept;
+
+// Removes whatever temporary files remain, releases the lock and closes the
+// directory.
+void end_replacement(Replacement *r) noexcept;
+
+// One file replaced on its own: `path` split into its directory and name.
 bool replace_file(const char *path, const void *data, std::uint64_t length) noexcept;
+
+#if defined(KELVRA_FAULT_INJECTION)
+// The temporary name the (ahead + 1)-th next name drawn for `name` will be, so
+// that a test can plant something there first.
+void upcoming_temp_name(const char *name, std::uint64_t ahead, char (&out)[file_name_capacity]) noexcept;
+#endif
 
 } // namespace kelvra::os

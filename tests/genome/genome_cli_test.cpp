@@ -45,6 +45,15 @@ TEST(GenomeCli, SaveListVerifyExplodePack) {
     EXPECT_EQ(tampered.exit_code, 1);
     EXPECT_TRUE(contains(tampered.out, "status 2 (KELVRA_ERR_DATA)")) << tampered.out;
 
+    // A chromosome takes its cap record's label: the tool refuses a mismatch.
+    write_file(dir.path("gamma.bin"), as_text(chromosome(8, "gamma", 1)));
+    const ToolRun mislabelled =
+        kelvra("genome append " + dir.path("g") + " delta --body " + dir.path("gamma.bin") + the_one);
+    EXPECT_EQ(mislabelled.exit_code, 1);
+    EXPECT_TRUE(contains(mislabelled.out, "gamma") && contains(mislabelled.out, "delta")) << mislabelled.out;
+    EXPECT_EQ(kelvra("genome append " + dir.path("g") + " gamma --body " + dir.path("gamma.bin") + the_one).exit_code,
+              0);
+
     EXPECT_EQ(kelvra("genome save " + dir.path("g")).exit_code, 2) << "usage error";
     EXPECT_EQ(kelvra("genome frobnicate").exit_code, 2);
 }

@@ -178,30 +178,6 @@ TEST(GenomeStore, FailedSaveLeavesTheGenomeAsItWas) {
     EXPECT_FALSE(file_exists(wide.path("turns.bin")));
 }
 
-TEST(GenomeStore, WriteFailuresChangeNothing) {
-    TempDir dir;
-    ASSERT_EQ(save(dir.path(), two_record_body(), two_record_one()), KELVRA_OK);
-    const Snapshot before = snapshot(dir.path());
-    const Bytes next = concat({chromosome(4, "n", 2)});
-
-    // The body's temporary file cannot be created.
-    ASSERT_EQ(mkdir(dir.path("turns.bin.kelvra-tmp").c_str(), 0755), 0);
-    EXPECT_EQ(save(dir.path(), next, two_record_one()), KELVRA_ERR_IO);
-    EXPECT_EQ(snapshot(dir.path()), before);
-    ASSERT_EQ(rmdir(dir.path("turns.bin.kelvra-tmp").c_str()), 0);
-
-    // The manifest's temporary file cannot be created: the staged body is dropped.
-    ASSERT_EQ(mkdir(dir.path("manifest.json.kelvra-tmp").c_str(), 0755), 0);
-    EXPECT_EQ(save(dir.path(), next, two_record_one()), KELVRA_ERR_IO);
-    EXPECT_EQ(snapshot(dir.path()), before);
-    EXPECT_FALSE(file_exists(dir.path("turns.bin.kelvra-tmp")));
-    ASSERT_EQ(rmdir(dir.path("manifest.json.kelvra-tmp").c_str()), 0);
-
-    EXPECT_EQ(save(dir.path("no/such/dir"), next, two_record_one()), KELVRA_ERR_IO);
-    ASSERT_EQ(save(dir.path(), next, two_record_one()), KELVRA_OK);
-    EXPECT_EQ(read_file(dir.path("turns.bin")), as_text(next));
-}
-
 kelvra_status window(const std::string &dir, const char *label, Bytes *out, uint64_t out_cap) {
     Arena arena(kRoomy);
     out->assign(out_cap + 64, 0);

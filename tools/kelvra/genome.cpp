@@ -406,6 +406,25 @@ int run_window(const Subcommand &sub, const Options &o) {
     return 0;
 }
 
+// A chromosome takes the label written in its own cap record, whatever the
+// LABEL argument says; records whose cap carries another label would add a
+// chromosome the user did not name (possibly a second one with an existing
+// label), so the tool refuses them.
+bool caps_match_label(const Buffer &body, size_t leaf_dim, std::string_view label) {
+    for (size_t at = 0; leaf_dim > 0 && at + leaf_dim <= body.size(); at += leaf_dim) {
+        if (body[at] != 'C') continue;
+        const auto *rest = reinterpret_cast<const char *>(body.data() + at + 1);
+        const std::string_view cap(rest, strnlen(rest, leaf_dim - 1));
+        if (cap == label) continue;
+        std::fprintf(stderr,
+                     "kelvra genome: the cap record at byte %zu is labelled %s, but the label argument is %s "
+                     "(a chromosome takes the label of its cap record)\n",
+                     at, printable(std::string(cap)).c_str(), printable(std::string(label)).c_str());
+        return false;
+    }
+    return true;
+}
+
 // append and replace: DIR LABEL --body FILE --the-one X.
 int run_insertion(const Subcommand &sub, const Options &o, bool replacing) {
     if (o.body == nullptr || o.the_one == nullptr) return sub_usage_error(sub, "--body and --the-one are required");
@@ -413,6 +432,7 @@ int run_insertion(const Subcommand &sub, const Options &o, bool replacing) {
     if (!parse_the_one(o.the_one, the_one)) return sub_usage_error(sub, "--the-one takes hexadecimal digits or @FILE");
     if (!read_file(o.body, body)) return 1;
     const char *dir = o.positional[0], *label = o.positional[1];
+    if (!caps_match_label(body, the_one.size(), label)) return 1;
     const Stored s = look_at(dir, the_one);
     const uint64_t bytes = arena_bytes(s.body + body.size(), s.chromosomes + count_caps(body, the_one.size()), 0);
     const auto leaf_dim = static_cast<uint32_t>(the_one.size());

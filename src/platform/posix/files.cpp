@@ -2,6 +2,7 @@
 // reading (every read then fails), where Windows refuses it at once; refusing
 // here keeps the statuses the same on both. Positions are 64-bit off_t.
 #include "platform/platform.hpp"
+#include "platform/fault.hpp"
 
 #include <cerrno>
 #include <limits>
@@ -23,6 +24,10 @@ bool is_directory(std::FILE *stream) noexcept {
 } // namespace
 
 std::FILE *open_file(const char *path, const char *mode) noexcept {
+    if (fault::strike()) {
+        errno = EIO;
+        return nullptr;
+    }
     std::FILE *stream = std::fopen(path, mode);
     if (stream != nullptr && is_directory(stream)) {
         std::fclose(stream);
@@ -30,6 +35,13 @@ std::FILE *open_file(const char *path, const char *mode) noexcept {
         return nullptr;
     }
     return stream;
+}
+
+Presence presence_of(const char *path) noexcept {
+    if (fault::strike()) return Presence::unknown;
+    struct stat info {};
+    if (stat(path, &info) == 0) return Presence::present;
+    return errno == ENOENT || errno == ENOTDIR ? Presence::absent : Presence::unknown;
 }
 
 bool seek_to(std::FILE *stream, std::uint64_t offset) noexcept {

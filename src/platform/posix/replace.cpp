@@ -1,55 +1,81 @@
-// Atomic file replacement on POSIX: the new contents go to a temporary file in
-// the same directory (so the rename never crosses a file system), are flushed
-// to disk, and the temporary file is renamed over the final path. rename(2)
-// swaps the directory entry in one step, so a reader, or the file system after
-// a crash, sees the old file or the new one and never a torn mixture. The
-// directory is flushed after the rename so that the new entry itself is
-// durable once the call returns.
+// Replacing files in a directory on POSIX. All names are resolved relative to
+// a descriptor of the directory (openat, linkat, renameat), so the temporary
+// names never lengthen a path, and the directory can be flushed and locked
+// through that same descriptor.
+//
+// rename(2) swaps a directory entry in one step, so a reader, or the file
+// system after a crash, sees the old file or the new one and never a torn
+// mixture. Before a file is renamed over, its old contents get a second name
+// (a hard link), so that a later failure can put them back; the link is
+// dropped once the directory has been flushed.
 #include "platform/platform.hpp"
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include <fcntl.h>
-#include <sys/stat.h>
+#include <sys/file.h>
 #include <unistd.h>
+
+#include "platform/fault.hpp"
 
 namespace kelvra::os {
 namespace {
 
-// Appended to the final path to name the temporary file beside it.
-constexpr char temp_suffix[] = ".kelvra-tmp";
+// Every temporary name ends in this, so leftovers of a crash are easy to find.
+constexpr char temp_tag[] = ".kelvra-tmp";
+
+// Names already taken (by a concurrent writer, or planted) are skipped; this
+// many in a row means something is wrong.
+constexpr int name_attempts = 100;
 
 // The largest single write(2) request; Linux moves at most 0x7ffff000 bytes
 // per call anyway.
 constexpr std::uint64_t write_chunk = std::uint64_t{1} << 30;
 
-bool build_temp_path(const char *path, char (&temp)[staged_path_capacity]) noexcept {
-    const std::size_t length = std::strlen(path);
-    if (length == 0 || length + sizeof temp_suffix > staged_path_capacity) return false;
-    std::memcpy(temp, path, length);
-    std::memcpy(temp + length, temp_suffix, sizeof temp_suffix);
-    return true;
+std::atomic<std::uint64_t> name_sequence{0};
+
+int fd_of(const Replacement *r) noexcept { return static_cast<int>(r->directory); }
+
+// "<name>.<pid>-<n>.kelvra-tmp": unique within the process by the counter and
+// across processes by the pid. A long final name is cut so that the whole
+// stays a legal file name.
+void temp_name(const char *name, std::uint64_t sequence, char (&out)[file_name_capacity]) noexcept {
+    char tail[64];
+    const int tail_length = std::snprintf(tail, sizeof tail, ".%ld-%llu%s", static_cast<long>(getpid()),
+                                          static_cast<unsigned long long>(sequence), temp_tag);
+    const std::size_t room = file_name_capacity - 1 - static_cast<std::size_t>(tail_length);
+    std::size_t keep = std::strlen(name);
+    if (keep > room) keep = room;
+    std::memcpy(out, name, keep);
+    std::memcpy(out + keep, tail, static_cast<std::size_t>(tail_length) + 1);
 }
 
-// The directory part of `path`: everything before its last slash, "/" for a
-// file in the root, "." for a bare name.
-bool directory_of(const char *path, char (&directory)[staged_path_capacity]) noexcept {
-    const char *slash = std::strrchr(path, '/');
-    if (slash == nullptr) {
-        std::memcpy(directory, ".", 2);
-        return true;
+void fresh_temp_name(const char *name, char (&out)[file_name_capacity]) noexcept {
+    temp_name(name, name_sequence.fetch_add(1, std::memory_order_relaxed), out);
+}
+
+// A new, empty file under a fresh temporary name. O_EXCL with O_NOFOLLOW
+// refuses any existing entry, a symbolic link included.
+int create_temp(int dir, const char *name, char (&temp)[file_name_capacity]) noexcept {
+    for (int attempt = 0; attempt < name_attempts; ++attempt) {
+        fresh_temp_name(name, temp);
+        if (fault::strike()) {
+            errno = EIO;
+            return -1;
+        }
+        const int fd = openat(dir, temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd >= 0 || errno != EEXIST) return fd;
     }
-    const std::size_t length = slash == path ? 1 : static_cast<std::size_t>(slash - path);
-    if (length >= staged_path_capacity) return false;
-    std::memcpy(directory, path, length);
-    directory[length] = '\0';
-    return true;
+    return -1;
 }
 
 bool write_all(int fd, const std::uint8_t *data, std::uint64_t length) noexcept {
     while (length > 0) {
         const std::size_t request = static_cast<std::size_t>(length < write_chunk ? length : write_chunk);
+        if (fault::strike()) return false;
         const ssize_t wrote = write(fd, data, request);
         if (wrote < 0) {
             if (errno == EINTR) continue;
@@ -63,60 +89,161 @@ bool write_all(int fd, const std::uint8_t *data, std::uint64_t length) noexcept 
 }
 
 bool sync_fd(int fd) noexcept {
+    if (fault::strike()) return false;
     while (fsync(fd) != 0) {
         if (errno != EINTR) return false;
     }
     return true;
 }
 
-// Flushes a directory's entries. File systems that cannot flush a directory
-// (EINVAL) keep their entries as durable as they can; that is not a failure.
-bool sync_directory(const char *directory) noexcept {
-    const int fd = open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool synced = sync_fd(fd) || errno == EINVAL;
-    close(fd);
-    return synced;
+// File systems that cannot flush a directory (EINVAL) keep its entries as
+// durable as they can; that is not a failure.
+bool sync_directory(int dir) noexcept { return sync_fd(dir) || errno == EINVAL; }
+
+bool rename_in(int dir, const char *from, const char *to) noexcept {
+    if (fault::strike()) return false;
+    return renameat(dir, from, dir, to) == 0;
+}
+
+// Gives the file under `f.name`, if any, a second name so that it can be put
+// back. A file system without hard links cannot keep one; the replacement then
+// goes ahead without the way back (had_old set, backed_up clear).
+bool keep_old(int dir, ReplacedFile &f) noexcept {
+    for (int attempt = 0; attempt < name_attempts; ++attempt) {
+        fresh_temp_name(f.name, f.backup);
+        if (fault::strike()) return false;
+        if (linkat(dir, f.name, dir, f.backup, 0) == 0) {
+            f.had_old = f.backed_up = true;
+            return true;
+        }
+        switch (errno) {
+        case EEXIST: continue;
+        case ENOENT: f.had_old = false; return true;
+        case EPERM: case EOPNOTSUPP: case EMLINK: case ENOSYS: f.had_old = true; return true;
+        default: return false;
+        }
+    }
+    return false;
+}
+
+// Puts the old file back under the name of a renamed one (or removes the new
+// file when there was none before).
+void put_back(int dir, ReplacedFile &f) noexcept {
+    if (!f.renamed) return;
+    if (f.backed_up) {
+        if (renameat(dir, f.backup, dir, f.name) == 0) {
+            f.backed_up = false;
+            f.renamed = false;
+        }
+    } else if (!f.had_old) {
+        if (unlinkat(dir, f.name, 0) == 0) f.renamed = false;
+    }
+}
+
+void put_back_all(Replacement *r) noexcept {
+    for (std::size_t i = r->count; i-- > 0;) put_back(fd_of(r), r->files[i]);
+}
+
+// The directory and the final name of a path: everything before its last
+// slash ("/" for a file in the root, "." for a bare name) and the rest.
+bool split_path(const char *path, char (&directory)[4096], const char **name) noexcept {
+    const char *slash = std::strrchr(path, '/');
+    if (slash == nullptr) {
+        std::memcpy(directory, ".", 2);
+        *name = path;
+        return true;
+    }
+    const std::size_t length = slash == path ? 1 : static_cast<std::size_t>(slash - path);
+    if (length >= sizeof directory) return false;
+    std::memcpy(directory, path, length);
+    directory[length] = '\0';
+    *name = slash + 1;
+    return true;
 }
 
 } // namespace
 
-bool stage_file(const char *path, const void *data, std::uint64_t length, StagedFile *staged) noexcept {
-    staged->path = path;
-    staged->pending = false;
-    if (!build_temp_path(path, staged->temp_path)) return false;
-    const int fd = open(staged->temp_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+bool begin_replacement(const char *directory, Replacement *r) noexcept {
+    r->directory = -1;
+    r->count = 0;
+    if (fault::strike()) return false;
+    const int fd = open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
-    const bool written = write_all(fd, static_cast<const std::uint8_t *>(data), length) && sync_fd(fd);
-    const bool closed = close(fd) == 0;
-    if (!written || !closed) {
-        unlink(staged->temp_path);
-        return false;
+    r->directory = fd;
+    // The lock is advisory: a file system that has none still gets its files
+    // replaced, only without the serialization.
+    while (flock(fd, LOCK_EX) != 0) {
+        if (errno != EINTR) break;
     }
-    staged->pending = true;
     return true;
 }
 
-bool commit_file(StagedFile *staged) noexcept {
-    if (!staged->pending) return false;
-    staged->pending = false;
-    if (rename(staged->temp_path, staged->path) != 0) {
-        unlink(staged->temp_path);
+bool stage_file(Replacement *r, const char *name, const void *data, std::uint64_t length) noexcept {
+    const std::size_t name_length = std::strlen(name);
+    if (r->directory < 0 || r->count == max_replaced_files || name_length == 0 || name_length >= file_name_capacity)
+        return false;
+    ReplacedFile &f = r->files[r->count];
+    f = ReplacedFile{};
+    std::memcpy(f.name, name, name_length + 1);
+    const int fd = create_temp(fd_of(r), name, f.temp);
+    if (fd < 0) return false;
+    ++r->count;
+    f.staged = true;
+    const bool written = write_all(fd, static_cast<const std::uint8_t *>(data), length) && sync_fd(fd);
+    const bool closed = close(fd) == 0;
+    if (written && closed) return true;
+    unlinkat(fd_of(r), f.temp, 0);
+    f.staged = false;
+    return false;
+}
+
+bool commit_replacement(Replacement *r) noexcept {
+    const int dir = fd_of(r);
+    for (std::size_t i = 0; i < r->count; ++i) {
+        ReplacedFile &f = r->files[i];
+        if (!f.staged || !keep_old(dir, f) || !rename_in(dir, f.temp, f.name)) {
+            put_back_all(r);
+            return false;
+        }
+        f.staged = false;
+        f.renamed = true;
+    }
+    if (!sync_directory(dir)) {
+        put_back_all(r);
+        sync_directory(dir);
         return false;
     }
-    char directory[staged_path_capacity];
-    return directory_of(staged->path, directory) && sync_directory(directory);
+    for (std::size_t i = 0; i < r->count; ++i) r->files[i].renamed = false; // kept: no way back needed
+    return true;
 }
 
-void discard_file(StagedFile *staged) noexcept {
-    if (!staged->pending) return;
-    staged->pending = false;
-    unlink(staged->temp_path);
+void end_replacement(Replacement *r) noexcept {
+    if (r->directory < 0) return;
+    const int dir = fd_of(r);
+    for (std::size_t i = 0; i < r->count; ++i) {
+        ReplacedFile &f = r->files[i];
+        if (f.staged) unlinkat(dir, f.temp, 0);
+        if (f.backed_up) unlinkat(dir, f.backup, 0);
+        f.staged = f.backed_up = false;
+    }
+    close(dir); // releases the lock
+    r->directory = -1;
 }
+
+#if defined(KELVRA_FAULT_INJECTION)
+void upcoming_temp_name(const char *name, std::uint64_t ahead, char (&out)[file_name_capacity]) noexcept {
+    temp_name(name, name_sequence.load(std::memory_order_relaxed) + ahead, out);
+}
+#endif
 
 bool replace_file(const char *path, const void *data, std::uint64_t length) noexcept {
-    StagedFile staged;
-    return stage_file(path, data, length, &staged) && commit_file(&staged);
+    char directory[4096];
+    const char *name = nullptr;
+    if (!split_path(path, directory, &name)) return false;
+    Replacement r;
+    const bool done = begin_replacement(directory, &r) && stage_file(&r, name, data, length) && commit_replacement(&r);
+    end_replacement(&r);
+    return done;
 }
 
 } // namespace kelvra::os

@@ -1,0 +1,28 @@
+// The call counter behind fault.hpp; empty unless fault injection is built in.
+#include "platform/fault.hpp"
+
+#if defined(KELVRA_FAULT_INJECTION)
+#include <atomic>
+
+namespace kelvra::os::fault {
+namespace {
+
+std::atomic<std::uint64_t> counted{0};
+std::atomic<std::uint64_t> failing{0};
+
+} // namespace
+
+bool strike() noexcept {
+    const std::uint64_t n = counted.fetch_add(1, std::memory_order_relaxed) + 1;
+    return n == failing.load(std::memory_order_relaxed);
+}
+
+void arm(std::uint64_t nth) noexcept {
+    counted.store(0, std::memory_order_relaxed);
+    failing.store(nth, std::memory_order_relaxed);
+}
+
+std::uint64_t calls() noexcept { return counted.load(std::memory_order_relaxed); }
+
+} // namespace kelvra::os::fault
+#endif

@@ -1,0 +1,26 @@
+// Fault injection for tests. A build with KELVRA_FAULT_INJECTION defined can
+// make the n-th operating-system call of the platform layer fail the way a
+// failing disk would, to show that every caller reports the failure and
+// leaves no trace of the attempt. The calls counted are the ones that touch
+// files: opening, reading, writing, flushing to disk, renaming or linking, and
+// flushing a directory. In every other build each check is a constant false.
+#pragma once
+
+#include <cstdint>
+
+namespace kelvra::os::fault {
+
+#if defined(KELVRA_FAULT_INJECTION)
+// Counts one call; true when this is the call that must fail.
+bool strike() noexcept;
+
+// Starts counting afresh; the `nth` call from now on fails (0: none does).
+void arm(std::uint64_t nth) noexcept;
+
+// The calls counted since the last `arm`.
+std::uint64_t calls() noexcept;
+#else
+constexpr bool strike() noexcept { return false; }
+#endif
+
+} // namespace kelvra::os::fault

@@ -1,0 +1,252 @@
+// The store never spreads damage: paths up to the documented limit work,
+// temporary files never follow planted links nor mix two writers' files, a
+// damaged body never reaches a bundle, and a genome keeps its identity and its
+// labels apart.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "genome/genome_fixture.hpp"
+
+namespace kelvra_test::genome {
+namespace {
+
+const Bytes kOne(8, 7);
+
+Bytes three_chromosomes() { return concat({chromosome(8, "a", 1), chromosome(8, "b", 2), chromosome(8, "c", 0)}); }
+
+// A directory path of exactly `length` bytes under `root`, components made as
+// they are added; the last one is named with `last_fill` so that siblings of
+// the same length can coexist.
+std::string path_of_length(const std::string &root, size_t length, char last_fill, bool create) {
+    std::string path = root;
+    while (path.size() < length) {
+        const size_t remaining = length - path.size();
+        const size_t component = remaining > 250 ? 200 : remaining - 1;
+        path += "/" + std::string(component, remaining > 250 ? 'd' : last_fill);
+        if (create && remaining > 250) EXPECT_EQ(mkdir(path.c_str(), 0755), 0);
+    }
+    EXPECT_EQ(path.size(), length);
+    return path;
+}
+
+std::vector<std::string> entries(const std::string &dir) {
+    std::vector<std::string> names;
+    if (DIR *d = opendir(dir.c_str())) {
+        while (const dirent *e = readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+mode_t current_umask() {
+    const mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+
+struct Calls {
+    std::string dir;
+    kelvra_status append(const char *label, const Bytes &body, const Bytes &one = kOne) const {
+        Arena arena(kRoomy);
+        return kelvra_genome_append(dir.c_str(), label, body.data(), body.size(), 8, one.data(), one.size(),
+                                    arena.base(), arena.capacity());
+    }
+    kelvra_status replace(const char *label, const Bytes &body, const Bytes &one = kOne) const {
+        Arena arena(kRoomy);
+        return kelvra_genome_replace(dir.c_str(), label, body.data(), body.size(), 8, one.data(), one.size(),
+                                     arena.base(), arena.capacity());
+    }
+    kelvra_status remove(const char *label, const Bytes &one = kOne) const {
+        Arena arena(kRoomy);
+        return kelvra_genome_remove(dir.c_str(), label, one.data(), one.size(), arena.base(), arena.capacity());
+    }
+    kelvra_status export_to(const char *label, const std::string &out) const {
+        Arena arena(kRoomy);
+        return kelvra_genome_export(dir.c_str(), label, out.c_str(), nullptr, 0, arena.base(), arena.capacity());
+    }
+    kelvra_status import_from(const std::string &bundle) const {
+        Arena arena(kRoomy);
+        return kelvra_genome_import(bundle.c_str(), dir.c_str(), nullptr, 0, arena.base(), arena.capacity());
+    }
+    kelvra_status explode_to(const std::string &out) const {
+        Arena arena(kRoomy);
+        return kelvra_genome_explode(dir.c_str(), out.c_str(), nullptr, 0, arena.base(), arena.capacity());
+    }
+    kelvra_status pack_from(const std::string &in) const {
+        Arena arena(kRoomy);
+        return kelvra_genome_pack(in.c_str(), dir.c_str(), nullptr, 0, arena.base(), arena.capacity());
+    }
+    kelvra_status window(const char *label, Bytes *out) const {
+        Arena arena(kRoomy);
+        out->assign(1024, 0);
+        uint64_t length = 0;
+        const kelvra_status s = kelvra_genome_window(dir.c_str(), label, out->data(), out->size(), &length, nullptr,
+                                                     0, arena.base(), arena.capacity());
+        out->resize(s == KELVRA_OK ? length : 0);
+        return s;
+    }
+};
+
+// "manifest.json" in a 4081-byte directory makes a 4095-byte path, the longest
+// the store takes; temporary names must not push any path past it.
+TEST(GenomeIntegrity, DirectoriesUpToTheLimitWorkForEveryOperation) {
+    TempDir root;
+    const Calls at_limit{path_of_length(root.path(), 4081, 'g', true)};
+    ASSERT_EQ(mkdir(at_limit.dir.c_str(), 0755), 0);
+    ASSERT_EQ(save(at_limit.dir, three_chromosomes(), kOne), KELVRA_OK);
+    Bytes body, region;
+    EXPECT_EQ(load(at_limit.dir, &body), KELVRA_OK);
+    EXPECT_EQ(body, three_chromosomes());
+    EXPECT_EQ(at_limit.window("b", &region), KELVRA_OK);
+    EXPECT_EQ(at_limit.append("d", chromosome(8, "d", 1)), KELVRA_OK);
+    EXPECT_EQ(at_limit.replace("d", chromosome(8, "d", 2)), KELVRA_OK);
+    EXPECT_EQ(at_limit.export_to("b", root.path("b.chr")), KELVRA_OK);
+    EXPECT_EQ(at_limit.remove("b"), KELVRA_OK);
+    EXPECT_EQ(at_limit.import_from(root.path("b.chr")), KELVRA_OK);
+    EXPECT_EQ(at_limit.explode_to(root.path("bundles")), KELVRA_ERR_IO) << "no such output directory yet";
+    ASSERT_EQ(mkdir(root.path("bundles").c_str(), 0755), 0);
+    EXPECT_EQ(at_limit.explode_to(root.path("bundles")), KELVRA_OK);
+    const Calls packed{path_of_length(root.path(), 4081, 'p', false)};
+    ASSERT_EQ(mkdir(packed.dir.c_str(), 0755), 0);
+    EXPECT_EQ(packed.pack_from(root.path("bundles")), KELVRA_OK);
+    EXPECT_EQ(chromosomes(packed.dir).size(), 4u);
+    EXPECT_EQ(entries(at_limit.dir), (std::vector<std::string>{"manifest.json", "turns.bin"}));
+
+    // One byte more: a genome moved there is refused by everything with 4.
+    const Calls over{path_of_length(root.path(), 4082, 'o', false)};
+    ASSERT_EQ(rename(packed.dir.c_str(), over.dir.c_str()), 0);
+    EXPECT_EQ(save(over.dir, three_chromosomes(), kOne), KELVRA_ERR_CAPACITY);
+    EXPECT_EQ(load(over.dir, &body), KELVRA_ERR_CAPACITY);
+    EXPECT_EQ(over.append("e", chromosome(8, "e", 1)), KELVRA_ERR_CAPACITY);
+    EXPECT_EQ(over.remove("a"), KELVRA_ERR_CAPACITY);
+    EXPECT_EQ(over.export_to("a", root.path("a.chr")), KELVRA_ERR_CAPACITY);
+    EXPECT_EQ(over.import_from(root.path("b.chr")), KELVRA_ERR_CAPACITY);
+}
+
+// A link planted where the store writes is replaced like any file; its target
+// never changes. (Planted temporary names are covered by the fault tests.)
+TEST(GenomeIntegrity, PlantedLinksAreReplacedNotFollowed) {
+    TempDir dir;
+    const std::string target = dir.path("precious");
+    write_file(target, "keep me");
+    ASSERT_EQ(mkdir(dir.path("g").c_str(), 0755), 0);
+    for (const char *name : {"turns.bin", "manifest.json", "turns.bin.kelvra-tmp", "manifest.json.kelvra-tmp"})
+        ASSERT_EQ(symlink(target.c_str(), dir.path(std::string("g/") + name).c_str()), 0);
+    ASSERT_EQ(symlink(target.c_str(), dir.path("b.chr").c_str()), 0);
+    ASSERT_EQ(save(dir.path("g"), three_chromosomes(), kOne), KELVRA_OK);
+    ASSERT_EQ((Calls{dir.path("g")}.export_to("b", dir.path("b.chr"))), KELVRA_OK);
+    EXPECT_EQ(read_file(target), "keep me");
+    Bytes body;
+    EXPECT_EQ(load(dir.path("g"), &body), KELVRA_OK);
+    struct stat info {};
+    ASSERT_EQ(lstat(dir.path("g/turns.bin").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    EXPECT_EQ(info.st_mode & 0777, 0644 & ~current_umask());
+}
+
+// Two processes saving into one directory: the lock keeps each save's two
+// renames together, so the genome is always one writer's body with its own
+// manifest.
+TEST(GenomeIntegrity, ConcurrentWritersNeverMixTheirFiles) {
+    TempDir dir;
+    const Bytes bodies[2] = {three_chromosomes(), concat({chromosome(8, "x", 3), chromosome(8, "y", 1)})};
+    pid_t children[2];
+    for (int w = 0; w < 2; ++w) {
+        children[w] = fork();
+        ASSERT_GE(children[w], 0);
+        if (children[w] == 0) {
+            for (int i = 0; i < 200; ++i)
+                if (save(dir.path(), bodies[w], kOne) != KELVRA_OK) _exit(1);
+            _exit(0);
+        }
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    Bytes body;
+    ASSERT_EQ(load(dir.path(), &body), KELVRA_OK);
+    EXPECT_TRUE(body == bodies[0] || body == bodies[1]);
+    EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"manifest.json", "turns.bin"}));
+}
+
+// One flipped byte in a leaf: a read that verifies the whole body refuses it,
+// so no bundle carries the damage to another genome.
+TEST(GenomeIntegrity, DamagedBodiesNeverReachABundle) {
+    TempDir dir;
+    const Calls g{dir.path("g")};
+    ASSERT_EQ(mkdir(g.dir.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(dir.path("out").c_str(), 0755), 0);
+    ASSERT_EQ(save(g.dir, three_chromosomes(), kOne), KELVRA_OK);
+    std::string body = read_file(g.dir + "/turns.bin");
+    body[8 * 3 + 2] ^= 0x20; // a leaf of chromosome b
+    write_file(g.dir + "/turns.bin", body);
+
+    EXPECT_EQ(g.export_to("b", dir.path("out/b.chr")), KELVRA_ERR_DATA);
+    EXPECT_EQ(g.export_to("a", dir.path("out/a.chr")), KELVRA_ERR_DATA) << "even an undamaged chromosome";
+    EXPECT_EQ(g.explode_to(dir.path("out")), KELVRA_ERR_DATA);
+    EXPECT_TRUE(entries(dir.path("out")).empty());
+    Bytes region;
+    EXPECT_EQ(g.window("b", &region), KELVRA_OK) << "a window checks only the cap record";
+}
+
+TEST(GenomeIntegrity, EditsKeepTheGenomesIdentity) {
+    TempDir dir;
+    const Calls g{dir.path()};
+    ASSERT_EQ(save(g.dir, three_chromosomes(), kOne), KELVRA_OK);
+    const Snapshot before = snapshot(g.dir);
+    const Bytes other(8, 9);
+    EXPECT_EQ(g.append("d", chromosome(8, "d", 1), other), KELVRA_ERR_DATA);
+    EXPECT_EQ(g.replace("b", chromosome(8, "b", 1), other), KELVRA_ERR_DATA);
+    EXPECT_EQ(g.remove("b", other), KELVRA_ERR_DATA);
+    EXPECT_EQ(snapshot(g.dir), before);
+    EXPECT_EQ(g.append("d", chromosome(8, "d", 1)), KELVRA_OK);
+}
+
+// Two chromosomes may share a label in a saved body, but their bundles would
+// share a file name: explode refuses the genome before writing any.
+TEST(GenomeIntegrity, ExplodeRefusesRepeatedLabels) {
+    TempDir dir;
+    const Calls g{dir.path("g")};
+    ASSERT_EQ(mkdir(g.dir.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(dir.path("out").c_str(), 0755), 0);
+    const Bytes first = chromosome(8, "a", 1), second = chromosome(8, "a", 2, 'M');
+    ASSERT_EQ(save(g.dir, concat({first, chromosome(8, "b", 0), second}), kOne), KELVRA_OK);
+    EXPECT_EQ(g.explode_to(dir.path("out")), KELVRA_ERR_DATA);
+    EXPECT_TRUE(entries(dir.path("out")).empty());
+    Bytes region;
+    ASSERT_EQ(g.window("a", &region), KELVRA_OK);
+    EXPECT_EQ(region, first);
+}
+
+// Pack refuses a bundle from another genome after importing the ones sorted
+// before it, as importing them one by one would.
+TEST(GenomeIntegrity, PackKeepsWhatPrecedesARefusedBundle) {
+    TempDir dir;
+    const Calls source{dir.path("src")}, stranger{dir.path("stranger")}, target{dir.path("target")};
+    for (const std::string &d : {source.dir, stranger.dir, target.dir, dir.path("bundles")})
+        ASSERT_EQ(mkdir(d.c_str(), 0755), 0);
+    ASSERT_EQ(save(source.dir, three_chromosomes(), kOne), KELVRA_OK);
+    ASSERT_EQ(save(stranger.dir, chromosome(8, "b2", 1), Bytes(8, 1)), KELVRA_OK);
+    ASSERT_EQ(source.export_to("a", dir.path("bundles/a.chr")), KELVRA_OK);
+    ASSERT_EQ(stranger.export_to("b2", dir.path("bundles/b2.chr")), KELVRA_OK);
+    ASSERT_EQ(source.export_to("c", dir.path("bundles/c.chr")), KELVRA_OK);
+    EXPECT_EQ(target.pack_from(dir.path("bundles")), KELVRA_ERR_DATA);
+    Bytes body;
+    ASSERT_EQ(load(target.dir, &body), KELVRA_OK);
+    EXPECT_EQ(body, chromosome(8, "a", 1));
+}
+
+} // namespace
+} // namespace kelvra_test::genome

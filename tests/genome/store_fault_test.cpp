@@ -1,0 +1,169 @@
+// Every operating-system call a genome write makes is made to fail in turn
+// (the library here is built with fault injection in its platform layer). Each
+// time, the operation either succeeds with the result it has without the
+// fault, or returns 3 with the genome directory exactly as it was: no file
+// changed, none added, no temporary file left behind.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <string>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "genome/genome_fixture.hpp"
+#include "platform/fault.hpp"
+#include "platform/platform.hpp"
+
+namespace kelvra_test::genome {
+namespace {
+
+namespace fault = kelvra::os::fault;
+
+// Every file of a directory, by name.
+using DirState = std::map<std::string, std::string>;
+
+DirState state_of(const std::string &dir) {
+    DirState state;
+    if (DIR *d = opendir(dir.c_str())) {
+        while (const dirent *e = readdir(d)) {
+            const std::string name = e->d_name;
+            if (name != "." && name != "..") state[name] = read_file(dir + "/" + name);
+        }
+        closedir(d);
+    }
+    return state;
+}
+
+void restore(const std::string &dir, const DirState &state) {
+    for (const auto &[name, contents] : state_of(dir)) std::remove((dir + "/" + name).c_str());
+    for (const auto &[name, contents] : state) write_file(dir + "/" + name, contents);
+}
+
+// Runs `op` on `dir` starting from `initial`, once without faults and then
+// once with each of its operating-system calls failing.
+void every_fault_leaves_it_as_it_was(const std::string &dir, const DirState &initial,
+                                     const std::function<kelvra_status()> &op) {
+    restore(dir, initial);
+    fault::arm(0);
+    ASSERT_EQ(op(), KELVRA_OK);
+    const uint64_t calls = fault::calls();
+    const DirState expected = state_of(dir);
+    ASSERT_GT(calls, 5u);
+    for (uint64_t n = 1; n <= calls; ++n) {
+        restore(dir, initial);
+        fault::arm(n);
+        const kelvra_status s = op();
+        fault::arm(0);
+        if (s == KELVRA_OK) {
+            EXPECT_EQ(state_of(dir), expected) << "call " << n << " failed, yet the result differs";
+        } else {
+            EXPECT_EQ(s, KELVRA_ERR_IO) << "call " << n;
+            EXPECT_EQ(state_of(dir), initial) << "call " << n << " failed and the directory changed";
+        }
+    }
+}
+
+const Bytes kOne(8, 5);
+
+Bytes two_chromosomes() { return concat({chromosome(8, "a", 2), chromosome(8, "b", 1)}); }
+
+kelvra_status with_arena(const std::function<kelvra_status(uint8_t *, uint64_t)> &call) {
+    Arena arena(kRoomy);
+    return call(arena.base(), arena.capacity());
+}
+
+class GenomeFaults : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(mkdir(g.c_str(), 0755), 0);
+        ASSERT_EQ(mkdir(bundles.c_str(), 0755), 0);
+        ASSERT_EQ(save(g, two_chromosomes(), kOne), KELVRA_OK);
+        stored = state_of(g);
+        for (const char *label : {"a", "b"})
+            ASSERT_EQ(with_arena([&](uint8_t *a, uint64_t c) {
+                          return kelvra_genome_export(g.c_str(), label, (bundles + "/" + label + ".chr").c_str(),
+                                                      nullptr, 0, a, c);
+                      }),
+                      KELVRA_OK);
+    }
+
+    TempDir root;
+    const std::string g = root.path("g"), bundles = root.path("bundles");
+    DirState stored;
+};
+
+TEST_F(GenomeFaults, SaveIntoAnExistingOrEmptyDirectory) {
+    const Bytes body = concat({chromosome(8, "c", 3)});
+    const auto op = [&] { return save(g, body, kOne); };
+    every_fault_leaves_it_as_it_was(g, stored, op);
+    every_fault_leaves_it_as_it_was(g, {}, op);
+}
+
+TEST_F(GenomeFaults, Edits) {
+    const Bytes d = chromosome(8, "d", 1);
+    every_fault_leaves_it_as_it_was(g, stored, [&] {
+        return with_arena([&](uint8_t *a, uint64_t c) {
+            return kelvra_genome_append(g.c_str(), "d", d.data(), d.size(), 8, kOne.data(), 8, a, c);
+        });
+    });
+    every_fault_leaves_it_as_it_was(g, stored, [&] {
+        return with_arena([&](uint8_t *a, uint64_t c) {
+            return kelvra_genome_replace(g.c_str(), "a", d.data(), d.size(), 8, kOne.data(), 8, a, c);
+        });
+    });
+    every_fault_leaves_it_as_it_was(g, stored, [&] {
+        return with_arena([&](uint8_t *a, uint64_t c) { return kelvra_genome_remove(g.c_str(), "a", kOne.data(), 8, a, c); });
+    });
+}
+
+TEST_F(GenomeFaults, ImportAndPack) {
+    const std::string bundle = bundles + "/b.chr";
+    const auto import = [&] {
+        return with_arena([&](uint8_t *a, uint64_t c) { return kelvra_genome_import(bundle.c_str(), g.c_str(), nullptr, 0, a, c); });
+    };
+    const auto pack = [&] {
+        return with_arena([&](uint8_t *a, uint64_t c) { return kelvra_genome_pack(bundles.c_str(), g.c_str(), nullptr, 0, a, c); });
+    };
+    every_fault_leaves_it_as_it_was(g, {}, import);
+    every_fault_leaves_it_as_it_was(g, {}, pack);
+
+    // Into a genome that holds only a: b is added.
+    restore(g, stored);
+    ASSERT_EQ(with_arena([&](uint8_t *a, uint64_t c) { return kelvra_genome_remove(g.c_str(), "b", kOne.data(), 8, a, c); }),
+              KELVRA_OK);
+    const DirState only_a = state_of(g);
+    every_fault_leaves_it_as_it_was(g, only_a, import);
+    ASSERT_EQ(std::remove((bundles + "/a.chr").c_str()), 0);
+    every_fault_leaves_it_as_it_was(g, only_a, pack);
+}
+
+// Links planted at the next temporary names a save will draw are skipped, not
+// followed, and stay as they were.
+TEST_F(GenomeFaults, LinksPlantedAtTemporaryNamesAreNeverFollowed) {
+    const std::string target = root.path("precious");
+    write_file(target, "keep me");
+    std::vector<std::string> planted;
+    for (const char *name : {"turns.bin", "manifest.json"}) {
+        for (uint64_t ahead = 0; ahead < 8; ++ahead) {
+            char temp[kelvra::os::file_name_capacity];
+            kelvra::os::upcoming_temp_name(name, ahead, temp);
+            planted.push_back(g + "/" + temp);
+            ASSERT_EQ(symlink(target.c_str(), planted.back().c_str()), 0);
+        }
+    }
+    ASSERT_EQ(save(g, concat({chromosome(8, "z", 1)}), kOne), KELVRA_OK);
+    EXPECT_EQ(read_file(target), "keep me");
+    for (const std::string &link : planted) {
+        struct stat info {};
+        EXPECT_EQ(lstat(link.c_str(), &info), 0);
+        EXPECT_TRUE(S_ISLNK(info.st_mode)) << link;
+    }
+    Bytes body;
+    EXPECT_EQ(load(g, &body), KELVRA_OK);
+}
+
+} // namespace
+} // namespace kelvra_test::genome
