@@ -230,12 +230,74 @@ void BM_GenomeLoad(benchmark::State &state) {
     s.report(state);
 }
 
+// Explode and pack of a whole genome against one save of the same genome (the
+// ratio is explode / save and pack / save; target: at most 3 each). Both
+// write one file per chromosome or read one per bundle, hex-encode or decode
+// the regions and hash every byte twice, so a small multiple of a save is the
+// floor; anything quadratic in the chromosome count shows at once.
+struct BundleDirs {
+    explicit BundleDirs(Setup &s) : bundles(make_temp_dir()), packed(make_temp_dir()) {
+        arena.resize(kelvra_genome_arena_bytes(s.genome.body.size(), s.genome.chromosomes + 1,
+                                               2 * s.genome.body.size()));
+    }
+    ~BundleDirs() {
+        remove_tree(bundles);
+        remove_tree(packed);
+    }
+    kelvra_status explode(const Setup &s) {
+        return kelvra_genome_explode(s.store_dir.c_str(), bundles.c_str(), nullptr, 0, arena.data(), arena.size());
+    }
+    kelvra_status pack() {
+        remove_tree(packed);
+        if (mkdir(packed.c_str(), 0755) != 0) std::abort();
+        return kelvra_genome_pack(bundles.c_str(), packed.c_str(), nullptr, 0, arena.data(), arena.size());
+    }
+    std::string bundles, packed;
+    std::vector<uint8_t> arena;
+};
+
+void BM_GenomeExplodeVsSave(benchmark::State &state) {
+    Setup s(state);
+    BundleDirs d(s);
+    bool first = true;
+    for (auto _ : state) {
+        double t_explode = 0, t_save = 0;
+        timed_pair(
+            first, [&] { if (d.explode(s) != KELVRA_OK) state.SkipWithError("explode failed"); },
+            [&] { if (s.save() != KELVRA_OK) state.SkipWithError("save failed"); }, &t_explode, &t_save);
+        first = !first;
+        s.record(state, t_explode, t_save);
+    }
+    s.report(state);
+}
+
+void BM_GenomePackVsSave(benchmark::State &state) {
+    Setup s(state);
+    BundleDirs d(s);
+    if (d.explode(s) != KELVRA_OK) std::abort();
+    bool first = true;
+    for (auto _ : state) {
+        double t_pack = 0, t_save = 0;
+        timed_pair(
+            first, [&] { if (d.pack() != KELVRA_OK) state.SkipWithError("pack failed"); },
+            [&] { if (s.save() != KELVRA_OK) state.SkipWithError("save failed"); }, &t_pack, &t_save);
+        first = !first;
+        s.record(state, t_pack, t_save);
+    }
+    s.report(state);
+}
+
 // Arguments: body MiB, records per chromosome (4 MiB: 256 chromosomes; 64 MiB:
 // 512). Fixed iteration counts give the median ratio enough pairs.
 BENCHMARK(BM_GenomeSave)->Args({4, 256})->Iterations(40)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GenomeSave)->Args({64, 2048})->Iterations(15)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GenomeLoad)->Args({4, 256})->Iterations(40)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GenomeLoad)->Args({64, 2048})->Iterations(15)->UseManualTime()->Unit(benchmark::kMillisecond);
+// 32 MiB in 200 chromosomes, and 4 MiB in 4096 small ones.
+BENCHMARK(BM_GenomeExplodeVsSave)->Args({32, 2622})->Iterations(9)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GenomeExplodeVsSave)->Args({4, 16})->Iterations(9)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GenomePackVsSave)->Args({32, 2622})->Iterations(9)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GenomePackVsSave)->Args({4, 16})->Iterations(9)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
 

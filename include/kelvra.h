@@ -271,6 +271,8 @@ KELVRA_API kelvra_status kelvra_sha256_shani(const uint8_t *data, uint64_t len, 
  * "manifest.json" (its attested catalogue). All work happens in `arena`.
  * Statuses: 0; 1 null pointers; 2 bad arguments, malformed or unverifiable
  * data; 3 file failures; 4 arena, buffer or path too small.
+ * Writes replace both files atomically under an advisory lock of the
+ * directory; a write that fails (3) leaves the directory as it was.
  * ------------------------------------------------------------------------ */
 
 /* Writes the body and its manifest. */
@@ -286,11 +288,13 @@ KELVRA_API kelvra_status kelvra_genome_load(const char *dir, uint8_t *body_out, 
 KELVRA_API kelvra_status kelvra_genome_catalog(const char *dir, const uint8_t *the_one, uint64_t the_one_len,
                                                uint8_t *arena, uint64_t arena_cap,
                                                const kelvra_json_value **out_manifest) KELVRA_NOEXCEPT;
-/* Reads one chromosome's region and verifies its cap record. */
+/* Reads one chromosome's region and verifies its cap record only (not the
+ * whole body: load, the edits, export and explode do that). */
 KELVRA_API kelvra_status kelvra_genome_window(const char *dir, const char *label, uint8_t *out, uint64_t out_cap,
                                               uint64_t *out_len, const uint8_t *the_one, uint64_t the_one_len,
                                               uint8_t *arena, uint64_t arena_cap) KELVRA_NOEXCEPT;
-/* Adds records at the end of the stored body (label must be new). */
+/* Adds records at the end of the stored body (label must be new). Every edit
+ * verifies the stored body and refuses (2) a the_one other than the genome's. */
 KELVRA_API kelvra_status kelvra_genome_append(const char *dir, const char *label, const uint8_t *body,
                                               uint64_t body_len, uint32_t leaf_dim, const uint8_t *the_one,
                                               uint64_t the_one_len, uint8_t *arena,
@@ -304,7 +308,8 @@ KELVRA_API kelvra_status kelvra_genome_replace(const char *dir, const char *labe
                                                uint64_t body_len, uint32_t leaf_dim, const uint8_t *the_one,
                                                uint64_t the_one_len, uint8_t *arena,
                                                uint64_t arena_cap) KELVRA_NOEXCEPT;
-/* Writes a self-verifying bundle (label + ".chr") of one chromosome to out_path. */
+/* Writes a self-verifying bundle (label + ".chr") of one chromosome to out_path,
+ * after verifying the whole stored body (2 on a mismatch, nothing written). */
 KELVRA_API kelvra_status kelvra_genome_export(const char *dir, const char *label, const char *out_path,
                                               const uint8_t *the_one, uint64_t the_one_len, uint8_t *arena,
                                               uint64_t arena_cap) KELVRA_NOEXCEPT;
@@ -312,11 +317,13 @@ KELVRA_API kelvra_status kelvra_genome_export(const char *dir, const char *label
 KELVRA_API kelvra_status kelvra_genome_import(const char *bundle_path, const char *dir, const uint8_t *the_one,
                                               uint64_t the_one_len, uint8_t *arena,
                                               uint64_t arena_cap) KELVRA_NOEXCEPT;
-/* Writes one bundle per chromosome into out_dir. */
+/* Writes one bundle per chromosome into out_dir, after verifying the whole
+ * stored body; 2 with nothing written when labels repeat. */
 KELVRA_API kelvra_status kelvra_genome_explode(const char *dir, const char *out_dir, const uint8_t *the_one,
                                                uint64_t the_one_len, uint8_t *arena,
                                                uint64_t arena_cap) KELVRA_NOEXCEPT;
-/* Imports every bundle of in_dir into out_dir, in label order. */
+/* Imports every bundle of in_dir into out_dir, in label order, saving once. On
+ * a refused bundle (2) the ones before it are kept; on 3 or 4 out_dir is as it was. */
 KELVRA_API kelvra_status kelvra_genome_pack(const char *in_dir, const char *out_dir, const uint8_t *the_one,
                                             uint64_t the_one_len, uint8_t *arena,
                                             uint64_t arena_cap) KELVRA_NOEXCEPT;

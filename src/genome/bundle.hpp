@@ -35,13 +35,14 @@ kelvra_status bundle_chromosome_fields(const kelvra_json_value *element, const k
 kelvra_status read_body_for_bundles(const char *dir, const RecordedDigest &recorded, Area area,
                                     std::uint64_t *body_length) noexcept;
 
-// Writes the bundle of the region `place` of a verified body to `out_path`:
-// 3 when the region runs past the body's end, 2 when its first record does
-// not hash to the cap digest, 4 when `scratch` cannot hold the texts, 3 when
-// the file cannot be written. `desc` needs its label, digests, the_one,
-// record width and leaf count.
-kelvra_status write_bundle(kelvra_bundle_desc &desc, const std::uint8_t *body, std::uint64_t body_length,
-                           RegionPlace place, Area scratch, const char *out_path) noexcept;
+// The bundle line (with its line feed) of the region `place` of a verified
+// body, rendered in `scratch`: 3 when the region runs past the body's end, 4
+// when `scratch` cannot hold the texts, 2 when the region's first record does
+// not hash to the cap digest. `desc` needs its label, digests, the_one, record
+// width and leaf count.
+kelvra_status render_bundle(kelvra_bundle_desc &desc, const std::uint8_t *body, std::uint64_t body_length,
+                            RegionPlace place, Area scratch, const std::uint8_t **line,
+                            std::uint64_t *line_length) noexcept;
 
 // What an import keeps of a verified bundle. The label and `the_one` are
 // copied out of the parse tree, whose arena is reused afterwards.
@@ -60,5 +61,15 @@ struct VerifiedBundle {
 // from there on is free once the bundle is verified.
 kelvra_status read_bundle(const char *bundle_path, std::uint8_t *arena, std::uint64_t arena_cap,
                           VerifiedBundle *bundle, std::uint64_t *parse_at) noexcept;
+
+// What an import checks of the genome stored in `dir` before adding a verified
+// bundle: its manifest (obtained in `manifest_area`, derived with the caller's
+// `the_one` if given, else the bundle's) must have the bundle's record width
+// and `the_one`, and no chromosome with the bundle's label yet. Its body is
+// then read and verified into `body`, whose room `total` must leave space for
+// the bundle's region (else 4); `*stored` is the body's length.
+kelvra_status read_genome_for_bundle(const char *dir, const VerifiedBundle &bundle, const std::uint8_t *the_one,
+                                     std::uint64_t the_one_len, Area manifest_area, std::uint8_t *body,
+                                     std::uint64_t total, std::uint64_t *stored) noexcept;
 
 } // namespace kelvra::genome

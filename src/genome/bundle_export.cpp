@@ -120,8 +120,8 @@ bool lay_out_export(Area scratch, std::uint64_t length, ExportLayout *layout) no
 }
 
 // Renders the bundle line (with its line feed) into the layout's text area.
-kelvra_status render_bundle(const kelvra_bundle_desc &desc, const ExportLayout &layout, std::uint64_t length,
-                            std::uint64_t *line_length) noexcept {
+kelvra_status render_line(const kelvra_bundle_desc &desc, const ExportLayout &layout, std::uint64_t length,
+                          std::uint64_t *line_length) noexcept {
     kelvra_json_builder b;
     if (kelvra_json_builder_init(&b, layout.tree.capacity > 0 ? layout.tree.base : nullptr, layout.tree.capacity) !=
         KELVRA_OK)
@@ -187,8 +187,9 @@ kelvra_status read_body_for_bundles(const char *dir, const RecordedDigest &recor
     return read_verified_body(dir, recorded, area.base, size, body_length);
 }
 
-kelvra_status write_bundle(kelvra_bundle_desc &desc, const std::uint8_t *body, std::uint64_t body_length,
-                           RegionPlace place, Area scratch, const char *out_path) noexcept {
+kelvra_status render_bundle(kelvra_bundle_desc &desc, const std::uint8_t *body, std::uint64_t body_length,
+                            RegionPlace place, Area scratch, const std::uint8_t **line,
+                            std::uint64_t *line_length) noexcept {
     if (place.offset > body_length || place.length > body_length - place.offset) return to_c(Status::io);
     const std::uint8_t *region = body + place.offset;
     ExportLayout layout{};
@@ -198,9 +199,8 @@ kelvra_status write_bundle(kelvra_bundle_desc &desc, const std::uint8_t *body, s
     if (std::memcmp(cap_digest, desc.cap_sha256, digest_capacity) != 0) return to_c(Status::data);
 
     fill_bundle_texts(desc, region, place.length, layout.region_hex);
-    std::uint64_t line_length = 0;
-    if (const kelvra_status s = render_bundle(desc, layout, place.length, &line_length)) return s;
-    return os::replace_file(out_path, layout.text, line_length) ? to_c(Status::ok) : to_c(Status::io);
+    *line = layout.text;
+    return render_line(desc, layout, place.length, line_length);
 }
 
 } // namespace kelvra::genome
@@ -232,6 +232,9 @@ extern "C" KELVRA_API kelvra_status kelvra_genome_export(const char *dir, const 
     std::uint64_t body_length = 0;
     if (const kelvra_status s = read_body_for_bundles(dir, recorded, {arena, arena_cap}, &body_length)) return s;
     const Area scratch = area_from({arena, arena_cap}, rounded_within(body_length > 0 ? body_length : 1, arena_cap));
-    return write_bundle(desc, arena, body_length, place, scratch, out_path);
+    const std::uint8_t *line = nullptr;
+    std::uint64_t line_length = 0;
+    if (const kelvra_status s = render_bundle(desc, arena, body_length, place, scratch, &line, &line_length)) return s;
+    return os::replace_file(out_path, line, line_length) ? to_c(Status::ok) : to_c(Status::io);
 }
 

@@ -53,11 +53,24 @@ kelvra_status merge_bundle(const char *dir, const VerifiedBundle &bundle, std::u
     const std::uint64_t room = total > 0 ? total : 1;
     if (area.base == nullptr || room > area.capacity) return to_c(Status::capacity);
     const Area after_body = area_from(area, rounded_within(room, area.capacity));
+    std::uint64_t stored = 0;
+    if (const kelvra_status s =
+            read_genome_for_bundle(dir, bundle, the_one, the_one_len, after_body, area.base, total, &stored))
+        return s;
+    if (bundle.region_length > 0) std::memcpy(area.base + stored, bundle.region, bundle.region_length);
+    return save_genome(dir, area.base, stored + bundle.region_length, bundle.leaf_dim, bundle.the_one,
+                       bundle.leaf_dim, after_body.base, after_body.capacity);
+}
+
+} // namespace
+
+kelvra_status read_genome_for_bundle(const char *dir, const VerifiedBundle &bundle, const std::uint8_t *the_one,
+                                     std::uint64_t the_one_len, Area manifest_area, std::uint8_t *body,
+                                     std::uint64_t total, std::uint64_t *stored) noexcept {
     const std::uint8_t *derive_with = the_one != nullptr ? the_one : bundle.the_one;
     const std::uint64_t derive_len = the_one != nullptr ? the_one_len : bundle.leaf_dim;
     const kelvra_json_value *manifest = nullptr;
-    if (const kelvra_status s = obtain_manifest(dir, derive_with, derive_len, after_body, &manifest)) return s;
-
+    if (const kelvra_status s = obtain_manifest(dir, derive_with, derive_len, manifest_area, &manifest)) return s;
     std::int64_t leaf_dim = 0;
     if (!integer_of(member(member(manifest, "data"), "leaf_dim"), &leaf_dim) || leaf_dim != bundle.leaf_dim)
         return to_c(Status::data);
@@ -65,15 +78,9 @@ kelvra_status merge_bundle(const char *dir, const VerifiedBundle &bundle, std::u
                        digest_chars))
         return to_c(Status::data);
     if (const kelvra_status s = require_new_label(manifest, bundle.label, bundle.label_length)) return s;
-    std::uint64_t stored = 0;
-    if (const kelvra_status s = read_verified_body(dir, manifest, area.base, total, &stored)) return s;
-    if (stored > total - bundle.region_length) return to_c(Status::capacity);
-    if (bundle.region_length > 0) std::memcpy(area.base + stored, bundle.region, bundle.region_length);
-    return save_genome(dir, area.base, stored + bundle.region_length, bundle.leaf_dim, bundle.the_one,
-                       bundle.leaf_dim, after_body.base, after_body.capacity);
+    if (const kelvra_status s = read_verified_body(dir, manifest, body, total, stored)) return s;
+    return *stored > total - bundle.region_length ? to_c(Status::capacity) : to_c(Status::ok);
 }
-
-} // namespace
 
 kelvra_status read_bundle(const char *bundle_path, std::uint8_t *arena, std::uint64_t arena_cap,
                           VerifiedBundle *bundle, std::uint64_t *parse_at) noexcept {

@@ -12,6 +12,7 @@
 #include "genome/manifest.hpp"
 #include "genome/steps.hpp"
 #include "genome/text.hpp"
+#include "platform/platform.hpp"
 
 namespace kelvra::genome {
 namespace {
@@ -100,26 +101,60 @@ void copy_figures(const kelvra_json_value *list, std::uint32_t count, const kelv
     }
 }
 
-kelvra_status write_each(const char *out_dir, const ExplodeEntry *table, std::uint32_t count,
+// "<label>.chr"
+void bundle_file_name(const ExplodeEntry &e, char (&name)[label_capacity + bundle_suffix_length]) noexcept {
+    const std::size_t length = std::strlen(e.label);
+    std::memcpy(name, e.label, length);
+    std::memcpy(name + length, bundle_suffix, sizeof bundle_suffix);
+}
+
+// Renders and writes the bundles in order, under temporary names, until one
+// fails; `*written` counts those written.
+kelvra_status write_each(os::FileBatch &batch, const char *out_dir, const ExplodeEntry *table, std::uint32_t count,
                          const kelvra_bundle_desc &genome, const std::uint8_t *body, std::uint64_t body_length,
-                         Area scratch) noexcept {
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const ExplodeEntry &e = table[i];
+                         Area scratch, std::uint32_t *written) noexcept {
+    for (*written = 0; *written < count; ++*written) {
+        const ExplodeEntry &e = table[*written];
         if (e.status != KELVRA_OK) return e.status;
         char file_name[label_capacity + bundle_suffix_length];
-        const std::size_t length = std::strlen(e.label);
-        std::memcpy(file_name, e.label, length);
-        std::memcpy(file_name + length, bundle_suffix, sizeof bundle_suffix);
+        bundle_file_name(e, file_name);
         char path[path_capacity];
         if (!join_path(out_dir, file_name, path)) return to_c(Status::capacity);
         kelvra_bundle_desc desc = genome;
-        std::memcpy(desc.label, e.label, length + 1);
+        std::memcpy(desc.label, e.label, std::strlen(e.label) + 1);
         std::memcpy(desc.cap_sha256, e.cap_sha256, sizeof desc.cap_sha256);
         desc.leaf_count = load<std::int64_t>(e.leaf_count);
         const RegionPlace place{load<std::uint64_t>(e.offset), load<std::uint64_t>(e.length)};
-        if (const kelvra_status s = write_bundle(desc, body, body_length, place, scratch, path)) return s;
+        const std::uint8_t *line = nullptr;
+        std::uint64_t line_length = 0;
+        if (const kelvra_status s = render_bundle(desc, body, body_length, place, scratch, &line, &line_length))
+            return s;
+        if (!os::batch_write(&batch, file_name, line, line_length)) return to_c(Status::io);
     }
     return to_c(Status::ok);
+}
+
+// Every bundle written before the first failure is flushed and renamed into
+// place, so a failure keeps the bundles before it, each one whole.
+kelvra_status write_bundles(const char *out_dir, const ExplodeEntry *table, std::uint32_t count,
+                            const kelvra_bundle_desc &genome, const std::uint8_t *body, std::uint64_t body_length,
+                            Area scratch) noexcept {
+    os::FileBatch batch;
+    if (!os::begin_batch(out_dir, &batch)) return to_c(Status::io);
+    std::uint32_t written = 0;
+    kelvra_status status = write_each(batch, out_dir, table, count, genome, body, body_length, scratch, &written);
+    bool committing = written == 0 || os::batch_flush(&batch);
+    if (!committing) status = to_c(Status::io);
+    for (std::uint32_t i = 0; i < written; ++i) {
+        char file_name[label_capacity + bundle_suffix_length];
+        bundle_file_name(table[i], file_name);
+        if (committing && os::batch_commit(&batch, file_name)) continue;
+        if (committing) status = to_c(Status::io); // this bundle and the ones after it stay unwritten
+        committing = false;
+        os::batch_discard(&batch, file_name);
+    }
+    if (!os::end_batch(&batch) && status == KELVRA_OK) status = to_c(Status::io);
+    return status;
 }
 
 } // namespace
@@ -161,5 +196,5 @@ extern "C" KELVRA_API kelvra_status kelvra_genome_explode(const char *dir, const
     std::uint64_t body_length = 0;
     if (const kelvra_status s = read_body_for_bundles(dir, recorded, rest, &body_length)) return s;
     const Area scratch = area_from(rest, rounded_within(body_length > 0 ? body_length : 1, rest.capacity));
-    return write_each(out_dir, table, listed, genome, rest.base, body_length, scratch);
+    return write_bundles(out_dir, table, listed, genome, rest.base, body_length, scratch);
 }

@@ -2,10 +2,10 @@
 // The genome is built up in the arena and saved once at the end, with the
 // same checks, in the same order, that importing the bundles one by one makes;
 // so the work grows with the genome's size rather than with its size times
-// the number of bundles. When a bundle is refused, the chromosomes accepted
-// before it are saved, as one-by-one imports would have left them; when a file
-// cannot be read or written (status 3), the target is left as it was, so the
-// same pack can simply be run again.
+// the number of bundles. When a bundle is refused (status 2), the chromosomes
+// accepted before it are saved, as one-by-one imports would have left them.
+// When a file cannot be read or written (3) or the arena is too small (4), the
+// target is left as it was, so the same pack can simply be run again.
 #include <cstring>
 
 #include "frame/status.hpp"
@@ -94,20 +94,10 @@ kelvra_status start_from_stored(Growing &g, const VerifiedBundle &b, Area free_a
     if (size >= body_limit || b.region_length >= body_limit - size) return to_c(Status::capacity);
     const std::uint64_t total = size + b.region_length;
     if (total > g.room.capacity) return to_c(Status::capacity);
-    const std::uint8_t *derive_with = the_one != nullptr ? the_one : b.the_one;
-    const std::uint64_t derive_len = the_one != nullptr ? the_one_len : b.leaf_dim;
-    const kelvra_json_value *manifest = nullptr;
-    if (const kelvra_status s = obtain_manifest(g.dir, derive_with, derive_len, free_area, &manifest)) return s;
-    std::int64_t leaf_dim = 0;
-    if (!integer_of(member(member(manifest, "data"), "leaf_dim"), &leaf_dim) || leaf_dim != b.leaf_dim)
-        return to_c(Status::data);
-    if (!string_equals(member(member(member(manifest, "data"), "the_one"), "sha256"), b.the_one_sha256,
-                       digest_chars))
-        return to_c(Status::data);
-    if (const kelvra_status s = require_new_label(manifest, b.label, b.label_length)) return s;
     std::uint64_t stored = 0;
-    if (const kelvra_status s = read_verified_body(g.dir, manifest, g.room.base, total, &stored)) return s;
-    if (stored > total - b.region_length) return to_c(Status::capacity);
+    if (const kelvra_status s =
+            read_genome_for_bundle(g.dir, b, the_one, the_one_len, free_area, g.room.base, total, &stored))
+        return s;
     g.length = stored;
     return append_region(g, b);
 }
@@ -202,7 +192,7 @@ extern "C" KELVRA_API kelvra_status kelvra_genome_pack(const char *in_dir, const
     for (std::uint32_t k = 0; k < table.count; ++k) {
         const kelvra_status s = merge(g, table, k, in_dir, the_one, the_one_len);
         if (s == KELVRA_OK) continue;
-        if (s == KELVRA_ERR_IO || g.merged == 0) return s;
+        if (s != KELVRA_ERR_DATA || g.merged == 0) return s;
         const kelvra_status saved = save(g, after_body);
         return saved != KELVRA_OK ? saved : s;
     }

@@ -122,6 +122,41 @@ void end_replacement(Replacement *r) noexcept;
 // One file replaced on its own: `path` split into its directory and name.
 bool replace_file(const char *path, const void *data, std::uint64_t length) noexcept;
 
+// ---- Writing many files into one directory ------------------------------------------
+//
+// Many files replaced one by one, each atomically, but made durable together:
+// every file is first written under a temporary name (its final name plus the
+// batch's token), then one flush makes all of them durable, then each is
+// renamed into place and the directory is flushed once. A directory of many
+// small bundles costs a few flushes instead of two per file. The caller
+// recomputes the final names for the second pass, so the batch keeps nothing
+// per file.
+
+struct FileBatch {
+    std::intptr_t directory; // the open, locked directory; -1 when none
+    char token[40];          // the part every temporary name of the batch shares
+};
+
+// Opens `directory` and waits for its writer lock.
+bool begin_batch(const char *directory, FileBatch *b) noexcept;
+
+// Writes a file under its temporary name (never through an existing entry).
+// False on failure, with nothing of it left behind.
+bool batch_write(FileBatch *b, const char *name, const void *data, std::uint64_t length) noexcept;
+
+// Makes every file written so far durable.
+bool batch_flush(FileBatch *b) noexcept;
+
+// Renames a written and flushed file into place.
+bool batch_commit(FileBatch *b, const char *name) noexcept;
+
+// Removes a written file that will not be committed.
+void batch_discard(FileBatch *b, const char *name) noexcept;
+
+// Flushes the directory, releases the lock and closes it; false when the
+// directory flush failed.
+bool end_batch(FileBatch *b) noexcept;
+
 #if defined(KELVRA_FAULT_INJECTION)
 // The temporary name the (ahead + 1)-th next name drawn for `name` will be, so
 // that a test can plant something there first.

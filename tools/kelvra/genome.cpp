@@ -279,25 +279,6 @@ int catalog_failed(const char *dir, const Buffer &the_one, kelvra_status status,
     return fail(what, status);
 }
 
-// ---- Progress -------------------------------------------------------------------
-
-// "exploding 12/300: label" on one rewritten line, when stderr is a terminal.
-class Progress {
-public:
-    Progress(const char *verb, size_t total) : verb_(verb), total_(total), shown_(isatty(STDERR_FILENO) != 0) {}
-    ~Progress() {
-        if (shown_ && total_ > 0) std::fprintf(stderr, "\r\033[K");
-    }
-    void step(size_t done, const std::string &label) const {
-        if (shown_) std::fprintf(stderr, "\r\033[K%s %zu/%zu: %s", verb_, done, total_, printable(label).c_str());
-    }
-
-private:
-    const char *verb_;
-    size_t total_;
-    bool shown_;
-};
-
 // ---- Subcommands ----------------------------------------------------------------
 
 int run_save(const Subcommand &sub, const Options &o) {
@@ -526,15 +507,23 @@ int run_explode(const Subcommand &sub, const Options &o) {
             return fail("explode", KELVRA_ERR_DATA);
         }
     }
+    std::vector<std::string> labels;
+    for (const Chromosome &c : table) labels.push_back(c.label);
+    std::sort(labels.begin(), labels.end());
+    const auto repeated = std::adjacent_find(labels.begin(), labels.end());
+    if (repeated != labels.end()) {
+        std::fprintf(stderr, "kelvra genome explode: two chromosomes are labelled %s and their bundles would "
+                             "overwrite each other; nothing written\n",
+                     printable(*repeated).c_str());
+        return fail("explode", KELVRA_ERR_DATA);
+    }
     if (!ensure_directory(out_dir)) return 1;
     const Stored s = look_at(dir, the_one);
-    Progress progress("exploding", table.size());
-    for (size_t i = 0; i < table.size(); ++i) {
-        progress.step(i + 1, table[i].label);
-        const std::string path = std::string(out_dir) + "/" + table[i].label + ".chr";
-        if (const kelvra_status status = export_one(dir, table[i].label.c_str(), path.c_str(), the_one, s))
-            return fail(("kelvra_genome_export of " + printable(table[i].label)).c_str(), status);
-    }
+    const kelvra_status status =
+        with_arena(arena_bytes(s.body, s.chromosomes, s.body + s.manifest), [&](uint8_t *a, uint64_t c) {
+            return kelvra_genome_explode(dir, out_dir, data_or_null(the_one), the_one.size(), a, c);
+        });
+    if (status != KELVRA_OK) return fail("kelvra_genome_explode", status);
     std::printf("exploded %zu chromosomes of %s into %s\n", table.size(), dir, out_dir);
     return 0;
 }
@@ -589,13 +578,22 @@ int run_pack(const Subcommand &sub, const Options &o) {
         return fail("pack", KELVRA_ERR_DATA);
     }
     if (!ensure_directory(out_dir)) return 1;
-    Progress progress("packing", bundles.size());
-    for (size_t i = 0; i < bundles.size(); ++i) {
-        progress.step(i + 1, bundles[i].label);
-        const std::string path = std::string(in_dir) + "/" + bundles[i].name;
-        if (const kelvra_status s = import_one(path.c_str(), out_dir, the_one))
-            return fail(("kelvra_genome_import of " + path).c_str(), s);
+    // The genome is built in the arena: room for what is stored, every
+    // bundle's region (half its hex), and the largest bundle read whole.
+    const Stored s = look_at(out_dir, the_one);
+    uint64_t regions = 0, largest = 0, caps = 0;
+    for (const Bundle &b : bundles) {
+        const uint64_t size = file_size((std::string(in_dir) + "/" + b.name).c_str());
+        regions += size / 2;
+        largest = std::max(largest, size);
+        caps += 1;
     }
+    const kelvra_status status = with_arena(arena_bytes(s.body + regions, s.chromosomes + caps, largest + s.manifest),
+                                            [&](uint8_t *a, uint64_t c) {
+                                                return kelvra_genome_pack(in_dir, out_dir, data_or_null(the_one),
+                                                                          the_one.size(), a, c);
+                                            });
+    if (status != KELVRA_OK) return fail("kelvra_genome_pack", status);
     std::printf("packed %zu bundles from %s into %s\n", bundles.size(), in_dir, out_dir);
     return 0;
 }

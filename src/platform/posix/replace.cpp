@@ -230,6 +230,85 @@ void end_replacement(Replacement *r) noexcept {
     r->directory = -1;
 }
 
+// ---- Batches ------------------------------------------------------------------
+
+namespace {
+
+// Linux flushes a whole file system with one call; elsewhere each file is
+// flushed as it is written.
+#if defined(__linux__)
+constexpr bool one_flush_for_all = true;
+bool flush_file_system(int dir) noexcept { return syncfs(dir) == 0; }
+#else
+constexpr bool one_flush_for_all = false;
+bool flush_file_system(int) noexcept { return true; }
+#endif
+
+// "<name>.<token>.kelvra-tmp", the name cut as in fresh_temp_name.
+void batch_temp_name(const FileBatch *b, const char *name, char (&out)[file_name_capacity]) noexcept {
+    char tail[64];
+    const int tail_length = std::snprintf(tail, sizeof tail, ".%s%s", b->token, temp_tag);
+    const std::size_t room = file_name_capacity - 1 - static_cast<std::size_t>(tail_length);
+    std::size_t keep = std::strlen(name);
+    if (keep > room) keep = room;
+    std::memcpy(out, name, keep);
+    std::memcpy(out + keep, tail, static_cast<std::size_t>(tail_length) + 1);
+}
+
+int batch_fd(const FileBatch *b) noexcept { return static_cast<int>(b->directory); }
+
+} // namespace
+
+bool begin_batch(const char *directory, FileBatch *b) noexcept {
+    b->directory = -1;
+    Replacement r;
+    if (!begin_replacement(directory, &r)) return false;
+    b->directory = r.directory;
+    std::snprintf(b->token, sizeof b->token, "%ld-%llu", static_cast<long>(getpid()),
+                  static_cast<unsigned long long>(name_sequence.fetch_add(1, std::memory_order_relaxed)));
+    return true;
+}
+
+bool batch_write(FileBatch *b, const char *name, const void *data, std::uint64_t length) noexcept {
+    if (b->directory < 0 || name[0] == '\0' || std::strlen(name) >= file_name_capacity) return false;
+    char temp[file_name_capacity];
+    batch_temp_name(b, name, temp);
+    if (fault::strike()) return false;
+    const int fd = openat(batch_fd(b), temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    const bool written =
+        write_all(fd, static_cast<const std::uint8_t *>(data), length) && (one_flush_for_all || sync_fd(fd));
+    const bool closed = close(fd) == 0;
+    if (written && closed) return true;
+    unlinkat(batch_fd(b), temp, 0);
+    return false;
+}
+
+bool batch_flush(FileBatch *b) noexcept {
+    if (fault::strike()) return false;
+    return flush_file_system(batch_fd(b));
+}
+
+bool batch_commit(FileBatch *b, const char *name) noexcept {
+    char temp[file_name_capacity];
+    batch_temp_name(b, name, temp);
+    return rename_in(batch_fd(b), temp, name);
+}
+
+void batch_discard(FileBatch *b, const char *name) noexcept {
+    char temp[file_name_capacity];
+    batch_temp_name(b, name, temp);
+    unlinkat(batch_fd(b), temp, 0);
+}
+
+bool end_batch(FileBatch *b) noexcept {
+    if (b->directory < 0) return true;
+    const bool synced = sync_directory(batch_fd(b));
+    close(batch_fd(b));
+    b->directory = -1;
+    return synced;
+}
+
 #if defined(KELVRA_FAULT_INJECTION)
 void upcoming_temp_name(const char *name, std::uint64_t ahead, char (&out)[file_name_capacity]) noexcept {
     temp_name(name, name_sequence.load(std::memory_order_relaxed) + ahead, out);
