@@ -587,12 +587,13 @@ KELVRA_API kelvra_status kelvra_jacobi_eigvals(uint32_t n, double *a, int32_t ma
  * Sparse Fiedler vector (workspace of at least 8 n doubles)
  * ------------------------------------------------------------------------ */
 
-/* From an edge list in memory. 0, 1, 2 (workspace, endpoint >= n). */
+/* From an edge list in memory. 0, 1, 2 (workspace, endpoint >= n, degrees or result not finite). */
 KELVRA_API kelvra_status kelvra_laplacian_fiedler_sparse(uint32_t n, uint32_t edge_count, const uint32_t *src,
                                                          const uint32_t *dst, const double *weights,
                                                          uint32_t max_iterations, double *out, double *workspace,
                                                          uint64_t workspace_doubles) KELVRA_NOEXCEPT;
-/* From a file of 16-byte records (u32 src, u32 dst, f64 weight, little-endian). 0, 1, 2, 3. */
+/* From a file of 16-byte records (u32 src, u32 dst, f64 weight, little-endian). 0, 1, 2 (as above, or a
+ * length not a multiple of 16), 3. */
 KELVRA_API kelvra_status kelvra_laplacian_fiedler_sparse_file(uint32_t n, const char *path,
                                                               uint32_t max_iterations, double *out,
                                                               double *workspace,

@@ -5,7 +5,8 @@
 // assumes to be aligned beyond what the offset gives).
 //
 // Two disciplines exist, and each family uses exactly one:
-//  - sticky (JSON builder and parser): 8-byte steps; a reservation that does
+//  - sticky (JSON builder and parser; the TOML parser, whose blocks are all
+//    multiples of 8 and so never padded): 8-byte steps; a reservation that does
 //    not fit sets a failure flag that stays set, and may still consume the
 //    padding before it, exactly as callers size their arenas from;
 //  - plain (genome store): 16-byte steps; a reservation that does not fit

@@ -1,5 +1,6 @@
-// Process-wide configuration (one word). Setting it from TOML lives with the
-// TOML reader; this is the storage every reader and writer goes through.
+// Process-wide configuration (one word). Setting it from TOML text or a file
+// (config.cpp) goes through the TOML parser; this is the storage every reader and
+// writer goes through.
 #pragma once
 
 #include <cstdint>

@@ -40,16 +40,19 @@ extern const Command info_commands[2];
 extern const Command exact_commands[2];
 extern const Command hash_commands[1];
 extern const Command json_commands[1];
+extern const Command config_commands[1];
 extern const Command genome_command;
 extern const Command octonion_commands[2];
 extern const Command calc_command;
 extern const Command hdc_commands[2];
+extern const Command graph_command;
 
 // The genome section of the demo, numbered `section_number`.
 int demo_genome(int section_number);
 int demo_loop(int section_number);
 int demo_calc(int section_number);
 int demo_hdc(int section_number);
+int demo_graph(int section_number);
 extern const Command demo_command;
 
 } // namespace kelvra::cli

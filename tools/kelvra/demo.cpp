@@ -139,6 +139,7 @@ int run(Args) {
     if (int rc = demo_calc(5)) return rc;
     if (int rc = demo_loop(6)) return rc;
     if (int rc = demo_hdc(7)) return rc;
+    if (int rc = demo_graph(8)) return rc;
     std::printf("\nDone. Run 'kelvra --help' for the individual commands.\n");
     return 0;
 }

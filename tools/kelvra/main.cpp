@@ -14,10 +14,12 @@ const std::span<const Command> command_groups[] = {
     kelvra::cli::exact_commands,
     kelvra::cli::hash_commands,
     kelvra::cli::json_commands,
+    kelvra::cli::config_commands,
     {&kelvra::cli::genome_command, 1},
     {&kelvra::cli::calc_command, 1},
     kelvra::cli::octonion_commands,
     kelvra::cli::hdc_commands,
+    {&kelvra::cli::graph_command, 1},
 };
 
 void print_command(const Command &c) {
