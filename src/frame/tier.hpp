@@ -60,8 +60,13 @@ inline constexpr Rule dense_elimination{
     {nullptr, kelvra_simd_has_avx, nullptr},
     {"SSE2, 2 doubles", "AVX, 4 doubles", nullptr}};
 
-inline constexpr const Rule *all_rules[] = {&octonion_batch, &sha256_batch, &sha256_extensions,
-                                            &hypervector_popcount, &dense_elimination};
+inline constexpr Rule jacobi_rotations{
+    "Jacobi rotation updates", "KELVRA_JACOBI_FORCE_TIER", 1,
+    {nullptr, kelvra_simd_has_avx, nullptr},
+    {"SSE2, 2 doubles", "AVX, 4 doubles", nullptr}};
+
+inline constexpr const Rule *all_rules[] = {&octonion_batch,       &sha256_batch,      &sha256_extensions,
+                                            &hypervector_popcount, &dense_elimination, &jacobi_rotations};
 
 // The highest tier whose feature the processor has (features of wider tiers
 // imply those of narrower ones).

@@ -28,11 +28,6 @@ constexpr kelvra_status bad_arg = to_c(Status::arg);
 constexpr kelvra_status too_small = to_c(Status::capacity);
 constexpr kelvra_status not_converged = to_c(Status::capacity);
 
-constexpr tier::Rule jacobi_rotations{
-    "Jacobi rotation updates", "KELVRA_JACOBI_FORCE_TIER", 1,
-    {nullptr, kelvra_simd_has_avx, nullptr},
-    {"SSE2, 2 doubles", "AVX, 4 doubles", nullptr}};
-
 // Below this order the processor query would cost more than the wider
 // updates save.
 constexpr uint32_t kTieredFrom = 24;
@@ -40,7 +35,7 @@ constexpr uint32_t kTieredFrom = 24;
 const RotationKernels &kernels_for(uint32_t n) noexcept {
     if (n < kTieredFrom) return rotation_kernels_sse2;
     static constexpr const RotationKernels *by_tier[] = {&rotation_kernels_sse2, &rotation_kernels_avx};
-    return *tier::pick(jacobi_rotations, by_tier);
+    return *tier::pick(tier::jacobi_rotations, by_tier);
 }
 
 constexpr double kTiny = 1e-300;

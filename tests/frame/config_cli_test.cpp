@@ -3,7 +3,7 @@
 
 #ifdef KELVRA_TEST_TOOL
 
-#include <cstdio>
+#include <fstream>
 #include <string>
 
 #include "platform/temp_dir.hpp"
@@ -13,35 +13,29 @@ namespace {
 
 using kelvra_test::contains;
 using kelvra_test::kelvra;
-using kelvra_test::ToolRun;
-
-void write(const std::string &path, const std::string &text) {
-    FILE *f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::fclose(f);
-}
 
 TEST(ConfigCli, CheckPrintsTheLimitOrTheError) {
     if (!contains(kelvra("--help").out, "  config ")) GTEST_SKIP() << "the config command is not registered";
     kelvra_test::TempDir dir;
-    write(dir.path("set.toml"), "# limits\n[hermitian]\nmax_nodes = 4096\n");
-    write(dir.path("none.toml"), "[other]\nmax_nodes = 7\n");
-    write(dir.path("bad.toml"), "[hermitian\n");
-    std::string strings;
+    std::string strings; // the buffer grows for string-heavy files
     for (int i = 0; i < 2000; ++i) strings += "s" + std::to_string(i) + " = \"" + std::string(20, 'x') + "\"\n";
-    write(dir.path("strings.toml"), strings + "[hermitian]\nmax_nodes = 99\n");
-
-    EXPECT_EQ(kelvra("config check " + dir.path("set.toml")).out, "hermitian.max_nodes = 4096\n");
-    EXPECT_EQ(kelvra("config check " + dir.path("none.toml")).out, "hermitian.max_nodes = 2048\n");
-    EXPECT_EQ(kelvra("config check " + dir.path("strings.toml")).out, "hermitian.max_nodes = 99\n")
-        << "the buffer grows for string-heavy files";
-    const ToolRun bad = kelvra("config check " + dir.path("bad.toml"));
-    EXPECT_EQ(bad.exit_code, 1);
-    EXPECT_TRUE(contains(bad.out, "status 2 (KELVRA_ERR_DATA)")) << bad.out;
-    const ToolRun missing = kelvra("config check " + dir.path("missing.toml"));
-    EXPECT_EQ(missing.exit_code, 1);
-    EXPECT_TRUE(contains(missing.out, "status 3 (KELVRA_ERR_IO)")) << missing.out;
+    const struct {
+        std::string name, text;
+        int exit_code;
+        std::string out; // all of it on success, a part of it on failure
+    } cases[] = {
+        {"set", "# limits\n[hermitian]\nmax_nodes = 4096\n", 0, "hermitian.max_nodes = 4096\n"},
+        {"none", "[other]\nmax_nodes = 7\n", 0, "hermitian.max_nodes = 2048\n"},
+        {"strings", strings + "[hermitian]\nmax_nodes = 99\n", 0, "hermitian.max_nodes = 99\n"},
+        {"bad", "[hermitian\n", 1, "status 2 (KELVRA_ERR_DATA)"},
+        {"missing", "", 1, "status 3 (KELVRA_ERR_IO)"},
+    };
+    for (const auto &c : cases) {
+        if (!c.text.empty()) std::ofstream(dir.path(c.name), std::ios::binary) << c.text;
+        const kelvra_test::ToolRun run = kelvra("config check " + dir.path(c.name));
+        EXPECT_EQ(run.exit_code, c.exit_code) << c.name;
+        EXPECT_TRUE(c.exit_code == 0 ? run.out == c.out : contains(run.out, c.out)) << c.name << ": " << run.out;
+    }
     EXPECT_EQ(kelvra("config check").exit_code, 2);
     EXPECT_EQ(kelvra("config frobnicate x").exit_code, 2);
 }
