@@ -15,7 +15,6 @@
 // dgesv overwrites, as kelvra's include copying them into its workspace.
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
-#include <link.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -25,6 +24,7 @@
 #include <vector>
 
 #include "kelvra.h"
+#include "lapack_peer.hpp"
 
 namespace {
 
@@ -38,22 +38,10 @@ struct Peer {
     Zgemm zgemm = nullptr;
 };
 
-constexpr const char *kDir = "/usr/lib/x86_64-linux-gnu/";
-
-// Loads `libraries` in order into one fresh namespace; the symbols come from
-// the last one (its dependencies resolve to the earlier ones first).
-Peer load_peer(const char *name, std::vector<std::string> libraries) {
+Peer load_peer(const char *name, const std::vector<std::string> &libraries) {
     Peer peer{name};
-    Lmid_t namespace_id = LM_ID_NEWLM;
-    void *handle = nullptr;
-    for (const std::string &lib : libraries) {
-        handle = dlmopen(namespace_id, (kDir + lib).c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (handle == nullptr) {
-            std::fprintf(stderr, "skipping %s: %s\n", name, dlerror());
-            return peer;
-        }
-        dlinfo(handle, RTLD_DI_LMID, &namespace_id);
-    }
+    void *handle = kelvra_bench::load_lapack(name, libraries);
+    if (handle == nullptr) return peer;
     peer.dgesv = reinterpret_cast<Dgesv>(dlsym(handle, "dgesv_"));
     peer.zgemm = reinterpret_cast<Zgemm>(dlsym(handle, "zgemm_"));
     return peer;

@@ -23,7 +23,6 @@
 // the sweeps' stopping rule and skip rule on a plain copy.
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
-#include <link.h>
 
 #include <Eigen/Dense>
 #include <cmath>
@@ -36,6 +35,7 @@
 #include <vector>
 
 #include "kelvra.h"
+#include "lapack_peer.hpp"
 
 namespace {
 
@@ -49,20 +49,10 @@ struct Peer {
     Dsyev dsyev = nullptr;
 };
 
-constexpr const char *kDir = "/usr/lib/x86_64-linux-gnu/";
-
-Peer load_peer(const char *name, std::vector<std::string> libraries) {
+Peer load_peer(const char *name, const std::vector<std::string> &libraries) {
     Peer peer{name};
-    Lmid_t namespace_id = LM_ID_NEWLM;
-    void *handle = nullptr;
-    for (const std::string &lib : libraries) {
-        handle = dlmopen(namespace_id, (kDir + lib).c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (handle == nullptr) {
-            std::fprintf(stderr, "skipping %s: %s\n", name, dlerror());
-            return peer;
-        }
-        dlinfo(handle, RTLD_DI_LMID, &namespace_id);
-    }
+    void *handle = kelvra_bench::load_lapack(name, libraries);
+    if (handle == nullptr) return peer;
     peer.zheev = reinterpret_cast<Zheev>(dlsym(handle, "zheev_"));
     peer.dsyev = reinterpret_cast<Dsyev>(dlsym(handle, "dsyev_"));
     return peer;
