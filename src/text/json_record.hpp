@@ -7,14 +7,7 @@
 // therefore goes through these memcpy-based helpers, which compile to plain
 // unaligned moves on x86-64.
 //
-// Layout of a record (32 bytes, as in kelvra.h):
-//   offset 0  kind (u32), 4 bytes of padding
-//   offset 8  payload word 0: boolean (u32) | integer | number | string bytes |
-//                             array items | object keys
-//   offset 16 payload word 1: string length (u32) | array count (u32) | object values
-//   offset 24 payload word 2: object count (u32)
-// Pointer arrays (array items, object keys, object values) are arrays of 8-byte
-// pointers.
+// The layout is the shared one of record_layout.hpp.
 #pragma once
 
 #include <cstddef>
@@ -22,16 +15,17 @@
 #include <cstring>
 
 #include "kelvra.h"
+#include "text/record_layout.hpp"
 
 namespace kelvra::text::json_record {
 
-inline constexpr uint64_t record_bytes = 32;
-inline constexpr uint64_t slot_bytes = 8;
+inline constexpr uint64_t record_bytes = record::record_bytes;
+inline constexpr uint64_t slot_bytes = record::slot_bytes;
 
-inline constexpr size_t kind_offset = 0;
-inline constexpr size_t word0_offset = 8;
-inline constexpr size_t word1_offset = 16;
-inline constexpr size_t word2_offset = 24;
+inline constexpr size_t kind_offset = record::kind_at;
+inline constexpr size_t word0_offset = record::word0_at;
+inline constexpr size_t word1_offset = record::word1_at;
+inline constexpr size_t word2_offset = record::word2_at;
 
 static_assert(sizeof(kelvra_json_value) == record_bytes);
 static_assert(offsetof(kelvra_json_value, kind) == kind_offset);
@@ -40,19 +34,16 @@ static_assert(offsetof(kelvra_json_value, as.string.length) == word1_offset);
 static_assert(offsetof(kelvra_json_value, as.array.count) == word1_offset);
 static_assert(offsetof(kelvra_json_value, as.object.values) == word1_offset);
 static_assert(offsetof(kelvra_json_value, as.object.count) == word2_offset);
-static_assert(sizeof(void *) == slot_bytes);
 
 // Raw field access at a byte offset of a record (any alignment).
 template <class T>
 inline T load_field(const kelvra_json_value *v, size_t offset) noexcept {
-    T out;
-    std::memcpy(&out, reinterpret_cast<const unsigned char *>(v) + offset, sizeof(T));
-    return out;
+    return record::get<T>(v, offset);
 }
 
 template <class T>
 inline void store_field(kelvra_json_value *v, size_t offset, T value) noexcept {
-    std::memcpy(reinterpret_cast<unsigned char *>(v) + offset, &value, sizeof(T));
+    record::put(v, offset, value);
 }
 
 // A record placed on a freshly reserved block: zero-filled, kind set.

@@ -1,15 +1,6 @@
-// Field access for TOML value records and the parser's intermediate blocks.
-//
-// Everything the TOML parser builds lives in a caller's arena at offsets
-// reckoned from the arena's base, so a record or a pointer slot may sit at any
-// address. Every field is therefore read and written through memcpy at a byte
-// offset, never through a typed lvalue.
-//
-// Layout of a record (32 bytes, as in kelvra.h):
-//   offset 0  kind (u32), 4 bytes of padding
-//   offset 8  word 0: string bytes | integer | number | boolean (u32) | array items | table keys
-//   offset 16 word 1: string length (u32) | array count (u32) | table values
-//   offset 24 word 2: table count (u32)
+// Field access for TOML value records and the parser's intermediate blocks,
+// over the shared record layout and byte-wise access of record_layout.hpp
+// (records and slots may sit at any address in the caller's arena).
 #pragma once
 
 #include <cstddef>
@@ -17,16 +8,18 @@
 #include <cstring>
 
 #include "kelvra.h"
+#include "text/record_layout.hpp"
 
 namespace kelvra::text::toml_record {
 
-inline constexpr uint64_t record_bytes = 32;
-inline constexpr uint64_t slot_bytes = 8;
-
-inline constexpr size_t kind_at = 0;
-inline constexpr size_t word0_at = 8;
-inline constexpr size_t word1_at = 16;
-inline constexpr size_t word2_at = 24;
+using record::get;
+using record::put;
+using record::record_bytes;
+using record::slot_bytes;
+using record::kind_at;
+using record::word0_at;
+using record::word1_at;
+using record::word2_at;
 
 static_assert(sizeof(kelvra_toml_value) == record_bytes);
 static_assert(offsetof(kelvra_toml_value, kind) == kind_at);
@@ -35,20 +28,6 @@ static_assert(offsetof(kelvra_toml_value, as.string.length) == word1_at);
 static_assert(offsetof(kelvra_toml_value, as.array.count) == word1_at);
 static_assert(offsetof(kelvra_toml_value, as.table.values) == word1_at);
 static_assert(offsetof(kelvra_toml_value, as.table.count) == word2_at);
-static_assert(sizeof(void *) == slot_bytes);
-
-// A field of any block at a byte offset, any alignment.
-template <class T>
-inline T get(const void *block, size_t at) noexcept {
-    T out;
-    std::memcpy(&out, static_cast<const unsigned char *>(block) + at, sizeof out);
-    return out;
-}
-
-template <class T>
-inline void put(void *block, size_t at, T value) noexcept {
-    std::memcpy(static_cast<unsigned char *>(block) + at, &value, sizeof value);
-}
 
 // A record under construction, held by the parser until it is placed.
 struct Record {
