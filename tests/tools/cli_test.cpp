@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "tools/run_tool.hpp"
 
@@ -93,6 +94,29 @@ TEST(Cli, JsonCanon) {
     EXPECT_TRUE(contains(bad.out, "status 2 (KELVRA_ERR_DATA)")) << bad.out;
     std::remove(messy.c_str());
     std::remove(broken.c_str());
+}
+
+// Many files, short and long, in argument order: the same lines on every
+// batch tier as without --tier, and a bad --tier is a usage error.
+TEST(Cli, Sha256ManyFilesOnEveryTier) {
+    std::vector<std::string> paths;
+    std::string list, expected;
+    const char *const digests[] = {"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855",
+                                   "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad",
+                                   "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"};
+    for (int i = 0; i < 21; ++i) {
+        const int kind = i % 3;
+        paths.push_back(temp_file(kind == 0 ? "" : kind == 1 ? "abc" : std::string(1000000, 'a')));
+        list += " " + paths.back();
+        expected += std::string(digests[kind]) + "  " + paths.back() + "\n";
+    }
+    for (const char *tier : {"", "--tier 0 ", "--tier 1 ", "--tier 2 "}) {
+        const ToolRun run = kelvra(std::string("sha256 ") + tier + list);
+        EXPECT_EQ(run.exit_code, 0) << tier;
+        EXPECT_EQ(run.out, expected) << tier;
+    }
+    EXPECT_EQ(kelvra("sha256 --tier 3 " + paths[0]).exit_code, 2);
+    for (const std::string &path : paths) std::remove(path.c_str());
 }
 
 TEST(Cli, DemoRuns) {

@@ -14,6 +14,7 @@ const std::span<const Command> command_groups[] = {
     kelvra::cli::exact_commands,
     kelvra::cli::hash_commands,
     kelvra::cli::json_commands,
+    kelvra::cli::text_commands,
     kelvra::cli::config_commands,
     {&kelvra::cli::genome_command, 1},
     {&kelvra::cli::calc_command, 1},
