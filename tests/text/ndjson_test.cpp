@@ -1,12 +1,12 @@
-// NDJSON line iteration: line splitting and numbering, the 1 MiB line limit,
-// callback statuses, several threads at once, and the library loaded with
-// dlopen into a process whose threads already run.
+// NDJSON line iteration: splitting, numbering, carriage returns, 64 KiB chunks, the 1 MiB line limit,
+// callback statuses, threads at once, and the library loaded with dlopen while threads already run.
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
 
 #include <atomic>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,20 +17,13 @@
 namespace {
 
 using kelvra_test::TempDir;
+using IterFn = kelvra_status (*)(const char *, kelvra_ndjson_line_fn, void *);
 
 constexpr uint64_t kMiB = uint64_t{1} << 20;
 
-struct Line {
-    std::string bytes;
-    uint64_t number;
-    bool operator==(const Line &) const = default;
-};
-
-struct Seen {
-    std::vector<Line> lines;
-    uint64_t stop_at = 0; // line number whose callback returns `stop_status`
-    kelvra_status stop_status = 0;
-};
+struct Line { std::string bytes; uint64_t number; bool operator==(const Line &) const = default; };
+// The callback of line stop_at returns stop_status.
+struct Seen { std::vector<Line> lines; uint64_t stop_at = 0; kelvra_status stop_status = 0; };
 
 kelvra_status collect(const uint8_t *line, uint64_t length, uint64_t number, void *context) {
     auto *seen = static_cast<Seen *>(context);
@@ -38,44 +31,37 @@ kelvra_status collect(const uint8_t *line, uint64_t length, uint64_t number, voi
     return number == seen->stop_at ? seen->stop_status : KELVRA_OK;
 }
 
-void write_file(const std::string &path, const std::string &bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
+void write_file(const std::string &path, const std::string &bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+// `n` bytes of a pattern that holds no line feed or carriage return.
+std::string filler(uint64_t n) {
+    std::string s(n, 'a');
+    for (uint64_t i = 0; i < n; ++i) s[i] = static_cast<char>('a' + i % 26);
+    return s;
 }
 
-struct Case {
-    const char *name;
-    std::string file;
-    kelvra_status status;
-    std::vector<Line> lines;
-};
-
-TEST(Ndjson, SplitsAndNumbersLines) {
-    const std::string cr_line(2, '\r');
+TEST(Ndjson, SplitsNumbersAndStops) {
+    struct Case { const char *name; std::string file; uint64_t stop_at; kelvra_status status; std::vector<Line> lines; };
     const Case cases[] = {
-        {"empty file", "", 0, {}},
-        {"numbers count skipped lines", "a\n\nb\r\nc", 0, {{"a", 1}, {"b", 3}, {"c", 4}}},
-        {"only CR LF pairs", "\r\n\r\n\r\n", 0, {}},
-        {"two CRs give one", cr_line + "\n", 0, {{"\r", 1}}},
-        {"inner CRs stay", "a\rb\r\n", 0, {{"a\rb", 1}}},
-        {"final CR without LF", "x\ny\r", 0, {{"x", 1}, {"y", 2}}},
-        {"lone CR at end", "x\n\r", 0, {{"x", 1}}},
-        {"final LF adds nothing", "x\n", 0, {{"x", 1}}},
-        {"NUL bytes are data", std::string("a\0b\n", 4), 0, {{std::string("a\0b", 3), 1}}},
+        {"empty file", "", 0, 0, {}},
+        {"empty lines are skipped but counted", "a\n\nb\r\nc", 0, 0, {{"a", 1}, {"b", 3}, {"c", 4}}},
+        {"only CR LF pairs", "\r\n\r\n\r\n", 0, 0, {}},
+        {"only one CR is dropped", "\r\r\n", 0, 0, {{"\r", 1}}},
+        {"inner CRs stay", "a\rb\r\n", 0, 0, {{"a\rb", 1}}},
+        {"CR dropped from the unterminated last line", "x\ny\r", 0, 0, {{"x", 1}, {"y", 2}}},
+        {"a lone CR is an empty line", "x\n\r", 0, 0, {{"x", 1}}},
+        {"NUL bytes are data", std::string("a\0b\n", 4), 0, 0, {{std::string("a\0b", 3), 1}}},
+        {"a status stops at once", "one\ntwo\nthree\n", 2, 7, {{"one", 1}, {"two", 2}}},
+        {"the unterminated last line's status", "one\ntwo", 2, 9, {{"one", 1}, {"two", 2}}},
     };
     TempDir dir;
+    const std::string path = dir.path("lines");
     for (const Case &c : cases) {
-        const std::string path = dir.path("lines");
         write_file(path, c.file);
-        Seen seen;
+        Seen seen{{}, c.stop_at, c.status};
         EXPECT_EQ(kelvra_ndjson_iter(path.c_str(), collect, &seen), c.status) << c.name;
         EXPECT_EQ(seen.lines, c.lines) << c.name;
     }
-}
-
-TEST(Ndjson, ArgumentsAndFailuresOfTheStream) {
-    TempDir dir;
-    const std::string path = dir.path("one");
-    write_file(path, "x\n");
     Seen seen;
     EXPECT_EQ(kelvra_ndjson_iter(nullptr, collect, &seen), KELVRA_ERR_ARG);
     EXPECT_EQ(kelvra_ndjson_iter(path.c_str(), nullptr, &seen), KELVRA_ERR_ARG);
@@ -86,88 +72,33 @@ TEST(Ndjson, ArgumentsAndFailuresOfTheStream) {
     EXPECT_TRUE(seen.lines.empty());
 }
 
-TEST(Ndjson, CallbackStatusStopsTheIteration) {
-    TempDir dir;
-    const std::string path = dir.path("lines");
-    write_file(path, "one\ntwo\nthree\n");
-    for (const kelvra_status status : {7u, 1u, 0xFFFFFFFFu}) {
-        Seen seen;
-        seen.stop_at = 2;
-        seen.stop_status = status;
-        EXPECT_EQ(kelvra_ndjson_iter(path.c_str(), collect, &seen), status);
-        EXPECT_EQ(seen.lines, (std::vector<Line>{{"one", 1}, {"two", 2}})) << status;
-    }
-    write_file(path, "one\nlast");
-    Seen last;
-    last.stop_at = 2;
-    last.stop_status = 9;
-    EXPECT_EQ(kelvra_ndjson_iter(path.c_str(), collect, &last), 9u) << "the unterminated last line's status";
-}
-
-// Lengths of the first line around the chunk size and the line limit, with
-// what follows it, and the outcome.
+// "head\n", then a line of `length` bytes and `tail`. The file's first chunk
+// ends at byte 65536, so a length of 65530 puts the CR or LF after it at the
+// chunk's last byte and 65531 at the next chunk's first.
 TEST(Ndjson, LongLinesAndChunkBoundaries) {
-    struct Long {
-        uint64_t length;
-        const char *tail;
-        kelvra_status status;
-        bool first_delivered;
-    };
-    const Long cases[] = {
-        {65535, "\nz\n", 0, true}, {65536, "\nz\n", 0, true},      {65537, "\nz\n", 0, true},
-        {200000, "\r\nz", 0, true}, {kMiB, "\nz\n", 0, true},       {kMiB, "", 0, true},
-        {kMiB + 1, "\nz\n", 4, false}, {kMiB, "\r\nz\n", 4, false}, {kMiB + 1, "", 4, false},
+    struct Case { uint64_t length; const char *tail; kelvra_status status; };
+    const Case cases[] = {
+        {65530, "\nz\n", 0},  {65530, "\r\nz", 0},   {65531, "\nz\n", 0},   {65531, "\r\nz\n", 0},
+        {65536, "\nz\n", 0},  {200000, "\r\nz", 0},  {kMiB, "\nz\n", 0},    {kMiB, "", 0},
+        {kMiB, "\r\nz\n", 4}, {kMiB + 1, "\nz\n", 4}, {kMiB + 1, "", 4},
     };
     TempDir dir;
     const std::string path = dir.path("long");
-    for (const Long &c : cases) {
-        std::string file = "head\n";
-        for (uint64_t i = 0; i < c.length; ++i) file += static_cast<char>('a' + i % 26);
-        file += c.tail;
-        write_file(path, file);
+    for (const Case &c : cases) {
+        const std::string line = filler(c.length);
+        write_file(path, "head\n" + line + c.tail);
         Seen seen;
         EXPECT_EQ(kelvra_ndjson_iter(path.c_str(), collect, &seen), c.status) << c.length << " " << c.tail;
-        ASSERT_GE(seen.lines.size(), 1u);
-        EXPECT_EQ(seen.lines[0], (Line{"head", 1}));
-        EXPECT_EQ(seen.lines.size(), c.status == 0 ? (*c.tail == 0 ? 2u : 3u) : 1u) << c.length;
-        if (c.first_delivered) {
-            EXPECT_EQ(seen.lines[1].bytes, file.substr(5, c.length));
-            EXPECT_EQ(seen.lines[1].number, 2u);
-        }
+        std::vector<Line> want{{"head", 1}};
+        if (c.status == 0) want.push_back({line, 2});
+        if (c.status == 0 && *c.tail != 0) want.push_back({"z", 3});
+        EXPECT_EQ(seen.lines, want) << c.length << " " << c.tail;
     }
 }
 
-// Many lines of every length near the chunk size: each arrives whole, wherever the chunks split it.
-TEST(Ndjson, LinesAcrossManyChunksMatchAPlainSplit) {
-    std::string file;
-    std::vector<Line> expected;
-    uint64_t number = 1;
-    uint32_t state = 12345;
-    while (file.size() < 5 * 65536) {
-        state = state * 1103515245u + 12345u;
-        const size_t length = (state >> 8) % 3000;
-        std::string line;
-        for (size_t i = 0; i < length; ++i) line += static_cast<char>('0' + (i + number) % 64);
-        file += line + ((state & 1) ? "\r\n" : "\n");
-        if (!line.empty()) expected.push_back({line, number});
-        ++number;
-    }
-    TempDir dir;
-    const std::string path = dir.path("many");
-    write_file(path, file);
-    Seen seen;
-    EXPECT_EQ(kelvra_ndjson_iter(path.c_str(), collect, &seen), KELVRA_OK);
-    EXPECT_EQ(seen.lines, expected);
-}
-
-// Each thread's file holds lines naming that thread; a line seen by another
-// thread or torn by one would break the count or the content.
-struct ThreadFile {
-    std::string path;
-    char mark;
-    uint64_t lines = 0;
-    bool clean = true;
-};
+// Each thread's file holds lines of its own mark, some longer than a chunk;
+// a line torn, or gathered in another thread's buffer, breaks count or content.
+struct ThreadFile { std::string path; char mark; uint64_t lines = 0; bool clean = true; };
 
 kelvra_status check_mark(const uint8_t *line, uint64_t length, uint64_t, void *context) {
     auto *file = static_cast<ThreadFile *>(context);
@@ -176,89 +107,56 @@ kelvra_status check_mark(const uint8_t *line, uint64_t length, uint64_t, void *c
     return KELVRA_OK;
 }
 
-std::vector<ThreadFile> thread_files(const TempDir &dir, int count, uint64_t lines_each) {
+// Starts the threads, then calls `load` for the function they are to call.
+void iterate_in_threads(const TempDir &dir, int count, const std::function<IterFn()> &load) {
     std::vector<ThreadFile> files;
     for (int t = 0; t < count; ++t) {
-        ThreadFile f{dir.path("t" + std::to_string(t)), static_cast<char>('A' + t)};
+        files.push_back({dir.path("t" + std::to_string(t)), static_cast<char>('A' + t)});
         std::string text;
-        for (uint64_t i = 0; i < lines_each; ++i) text += std::string(1 + (i * 7919 + t) % 70000, f.mark) + '\n';
-        write_file(f.path, text);
-        files.push_back(f);
+        for (int i = 0; i < 64; ++i) text += std::string(1 + (i * 7919 + t) % 70000, files.back().mark) + '\n';
+        write_file(files.back().path, text);
     }
-    return files;
-}
-
-using IterFn = kelvra_status (*)(const char *, kelvra_ndjson_line_fn, void *);
-
-void iterate_in_threads(std::vector<ThreadFile> &files, IterFn iter, std::atomic<bool> &go) {
-    std::vector<std::thread> threads;
+    std::atomic<IterFn> iter{nullptr};
     std::vector<kelvra_status> results(files.size(), 99);
+    std::vector<std::thread> threads;
     for (size_t t = 0; t < files.size(); ++t) {
         threads.emplace_back([&, t] {
-            while (!go.load()) std::this_thread::yield();
-            results[t] = iter(files[t].path.c_str(), check_mark, &files[t]);
+            while (iter.load() == nullptr) std::this_thread::yield();
+            results[t] = iter.load()(files[t].path.c_str(), check_mark, &files[t]);
         });
     }
-    go = true;
+    const IterFn loaded = load();
+    iter = loaded != nullptr ? loaded : kelvra_ndjson_iter; // keep the threads' work defined
     for (std::thread &th : threads) th.join();
-    for (size_t t = 0; t < files.size(); ++t) {
-        EXPECT_EQ(results[t], KELVRA_OK) << t;
-        EXPECT_EQ(files[t].lines, 64u) << t;
-        EXPECT_TRUE(files[t].clean) << t;
-    }
+    for (size_t t = 0; t < files.size(); ++t)
+        EXPECT_TRUE(results[t] == KELVRA_OK && files[t].lines == 64 && files[t].clean) << t << ": " << results[t];
 }
 
-TEST(Ndjson, ThreadsIterateDifferentFilesAtOnce) {
-    TempDir dir;
-    std::vector<ThreadFile> files = thread_files(dir, 6, 64);
-    std::atomic<bool> go{false};
-    iterate_in_threads(files, kelvra_ndjson_iter, go);
-}
+TEST(Ndjson, ThreadsIterateDifferentFilesAtOnce) { iterate_in_threads(TempDir(), 6, [] { return IterFn{kelvra_ndjson_iter}; }); }
 
-// The line buffer is thread-local storage of 1 MiB. A copy of the library
-// loaded now, with threads running, must get it through dynamic TLS (a
-// static-TLS build fails to load here), and threads that started before the
-// load must each get their own.
+// The 1 MiB line buffer is thread-local. A copy of the library loaded while
+// threads run must get it through dynamic TLS (a static-TLS build fails to
+// load here), and threads started before the load each get their own.
 TEST(Ndjson, WorksWhenLoadedWithDlopenIntoRunningThreads) {
     TempDir dir;
-    std::vector<ThreadFile> files = thread_files(dir, 4, 64);
-
-    std::atomic<bool> go{false};
-    IterFn iter = nullptr;
-    std::vector<kelvra_status> results(files.size(), 99);
-    std::vector<std::thread> threads;
-    for (size_t t = 0; t < files.size(); ++t) {
-        threads.emplace_back([&, t] {
-            while (!go.load()) std::this_thread::yield();
-            results[t] = iter(files[t].path.c_str(), check_mark, &files[t]);
-        });
-    }
-    // A copy under a new name is a new module for the loader, even though
-    // this program already links the library.
+    // A copy under a new name is a new module, though this program links the library.
     const std::string copy = dir.path("libkelvra-copy.so");
-    {
-        std::ifstream from(KELVRA_TEST_LIBRARY, std::ios::binary);
-        std::ofstream to(copy, std::ios::binary);
-        to << from.rdbuf();
+    std::ofstream(copy, std::ios::binary) << std::ifstream(KELVRA_TEST_LIBRARY, std::ios::binary).rdbuf();
+    void *handle = nullptr;
+    IterFn iter = nullptr;
+    iterate_in_threads(dir, 4, [&] {
+        handle = dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL);
+        EXPECT_NE(handle, nullptr) << dlerror();
+        if (handle != nullptr) iter = reinterpret_cast<IterFn>(dlsym(handle, "kelvra_ndjson_iter"));
+        EXPECT_NE(iter, nullptr);
+        return iter;
+    });
+    if (iter != nullptr) { // the main thread, too, gets its buffer in the new module
+        write_file(dir.path("main"), "m\n");
+        Seen seen;
+        EXPECT_EQ(iter(dir.path("main").c_str(), collect, &seen), KELVRA_OK);
+        EXPECT_EQ(seen.lines, (std::vector<Line>{{"m", 1}}));
     }
-    void *handle = dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL);
-    EXPECT_NE(handle, nullptr) << dlerror();
-    if (handle != nullptr) iter = reinterpret_cast<IterFn>(dlsym(handle, "kelvra_ndjson_iter"));
-    EXPECT_NE(iter, nullptr);
-    if (iter == nullptr) iter = kelvra_ndjson_iter; // keep the threads' work defined
-    go = true;
-    for (std::thread &th : threads) th.join();
-    for (size_t t = 0; t < files.size(); ++t) {
-        EXPECT_EQ(results[t], KELVRA_OK) << t;
-        EXPECT_EQ(files[t].lines, 64u) << t;
-        EXPECT_TRUE(files[t].clean) << t;
-    }
-    // The main thread, too, gets its buffer in the new module.
-    Seen seen;
-    const std::string path = dir.path("main");
-    write_file(path, "m\n");
-    EXPECT_EQ(iter(path.c_str(), collect, &seen), KELVRA_OK);
-    EXPECT_EQ(seen.lines, (std::vector<Line>{{"m", 1}}));
     if (handle != nullptr) dlclose(handle);
 }
 
