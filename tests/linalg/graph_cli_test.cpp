@@ -30,7 +30,7 @@ void write_two_triangles(const std::string &path) {
     }
 }
 
-TEST(GraphCli, FiedlerSplitsTheTrianglesAndEigFindsTheSpectrum) {
+TEST(GraphCli, FiedlerSplitsTheTrianglesAndEigFindsTheEigenvalues) {
     TempDir dir;
     write_two_triangles(dir.path("edges.bin"));
     const ToolRun fiedler = kelvra("graph fiedler " + dir.path("edges.bin") + " -n 6 -o " + dir.path("v.txt"));
