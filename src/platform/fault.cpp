@@ -1,4 +1,4 @@
-// The call counter behind fault.hpp; empty unless fault injection is built in.
+// The call counter and thread switches behind fault.hpp; empty unless fault injection is built in.
 #include "platform/fault.hpp"
 
 #if defined(KELVRA_FAULT_INJECTION)
@@ -9,6 +9,8 @@ namespace {
 
 std::atomic<std::uint64_t> counted{0};
 std::atomic<std::uint64_t> failing{0};
+std::atomic<bool> withheld{false};
+std::atomic<bool> refused{false};
 
 } // namespace
 
@@ -23,6 +25,11 @@ void arm(std::uint64_t nth) noexcept {
 }
 
 std::uint64_t calls() noexcept { return counted.load(std::memory_order_relaxed); }
+
+void withhold_threads(bool on) noexcept { withheld.store(on); }
+void refuse_threads(bool on) noexcept { refused.store(on); }
+bool threads_withheld() noexcept { return withheld.load(); }
+bool threads_refused() noexcept { return refused.load(); }
 
 } // namespace kelvra::os::fault
 #endif

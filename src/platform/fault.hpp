@@ -19,8 +19,17 @@ void arm(std::uint64_t nth) noexcept;
 
 // The calls counted since the last `arm`.
 std::uint64_t calls() noexcept;
+
+// Threads withheld: the platform reports none, so callers take their serial
+// path. Threads refused: every thread creation fails.
+void withhold_threads(bool withheld) noexcept;
+void refuse_threads(bool refused) noexcept;
+bool threads_withheld() noexcept;
+bool threads_refused() noexcept;
 #else
 constexpr bool strike() noexcept { return false; }
+constexpr bool threads_withheld() noexcept { return false; }
+constexpr bool threads_refused() noexcept { return false; }
 #endif
 
 } // namespace kelvra::os::fault

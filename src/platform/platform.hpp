@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "kelvra.h"
+
 namespace kelvra::os {
 
 // A short name of the platform layer in use ("posix" or "win32").
@@ -156,6 +158,71 @@ void batch_discard(FileBatch *b, const char *name) noexcept;
 // Flushes the directory, releases the lock and closes it; false when the
 // directory flush failed.
 bool end_batch(FileBatch *b) noexcept;
+
+// ---- Local byte streams ------------------------------------------------------------
+//
+// A connection-oriented byte stream between processes of one machine, to an
+// endpoint named by a short caller-chosen text. A server offers one instance
+// of its endpoint per accept and hands it over once a client has connected;
+// a client that arrives while the server is busy with another connection
+// waits up to `busy_wait_ms` for it to come back, then tries once more. A
+// client of an endpoint that nobody serves fails at once.
+
+// A connection as stored in `kelvra_plat_conn`: a live one is never
+// `no_stream` nor `invalid_stream`.
+using StreamHandle = std::uintptr_t;
+inline constexpr StreamHandle no_stream = 0;
+inline constexpr StreamHandle invalid_stream = ~StreamHandle{0};
+
+// Room for an endpoint's formatted path, with its NUL.
+inline constexpr std::size_t stream_path_capacity = 512;
+
+inline constexpr unsigned busy_wait_ms = 2000;
+
+// Formats the endpoint path of `name`. False when it needs 512 bytes or more.
+bool format_stream_path(const char *name, char (&path)[stream_path_capacity]) noexcept;
+
+// Offers one instance of the endpoint at `path` and waits for a client. While
+// it waits, the instance is published in `*pending` (a server record's word,
+// all-ones otherwise) so that `cancel_accept` from another thread can end the
+// wait; this call alone releases the instance. False when no instance could
+// be offered, or the wait failed or was cancelled.
+bool accept_stream(const char *path, std::uintptr_t *pending, StreamHandle *out) noexcept;
+
+// Ends a wait published in `*pending`, if any, and withdraws the endpoint at
+// `path`, so that later clients find nobody serving it.
+void cancel_accept(const char *path, std::uintptr_t *pending) noexcept;
+
+// Connects to the endpoint at `path`. False when nobody serves it, or it
+// stayed busy past the wait.
+bool connect_stream(const char *path, StreamHandle *out) noexcept;
+
+// Reads exactly `length` bytes. False on failure or when the peer has closed
+// its end first.
+bool read_stream(StreamHandle stream, void *buf, std::uint64_t length) noexcept;
+
+// Writes `head` and then `body` (either may be empty) in full, as one write
+// where the platform allows. False on failure, or when the peer has closed
+// its end; a closed peer never raises a signal.
+bool write_stream(StreamHandle stream, const void *head, std::uint64_t head_length, const void *body,
+                  std::uint64_t body_length) noexcept;
+
+// Ends the reading side of a live connection from another thread: a read
+// that waits, or any later one, fails at once; writes still go through.
+void stop_reading(StreamHandle stream) noexcept;
+
+// Closes a live connection.
+void close_stream(StreamHandle stream) noexcept;
+
+// ---- Threads ---------------------------------------------------------------------
+
+// Starts a thread that calls record->worker(record->arg); the record must stay
+// in place until `join_thread`. Stores the platform handle in the record.
+// False when no thread could be created.
+bool start_thread(kelvra_plat_thread *record) noexcept;
+
+// Waits for a started thread to finish and releases it.
+void join_thread(kelvra_plat_thread *record) noexcept;
 
 #if defined(KELVRA_FAULT_INJECTION)
 // The temporary name the (ahead + 1)-th next name drawn for `name` will be, so

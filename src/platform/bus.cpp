@@ -1,0 +1,199 @@
+// The message bus: request/reply frames over a local byte stream. A frame is
+// a 4-byte big-endian length and that many payload bytes, in both directions.
+// A frame's length and payload go out in one write; the bytes on the stream
+// are the same as writing them one after the other.
+//
+// Stopping a server that another thread is using: the stop flag is set, a
+// waiting accept is cancelled and the reading side of a connection being
+// served is shut (a reply being prepared still goes out), and this is
+// repeated until that thread has left accept_one; only then is the server
+// freed.
+#include "kelvra.h"
+
+#include "frame/status.hpp"
+#include "platform/platform.hpp"
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <thread>
+
+using namespace kelvra;
+
+namespace {
+
+constexpr std::uint64_t buffer_size = 1048576;
+constexpr std::uint64_t max_frame = 0xFFFFFFFFu;
+
+void put_length(std::uint32_t length, std::uint8_t (&out)[4]) noexcept {
+    out[0] = static_cast<std::uint8_t>(length >> 24);
+    out[1] = static_cast<std::uint8_t>(length >> 16);
+    out[2] = static_cast<std::uint8_t>(length >> 8);
+    out[3] = static_cast<std::uint8_t>(length);
+}
+
+std::uint32_t get_length(const std::uint8_t (&in)[4]) noexcept {
+    return static_cast<std::uint32_t>(in[0]) << 24 | static_cast<std::uint32_t>(in[1]) << 16 |
+           static_cast<std::uint32_t>(in[2]) << 8 | in[3];
+}
+
+} // namespace
+
+struct kelvra_bus_server {
+    kelvra_plat_server stream;
+    std::atomic<std::uint32_t> stop;
+    kelvra_bus_handler handler;
+    void *user;
+    std::uint8_t *request;
+    std::uint8_t *reply;
+    std::uint64_t reply_capacity;
+    // How many threads are inside accept_one, and the connection one of
+    // them serves (guarded by `serving_lock`), so that a stop can reach them.
+    std::atomic<std::uint32_t> inside;
+    std::mutex serving_lock;
+    os::StreamHandle serving;
+};
+
+struct kelvra_bus_client {
+    kelvra_plat_conn conn;
+};
+
+namespace {
+
+void free_server(kelvra_bus_server *server) noexcept {
+    std::free(server->request);
+    std::free(server->reply);
+    std::destroy_at(server);
+    std::free(server);
+}
+
+void set_serving(kelvra_bus_server *server, os::StreamHandle handle) noexcept {
+    const std::lock_guard<std::mutex> hold(server->serving_lock);
+    server->serving = handle;
+}
+
+bool stopped(const kelvra_bus_server *server) noexcept { return server->stop.load() != 0; }
+
+// Serves request/reply exchanges until the client leaves, a frame is refused
+// or the server is stopped.
+void serve_connection(kelvra_bus_server *server, os::StreamHandle conn) noexcept {
+    for (;;) {
+        std::uint8_t header[4];
+        if (!os::read_stream(conn, header, sizeof header)) return;
+        const std::uint32_t request_length = get_length(header);
+        if (request_length > buffer_size) return;
+        if (!os::read_stream(conn, server->request, request_length)) return;
+        std::uint64_t reply_length = server->reply_capacity;
+        if (server->handler(server->request, request_length, server->reply, &reply_length, server->user) != 0)
+            return;
+        // A handler that claims more than its buffer gets nothing sent:
+        // bytes beyond the buffer are not its reply.
+        if (reply_length > server->reply_capacity || reply_length > max_frame) return;
+        put_length(static_cast<std::uint32_t>(reply_length), header);
+        if (!os::write_stream(conn, header, sizeof header, server->reply, reply_length)) return;
+        if (stopped(server)) return;
+    }
+}
+
+} // namespace
+
+extern "C" KELVRA_API kelvra_status kelvra_bus_serve(const char *name, kelvra_bus_handler handler, void *user,
+                                                     kelvra_bus_server **out_server) noexcept {
+    if (name == nullptr || handler == nullptr || out_server == nullptr) return to_c(Status::arg);
+    *out_server = nullptr;
+    if (kelvra_plat_has_streams() == 0) return to_c(Status::data);
+    void *memory = std::calloc(1, sizeof(kelvra_bus_server));
+    if (memory == nullptr) return to_c(Status::resource);
+    auto *server = new (memory) kelvra_bus_server{};
+    server->handler = handler;
+    server->user = user;
+    server->request = static_cast<std::uint8_t *>(std::malloc(buffer_size));
+    server->reply = static_cast<std::uint8_t *>(std::malloc(buffer_size));
+    server->reply_capacity = buffer_size;
+    server->serving = os::no_stream;
+    if (server->request == nullptr || server->reply == nullptr) {
+        free_server(server);
+        return to_c(Status::resource);
+    }
+    if (const kelvra_status status = kelvra_plat_stream_listen(name, &server->stream)) {
+        free_server(server);
+        return status;
+    }
+    *out_server = server;
+    return to_c(Status::ok);
+}
+
+extern "C" KELVRA_API kelvra_status kelvra_bus_server_accept_one(kelvra_bus_server *server) noexcept {
+    if (server == nullptr) return to_c(Status::arg);
+    server->inside.fetch_add(1);
+    kelvra_plat_conn conn{};
+    kelvra_status status = to_c(Status::io);
+    if (!stopped(server)) status = kelvra_plat_stream_accept(&server->stream, &conn);
+    if (status == KELVRA_OK) {
+        set_serving(server, conn.handle);
+        if (!stopped(server)) serve_connection(server, conn.handle);
+        set_serving(server, os::no_stream);
+        kelvra_plat_stream_conn_close(&conn);
+    }
+    server->inside.fetch_sub(1); // a stop may free the server from here on
+    return status;
+}
+
+extern "C" KELVRA_API kelvra_status kelvra_bus_server_stop(kelvra_bus_server *server) noexcept {
+    if (server == nullptr) return to_c(Status::arg);
+    server->stop.store(1);
+    for (;;) {
+        {
+            const std::lock_guard<std::mutex> hold(server->serving_lock);
+            if (server->serving != os::no_stream) os::stop_reading(server->serving);
+        }
+        kelvra_plat_stream_server_close(&server->stream);
+        if (server->inside.load() == 0) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    free_server(server);
+    return to_c(Status::ok);
+}
+
+extern "C" KELVRA_API kelvra_status kelvra_bus_connect(const char *name, kelvra_bus_client **out_client) noexcept {
+    if (name == nullptr || out_client == nullptr) return to_c(Status::arg);
+    *out_client = nullptr;
+    if (kelvra_plat_has_streams() == 0) return to_c(Status::data);
+    auto *client = static_cast<kelvra_bus_client *>(std::calloc(1, sizeof(kelvra_bus_client)));
+    if (client == nullptr) return to_c(Status::resource);
+    if (const kelvra_status status = kelvra_plat_stream_connect(name, &client->conn)) {
+        std::free(client);
+        return status;
+    }
+    *out_client = client;
+    return to_c(Status::ok);
+}
+
+extern "C" KELVRA_API kelvra_status kelvra_bus_send_recv(kelvra_bus_client *client, const uint8_t *request,
+                                                         uint64_t request_len, uint8_t *reply,
+                                                         uint64_t *reply_len) noexcept {
+    if (client == nullptr || request == nullptr || reply == nullptr || reply_len == nullptr)
+        return to_c(Status::arg);
+    if (request_len > max_frame) return to_c(Status::capacity);
+    const os::StreamHandle conn = client->conn.handle;
+    if (conn == os::no_stream || conn == os::invalid_stream) return to_c(Status::io);
+    std::uint8_t header[4];
+    put_length(static_cast<std::uint32_t>(request_len), header);
+    if (!os::write_stream(conn, header, sizeof header, request, request_len)) return to_c(Status::io);
+    if (!os::read_stream(conn, header, sizeof header)) return to_c(Status::io);
+    const std::uint32_t length = get_length(header);
+    if (length > *reply_len) return to_c(Status::capacity);
+    if (!os::read_stream(conn, reply, length)) return to_c(Status::io);
+    *reply_len = length;
+    return to_c(Status::ok);
+}
+
+extern "C" KELVRA_API kelvra_status kelvra_bus_client_close(kelvra_bus_client *client) noexcept {
+    if (client == nullptr) return to_c(Status::arg);
+    kelvra_plat_stream_conn_close(&client->conn);
+    std::free(client);
+    return to_c(Status::ok);
+}

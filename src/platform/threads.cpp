@@ -1,0 +1,26 @@
+// The exported threads: a worker and its argument kept in the caller's
+// record, which the new thread reads them from.
+#include "kelvra.h"
+
+#include "frame/status.hpp"
+#include "platform/fault.hpp"
+#include "platform/platform.hpp"
+
+using namespace kelvra;
+
+extern "C" KELVRA_API uint32_t kelvra_plat_has_threads(void) noexcept { return os::fault::threads_withheld() ? 0 : 1; }
+
+extern "C" KELVRA_API kelvra_status kelvra_plat_thread_spawn(kelvra_plat_thread_fn worker, void *arg,
+                                                             kelvra_plat_thread *thread) noexcept {
+    if (worker == nullptr || thread == nullptr) return to_c(Status::arg);
+    thread->worker = worker;
+    thread->arg = arg;
+    if (os::fault::threads_refused() || !os::start_thread(thread)) return to_c(Status::resource);
+    return to_c(Status::ok);
+}
+
+extern "C" KELVRA_API kelvra_status kelvra_plat_thread_join(kelvra_plat_thread *thread) noexcept {
+    if (thread == nullptr) return to_c(Status::arg);
+    os::join_thread(thread);
+    return to_c(Status::ok);
+}

@@ -1,0 +1,258 @@
+// Local byte streams and threads: statuses, blocking behaviour and the
+// privacy of the endpoint directory.
+#include "kelvra.h"
+#include "platform/temp_dir.hpp"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <dirent.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using clock_type = std::chrono::steady_clock;
+
+std::string unique_name(const char *what) {
+    return std::string("t-") + what + "-" + std::to_string(getpid());
+}
+
+double seconds_since(clock_type::time_point start) {
+    return std::chrono::duration<double>(clock_type::now() - start).count();
+}
+
+int open_descriptors() {
+    int count = 0;
+    DIR *d = opendir("/proc/self/fd");
+    while (readdir(d) != nullptr) ++count;
+    closedir(d);
+    return count;
+}
+
+// The directory part of an endpoint's formatted path.
+std::string endpoint_dir() {
+    kelvra_plat_server s;
+    EXPECT_EQ(kelvra_plat_stream_listen("x", &s), KELVRA_OK);
+    std::string path = s.path;
+    return path.substr(0, path.size() - std::strlen("/kelvra-x"));
+}
+
+// Returns once an accept on `server` waits for a client.
+void wait_until_waiting(kelvra_plat_server &server) {
+    while (std::atomic_ref<uintptr_t>(server.pending).load() == ~uintptr_t{0}) std::this_thread::yield();
+}
+
+// A server thread that accepts one client and hands back the connection.
+struct OneAccept {
+    kelvra_plat_server server{};
+    kelvra_plat_conn conn{};
+    kelvra_status status = 99;
+    std::thread thread;
+    explicit OneAccept(const std::string &name) {
+        EXPECT_EQ(kelvra_plat_stream_listen(name.c_str(), &server), KELVRA_OK);
+        thread = std::thread([this] { status = kelvra_plat_stream_accept(&server, &conn); });
+        wait_until_waiting(server);
+    }
+    void wait() {
+        if (thread.joinable()) thread.join();
+    }
+    ~OneAccept() {
+        wait();
+        kelvra_plat_stream_conn_close(&conn);
+        kelvra_plat_stream_server_close(&server);
+    }
+};
+
+kelvra_plat_conn connect_to(const std::string &name) {
+    kelvra_plat_conn c{};
+    EXPECT_EQ(kelvra_plat_stream_connect(name.c_str(), &c), KELVRA_OK);
+    return c;
+}
+
+} // namespace
+
+TEST(Streams, PathLimitAndNulls) {
+    kelvra_plat_server s;
+    kelvra_plat_conn c{};
+    EXPECT_EQ(kelvra_plat_stream_listen(nullptr, &s), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_plat_stream_listen("a", nullptr), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_plat_stream_connect(nullptr, &c), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_plat_stream_accept(nullptr, &c), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_plat_stream_conn_close(nullptr), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_plat_stream_server_close(nullptr), KELVRA_ERR_ARG);
+
+    const std::size_t prefix = endpoint_dir().size() + std::strlen("/kelvra-");
+    const std::string fits(511 - prefix, 'n'), over(512 - prefix, 'n');
+    ASSERT_EQ(kelvra_plat_stream_listen(fits.c_str(), &s), KELVRA_OK);
+    EXPECT_EQ(std::strlen(s.path), 511u);
+    EXPECT_EQ(s.pending, ~uintptr_t{0});
+    EXPECT_EQ(kelvra_plat_stream_listen(over.c_str(), &s), KELVRA_ERR_CAPACITY);
+    EXPECT_EQ(s.path[0], '\0');
+    EXPECT_EQ(kelvra_plat_stream_connect(over.c_str(), &c), KELVRA_ERR_CAPACITY);
+}
+
+TEST(Streams, NobodyServingFailsAtOnce) {
+    kelvra_plat_conn c{};
+    const auto start = clock_type::now();
+    EXPECT_EQ(kelvra_plat_stream_connect(unique_name("nobody").c_str(), &c), KELVRA_ERR_IO);
+    EXPECT_LT(seconds_since(start), 0.5);
+}
+
+TEST(Streams, ExchangeAndClosedPeer) {
+    const std::string name = unique_name("exchange");
+    OneAccept server(name);
+    kelvra_plat_conn client = connect_to(name);
+    server.wait();
+    ASSERT_EQ(server.status, KELVRA_OK);
+    EXPECT_NE(client.handle, 0u);
+    EXPECT_NE(server.conn.handle, ~uintptr_t{0});
+
+    std::vector<uint8_t> big(3 << 20), got(big.size());
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 7);
+    std::thread writer([&] { EXPECT_EQ(kelvra_plat_stream_write_all(&client, big.data(), big.size()), KELVRA_OK); });
+    EXPECT_EQ(kelvra_plat_stream_read_exact(&server.conn, got.data(), got.size()), KELVRA_OK);
+    writer.join();
+    EXPECT_EQ(got, big);
+    EXPECT_EQ(kelvra_plat_stream_read_exact(&server.conn, nullptr, 0), KELVRA_OK);
+
+    // The peer leaves mid-message: reads and writes give 3, and no SIGPIPE
+    // ends this process.
+    EXPECT_EQ(kelvra_plat_stream_write_all(&client, big.data(), 10), KELVRA_OK);
+    EXPECT_EQ(kelvra_plat_stream_conn_close(&client), KELVRA_OK);
+    EXPECT_EQ(client.handle, 0u);
+    EXPECT_EQ(kelvra_plat_stream_conn_close(&client), KELVRA_OK);
+    EXPECT_EQ(kelvra_plat_stream_read_exact(&server.conn, got.data(), 11), KELVRA_ERR_IO);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(kelvra_plat_stream_write_all(&server.conn, big.data(), big.size()), KELVRA_ERR_IO);
+    EXPECT_EQ(kelvra_plat_stream_read_exact(&client, got.data(), 1), KELVRA_ERR_IO);
+}
+
+TEST(Streams, BusyServerMakesClientsWaitThenTryOnce) {
+    const std::string name = unique_name("busy");
+    OneAccept server(name);
+    kelvra_plat_conn first = connect_to(name);
+    server.wait();
+
+    // Nobody comes back to accept: the wait runs out.
+    kelvra_plat_conn second{};
+    auto start = clock_type::now();
+    EXPECT_EQ(kelvra_plat_stream_connect(name.c_str(), &second), KELVRA_ERR_IO);
+    EXPECT_GE(seconds_since(start), 1.9);
+
+    // The server comes back within the wait: the client gets in.
+    kelvra_plat_conn again{};
+    std::thread later([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(kelvra_plat_stream_accept(&server.server, &again), KELVRA_OK);
+    });
+    start = clock_type::now();
+    kelvra_plat_conn third = connect_to(name);
+    EXPECT_GE(seconds_since(start), 0.25);
+    later.join();
+    kelvra_plat_stream_conn_close(&first);
+    kelvra_plat_stream_conn_close(&third);
+    kelvra_plat_stream_conn_close(&again);
+}
+
+TEST(Streams, ServerCloseEndsAWaitingAccept) {
+    const int before = open_descriptors();
+    for (int round = 0; round < 50; ++round) {
+        kelvra_plat_server server;
+        ASSERT_EQ(kelvra_plat_stream_listen(unique_name("cancel").c_str(), &server), KELVRA_OK);
+        kelvra_plat_conn conn{};
+        kelvra_status status = 99;
+        std::thread waiter([&] {
+            const kelvra_status r = kelvra_plat_stream_accept(&server, &conn);
+            std::atomic_ref<kelvra_status>(status).store(r);
+        });
+        if (round % 2) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        while (std::atomic_ref<kelvra_status>(status).load() == 99) {
+            kelvra_plat_stream_server_close(&server);
+            std::this_thread::yield();
+        }
+        waiter.join();
+        EXPECT_EQ(status, KELVRA_ERR_IO);
+        EXPECT_EQ(server.pending, ~uintptr_t{0});
+    }
+    EXPECT_EQ(open_descriptors(), before);
+}
+
+TEST(Streams, EndpointDirectoryIsPrivateAndNamesStayInside) {
+    const std::string dir = endpoint_dir();
+    for (const std::string &name : {std::string("../../escape"), std::string("a/b"), std::string(300, 'l')}) {
+        OneAccept server(unique_name("odd") + name);
+        kelvra_plat_conn c = connect_to(unique_name("odd") + name);
+        server.wait();
+        EXPECT_EQ(server.status, KELVRA_OK);
+        kelvra_plat_stream_conn_close(&c);
+    }
+    struct stat st {};
+    ASSERT_EQ(lstat(dir.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(st.st_uid, geteuid());
+    EXPECT_NE(lstat((dir + "/../escape").c_str(), &st), 0);
+
+    // A directory others may enter is refused on both sides.
+    kelvra_test::TempDir runtime;
+    ASSERT_EQ(mkdir(runtime.path("kelvra").c_str(), 0755), 0);
+    ASSERT_EQ(chmod(runtime.path("kelvra").c_str(), 0755), 0);
+    const char *saved = getenv("XDG_RUNTIME_DIR");
+    const std::string restore = saved ? saved : "";
+    setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
+    kelvra_plat_server s;
+    kelvra_plat_conn c{};
+    ASSERT_EQ(kelvra_plat_stream_listen("open", &s), KELVRA_OK);
+    EXPECT_EQ(kelvra_plat_stream_accept(&s, &c), KELVRA_ERR_IO);
+    EXPECT_EQ(kelvra_plat_stream_connect("open", &c), KELVRA_ERR_IO);
+    if (saved) setenv("XDG_RUNTIME_DIR", restore.c_str(), 1);
+    else unsetenv("XDG_RUNTIME_DIR");
+}
+
+TEST(Streams, StaleEndpointDoesNotBlockANewServer) {
+    const std::string name = unique_name("stale");
+    kelvra_plat_server s;
+    ASSERT_EQ(kelvra_plat_stream_listen(name.c_str(), &s), KELVRA_OK);
+    // What a crashed server leaves: a bound socket file nobody listens on.
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strcpy(addr.sun_path, s.path);
+    mkdir(endpoint_dir().c_str(), 0700);
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+    close(fd);
+
+    OneAccept server(name);
+    kelvra_plat_conn c = connect_to(name);
+    server.wait();
+    EXPECT_EQ(server.status, KELVRA_OK);
+    kelvra_plat_stream_conn_close(&c);
+}
+
+TEST(Threads, SpawnJoinAndNulls) {
+    EXPECT_EQ(kelvra_plat_has_threads(), 1u);
+    EXPECT_EQ(kelvra_plat_has_streams(), 1u);
+    kelvra_plat_thread t[3];
+    void *seen[3] = {&t, &t, &t};
+    void *args[3] = {nullptr, &seen[1], &seen[2]};
+    struct Slot {
+        static void run(void *arg) {
+            if (arg != nullptr) *static_cast<void **>(arg) = arg;
+        }
+    };
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(kelvra_plat_thread_spawn(Slot::run, args[i], &t[i]), KELVRA_OK);
+    for (auto &thread : t) EXPECT_EQ(kelvra_plat_thread_join(&thread), KELVRA_OK);
+    EXPECT_EQ(seen[1], &seen[1]);
+    EXPECT_EQ(seen[2], &seen[2]);
+    EXPECT_EQ(t[0].arg, nullptr);
+    EXPECT_EQ(kelvra_plat_thread_spawn(nullptr, nullptr, &t[0]), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_plat_thread_spawn(Slot::run, nullptr, nullptr), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_plat_thread_join(nullptr), KELVRA_ERR_ARG);
+}
