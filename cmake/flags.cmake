@@ -12,6 +12,11 @@ if(KELVRA_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(KELVRA_SANITIZE_THREAD)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
 # Fuzzing builds (clang): the library and the targets carry coverage
 # instrumentation plus the address and undefined-behaviour sanitizers; only the
 # targets link libFuzzer's driver.

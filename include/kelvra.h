@@ -377,6 +377,17 @@ KELVRA_API uint32_t kelvra_plat_has_threads(void) KELVRA_NOEXCEPT;
 
 /* ------------------------------------------------------------------------
  * Platform: local byte streams ("kelvra-<name>" endpoints) and threads
+ *
+ * On POSIX an endpoint is a Unix-domain socket in a directory private to the
+ * user: "$XDG_RUNTIME_DIR/kelvra" when that is an absolute path of at most 64
+ * bytes, else "/tmp/kelvra-<uid>" (created with mode 0700; a directory others
+ * can enter is refused). The formatted path is "<directory>/kelvra-<name>";
+ * a name holding "/" or too long for a socket address is served under a
+ * fixed-length name derived from its SHA-256 in the same directory. On
+ * Windows it is the named pipe "\\.\pipe\kelvra-<name>".
+ * A client of a name nobody serves fails at once (3); one that arrives while
+ * the server is busy with another connection waits up to 2000 ms for it to
+ * accept again, then tries once more.
  * ------------------------------------------------------------------------ */
 
 /* Stream server (caller-allocated): endpoint path and the instance waiting for a client. */
@@ -437,9 +448,13 @@ typedef kelvra_status (*kelvra_bus_handler)(const uint8_t *request, uint32_t req
 /* Creates a server for endpoint `name`. 0; 1; 2 no streams; 4; 6. */
 KELVRA_API kelvra_status kelvra_bus_serve(const char *name, kelvra_bus_handler handler, void *user,
                                           kelvra_bus_server **out_server) KELVRA_NOEXCEPT;
-/* Waits for one client and serves it until it leaves. 0; 1; 3 accept failed. */
+/* Waits for one client and serves it until it leaves. 0; 1; 3 accept failed.
+ * A handler's reply longer than the capacity it was given ends the connection. */
 KELVRA_API kelvra_status kelvra_bus_server_accept_one(kelvra_bus_server *server) KELVRA_NOEXCEPT;
-/* Stops the server (cancelling a waiting accept) and frees it. 0 or 1. */
+/* Stops the server and frees it. 0 or 1. Called from another thread while a
+ * call of accept_one waits or serves, it ends that call (a reply in progress
+ * still goes out) and frees the server only after the call has returned; that
+ * thread must not call accept_one again. Never call it from the handler. */
 KELVRA_API kelvra_status kelvra_bus_server_stop(kelvra_bus_server *server) KELVRA_NOEXCEPT;
 /* Connects to endpoint `name`. 0; 1; 2; 3; 4; 6. */
 KELVRA_API kelvra_status kelvra_bus_connect(const char *name, kelvra_bus_client **out_client) KELVRA_NOEXCEPT;

@@ -3,10 +3,18 @@
 
 #ifdef KELVRA_TEST_TOOL
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "tools/run_tool.hpp"
 
@@ -125,6 +133,56 @@ TEST(Cli, DemoRuns) {
     EXPECT_TRUE(contains(demo.out, "2^64-1   = 18446744073709551615 = 3 * 5 * 17 * 257 * 641 * 65537 * 6700417"))
         << demo.out;
     EXPECT_TRUE(contains(demo.out, "p = 2 3 5 7 13 17 19 31 61")) << demo.out;
+    EXPECT_TRUE(contains(demo.out, "\"hello, bus\" -> \"HELLO, BUS\"")) << demo.out;
+}
+
+// `bus serve` as a background process answering `bus send`; an interrupt
+// ends it with status 0 after it has logged each connection's traffic.
+void serve_and_send(const char *mode, const std::string &send_args, const std::string &expected_reply,
+                    const std::string &expected_log) {
+    const std::string name = "cli-" + std::to_string(getpid()) + "-" + (mode + 2);
+    const std::string log = temp_file("");
+    const pid_t server = fork();
+    if (server == 0) {
+        const int fd = open(log.c_str(), O_WRONLY);
+        dup2(fd, STDOUT_FILENO);
+        dup2(open("/dev/null", O_WRONLY), STDERR_FILENO);
+        execl(KELVRA_TEST_TOOL, "kelvra", "bus", "serve", name.c_str(), mode, static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    ToolRun reply{-1, {}};
+    for (int i = 0; i < 200 && reply.exit_code != 0; ++i) { // until the server listens
+        if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        reply = kelvra("bus send " + name + " " + send_args);
+    }
+    EXPECT_EQ(reply.out, expected_reply) << mode;
+    kill(server, SIGINT);
+    int status = -1;
+    for (int i = 0; i < 250 && waitpid(server, &status, WNOHANG) == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (status == -1) {
+        kill(server, SIGKILL);
+        waitpid(server, &status, 0);
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << mode << " status " << status;
+    std::stringstream logged;
+    logged << std::ifstream(log).rdbuf();
+    EXPECT_EQ(logged.str(), expected_log) << mode;
+    std::remove(log.c_str());
+}
+
+TEST(Cli, BusServeAndSend) {
+    serve_and_send("--upper", "'hello, Bus 1'", "HELLO, BUS 1",
+                   "connection 1: 1 request, 12 bytes in, 12 bytes out\n");
+    const std::string input = temp_file("abc");
+    serve_and_send("--sha256", "- < " + input,
+                   "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad",
+                   "connection 1: 1 request, 3 bytes in, 64 bytes out\n");
+    std::remove(input.c_str());
+    const ToolRun nobody = kelvra("bus send cli-" + std::to_string(getpid()) + "-nobody hi");
+    EXPECT_EQ(nobody.exit_code, 1);
+    EXPECT_TRUE(contains(nobody.out, "status 3 (KELVRA_ERR_IO)")) << nobody.out;
 }
 
 #endif // KELVRA_TEST_TOOL

@@ -47,6 +47,7 @@ extern const Command calc_command;
 extern const Command hdc_commands[2];
 extern const Command graph_command;
 extern const Command text_commands[2];
+extern const Command bus_command;
 
 // The genome section of the demo, numbered `section_number`.
 int demo_genome(int section_number);
@@ -55,6 +56,7 @@ int demo_calc(int section_number);
 int demo_hdc(int section_number);
 int demo_graph(int section_number);
 int demo_text(int section_number);
+int demo_bus(int section_number);
 extern const Command demo_command;
 
 } // namespace kelvra::cli

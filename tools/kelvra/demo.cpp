@@ -141,6 +141,7 @@ int run(Args) {
     if (int rc = demo_hdc(7)) return rc;
     if (int rc = demo_graph(8)) return rc;
     if (int rc = demo_text(9)) return rc;
+    if (int rc = demo_bus(10)) return rc;
     std::printf("\nDone. Run 'kelvra --help' for the individual commands.\n");
     return 0;
 }

@@ -21,6 +21,7 @@ const std::span<const Command> command_groups[] = {
     kelvra::cli::octonion_commands,
     kelvra::cli::hdc_commands,
     {&kelvra::cli::graph_command, 1},
+    {&kelvra::cli::bus_command, 1},
 };
 
 void print_command(const Command &c) {

@@ -12,14 +12,15 @@
 // first half of the name's SHA-256, so a name can never reach outside the
 // directory and no plain name collides with a mapped one.
 //
-// A Windows pipe instance exists only while its server waits for a client.
-// The same shape here: each accept binds a fresh listening socket, takes one
-// client and closes the listening socket again, leaving its file in place.
-// A client that finds that file refusing connections knows the server is
-// busy and retries until the wait runs out; a client that finds no file at
-// all fails at once. Stopping a server removes the file; a file left by a
-// crashed server is taken over by the next server (and until then costs a
-// client the busy wait, then 3).
+// A server's listening socket lives from its first accept until the server is
+// closed (one per endpoint in this process, shared by the records that name
+// it), so a client that arrives while the server is busy waits in the
+// socket's queue. The server greets each client it accepts with one byte,
+// which connect consumes; a client still unwelcomed when the 2000 ms wait
+// runs out gives up with 3, and a client whose greeting cannot be delivered
+// (it gave up) is skipped by the accept. A socket file with nobody listening
+// (a crashed server) makes a client fail at once, and is taken over by the
+// next server; closing a server removes its file.
 #include "platform/platform.hpp"
 
 #include "hash/sha256_core.hpp"
@@ -30,9 +31,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <thread>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -43,12 +46,10 @@ namespace kelvra::os {
 namespace {
 
 constexpr std::size_t runtime_dir_capacity = 96;
+constexpr std::uint8_t greeting = 0x4b;
+constexpr int queue_length = 64;
 constexpr std::size_t max_runtime_base = 64;
 constexpr const char endpoint_prefix[] = "/kelvra-";
-
-// The pending word while `cancel_accept` is shutting the waiting instance
-// down: the accepting thread must not close it until that is done.
-constexpr std::uintptr_t closing_mark = ~std::uintptr_t{0} - 1;
 
 // A descriptor in a handle word: never 0 nor all-ones, since descriptor 0 is
 // a real one here.
@@ -107,8 +108,10 @@ bool endpoint_address(const char *path, bool create_dir, sockaddr_un *addr) noex
 
 int new_socket() noexcept { return socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0); }
 
+// One connection attempt that never blocks: a server whose queue is full
+// gives EAGAIN. The connected socket is made blocking again.
 bool connect_once(const sockaddr_un &addr, int *fd_out, int *error) noexcept {
-    const int fd = new_socket();
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         *error = errno;
         return false;
@@ -117,7 +120,7 @@ bool connect_once(const sockaddr_un &addr, int *fd_out, int *error) noexcept {
     do {
         r = connect(fd, reinterpret_cast<const sockaddr *>(&addr), sizeof addr);
     } while (r != 0 && errno == EINTR);
-    if (r == 0) {
+    if (r == 0 && fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0) {
         *fd_out = fd;
         return true;
     }
@@ -127,41 +130,96 @@ bool connect_once(const sockaddr_un &addr, int *fd_out, int *error) noexcept {
 }
 
 // A listening socket at `addr`. A file already there is taken over unless a
-// server is accepting on it right now.
+// server listens on it.
 int bind_listener(const sockaddr_un &addr) noexcept {
     const int fd = new_socket();
     if (fd < 0) return -1;
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (bind(fd, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) == 0) {
-            if (listen(fd, 1) == 0) return fd;
+            if (listen(fd, queue_length) == 0) return fd;
             break;
         }
         if (errno != EADDRINUSE || attempt == 1) break;
         int probe = -1;
         int error = 0;
         if (connect_once(addr, &probe, &error)) {
-            close(probe); // another server is accepting on this name
+            close(probe); // another server listens on this name
             break;
         }
         if (error != ECONNREFUSED && error != ENOENT) break;
-        unlink(addr.sun_path); // left by a crashed or busy server: take it over
+        unlink(addr.sun_path); // left by a crashed server: take it over
     }
     close(fd);
     return -1;
 }
 
-bool busy(int error) noexcept { return error == ECONNREFUSED || error == EAGAIN; }
+// The listening sockets of this process, by socket path.
+struct Listener {
+    char path[sizeof(sockaddr_un::sun_path)];
+    int fd;
+    unsigned users; // accepts waiting on it right now
+    bool in_use;
+    bool closed; // shut down; released when its last user leaves
+};
+constexpr std::size_t max_listeners = 64;
+Listener listeners[max_listeners];
+std::mutex listeners_lock;
 
-// Stores `value` in the pending word once no cancel is working on it.
-void swap_when_settled(std::atomic_ref<std::uintptr_t> word, std::uintptr_t value) noexcept {
-    std::uintptr_t seen = word.load();
+Listener *open_listener_for(const sockaddr_un &addr) noexcept {
+    for (Listener &l : listeners)
+        if (l.in_use && !l.closed && std::strcmp(l.path, addr.sun_path) == 0) return &l;
+    return nullptr;
+}
+
+void release_if_done(Listener &l) noexcept {
+    if (l.closed && l.users == 0) {
+        close(l.fd);
+        l.in_use = false;
+    }
+}
+
+// The listener of `addr`, bound now unless this process has it already.
+Listener *join_listener(const sockaddr_un &addr) noexcept {
+    const std::lock_guard<std::mutex> hold(listeners_lock);
+    Listener *l = open_listener_for(addr);
+    if (l == nullptr) {
+        for (Listener &free_slot : listeners)
+            if (!free_slot.in_use) {
+                l = &free_slot;
+                break;
+            }
+        if (l == nullptr) return nullptr;
+        const int fd = bind_listener(addr);
+        if (fd < 0) return nullptr;
+        *l = Listener{};
+        std::memcpy(l->path, addr.sun_path, sizeof l->path);
+        l->fd = fd;
+        l->in_use = true;
+    }
+    ++l->users;
+    return l;
+}
+
+void leave_listener(Listener *l) noexcept {
+    const std::lock_guard<std::mutex> hold(listeners_lock);
+    --l->users;
+    release_if_done(*l);
+}
+
+enum class Welcome { received, refused, late };
+
+// Waits until `deadline` for the server's greeting on a fresh connection.
+Welcome await_greeting(int fd, std::chrono::steady_clock::time_point deadline) noexcept {
     for (;;) {
-        if (seen == closing_mark) {
-            std::this_thread::yield();
-            seen = word.load();
-        } else if (word.compare_exchange_weak(seen, value)) {
-            return;
-        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd p{fd, POLLIN, 0};
+        const int ready = poll(&p, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready == 0) return Welcome::late;
+        std::uint8_t byte = 0;
+        const ssize_t got = recv(fd, &byte, 1, MSG_DONTWAIT);
+        if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        return got == 1 && byte == greeting ? Welcome::received : Welcome::refused;
     }
 }
 
@@ -176,73 +234,61 @@ bool format_stream_path(const char *name, char (&path)[stream_path_capacity]) no
 bool accept_stream(const char *path, std::uintptr_t *pending, StreamHandle *out) noexcept {
     sockaddr_un addr;
     if (!endpoint_address(path, true, &addr)) return false;
-    const int listener = bind_listener(addr);
-    if (listener < 0) return false;
+    Listener *listener = join_listener(addr);
+    if (listener == nullptr) return false;
 
     std::atomic_ref<std::uintptr_t> word(*pending);
-    swap_when_settled(word, handle_of(listener));
-
+    word.store(handle_of(listener->fd));
     int conn;
-    do {
-        conn = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-    } while (conn < 0 && errno == EINTR);
-
-    // Take the instance back; the descriptor is closed only here, and only
-    // after a cancel that is shutting it down has finished.
-    swap_when_settled(word, invalid_stream);
-    close(listener);
+    for (;;) {
+        conn = accept4(listener->fd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (conn < 0 && errno == EINTR) continue;
+        if (conn < 0) break;
+        if (send(conn, &greeting, 1, MSG_NOSIGNAL | MSG_DONTWAIT) == 1) break;
+        close(conn); // the client stopped waiting
+    }
+    word.store(invalid_stream);
+    leave_listener(listener);
     if (conn < 0) return false;
     *out = handle_of(conn);
     return true;
 }
 
-void cancel_accept(const char *path, std::uintptr_t *pending) noexcept {
-    std::atomic_ref<std::uintptr_t> word(*pending);
-    std::uintptr_t seen = word.load();
-    for (;;) {
-        if (seen == invalid_stream || seen == no_stream) break;
-        if (seen == closing_mark) {
-            std::this_thread::yield();
-            seen = word.load();
-            continue;
-        }
-        if (word.compare_exchange_weak(seen, closing_mark)) {
-            shutdown(fd_of(seen), SHUT_RDWR); // wakes the accepting thread
-            word.store(invalid_stream);
-            break;
-        }
-    }
+void cancel_accept(const char *path, std::uintptr_t *) noexcept {
     sockaddr_un addr;
-    if (endpoint_address(path, false, &addr)) unlink(addr.sun_path);
+    if (!endpoint_address(path, false, &addr)) return;
+    const std::lock_guard<std::mutex> hold(listeners_lock);
+    Listener *l = open_listener_for(addr);
+    if (l == nullptr) return;
+    l->closed = true;
+    shutdown(l->fd, SHUT_RDWR); // ends every accept waiting on it
+    unlink(addr.sun_path);
+    release_if_done(*l);
 }
 
 bool connect_stream(const char *path, StreamHandle *out) noexcept {
     sockaddr_un addr;
     if (!endpoint_address(path, false, &addr)) return false;
-    int fd = -1;
-    int error = 0;
-    if (connect_once(addr, &fd, &error)) {
-        *out = handle_of(fd);
-        return true;
-    }
-    if (!busy(error)) return false;
-
-    // Busy: wait for the server to offer an instance again, then try once more.
     using clock = std::chrono::steady_clock;
     const clock::time_point deadline = clock::now() + std::chrono::milliseconds(busy_wait_ms);
-    auto pause = std::chrono::microseconds(100);
-    while (clock::now() < deadline) {
-        std::this_thread::sleep_for(pause);
-        if (pause < std::chrono::milliseconds(5)) pause *= 2;
-        if (connect_once(addr, &fd, &error)) {
-            *out = handle_of(fd);
-            return true;
+    for (;;) {
+        int fd = -1;
+        int error = 0;
+        if (!connect_once(addr, &fd, &error)) {
+            // A full queue is a busy server too; no file, or nobody
+            // listening, is nobody serving.
+            if (error != EAGAIN || clock::now() >= deadline) return false;
+        } else {
+            const Welcome welcome = await_greeting(fd, deadline);
+            if (welcome == Welcome::received) {
+                *out = handle_of(fd);
+                return true;
+            }
+            close(fd);
+            if (welcome == Welcome::late || clock::now() >= deadline) return false;
         }
-        if (!busy(error)) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    if (!connect_once(addr, &fd, &error)) return false;
-    *out = handle_of(fd);
-    return true;
 }
 
 bool read_stream(StreamHandle stream, void *buf, std::uint64_t length) noexcept {
