@@ -57,17 +57,17 @@ kelvra_status answer(const uint8_t *request, uint32_t length, uint8_t *reply, ui
 }
 
 // An in-process server that answers one client on its own thread. The
-// endpoint only takes connections once that thread waits inside accept_one,
-// so `connect` retries for a while.
+// endpoint only takes connections once that thread has begun its accept, so
+// `connect` retries for a while.
 class ThreadServer {
 public:
     ~ThreadServer() { finish(); }
 
     kelvra_status start(const char *name, Reply reply) {
         served_.reply = reply;
+        name_ = name;
         if (const kelvra_status s = kelvra_bus_serve(name, answer, &served_, &server_)) return s;
         thread_ = std::thread([this, server = server_] {
-            entered_.store(true);
             status_.store(kelvra_bus_server_accept_one(server));
             left_.store(true);
         });
@@ -88,29 +88,29 @@ public:
     }
 
     // After the client has closed, the thread leaves accept_one; it is
-    // joined, then the server stopped. When no client ever came, the stop
-    // cancels the waiting accept (and waits for the thread to leave it).
+    // joined, then the server stopped. When no client ever came, a client
+    // connecting and leaving at once ends the waiting accept first.
     void finish() {
         if (server_ == nullptr) return;
         if (thread_.joinable()) {
-            if (!connected_ && !left_.load()) {
-                while (!entered_.load()) std::this_thread::yield();
-                std::this_thread::sleep_for(std::chrono::milliseconds(20)); // on into accept_one
-                kelvra_bus_server_stop(server_);
-                server_ = nullptr;
+            while (!connected_ && !left_.load()) {
+                kelvra_bus_client *wake = nullptr;
+                if (kelvra_bus_connect(name_, &wake) == KELVRA_OK) kelvra_bus_client_close(wake);
+                else std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
             thread_.join();
         }
-        if (server_ != nullptr) kelvra_bus_server_stop(server_);
+        kelvra_bus_server_stop(server_);
         server_ = nullptr;
     }
 
 private:
     Served served_;
     kelvra_bus_server *server_ = nullptr;
+    const char *name_ = nullptr;
     std::thread thread_;
     bool connected_ = false;
-    std::atomic<bool> entered_{false}, left_{false};
+    std::atomic<bool> left_{false};
     std::atomic<kelvra_status> status_{KELVRA_OK};
 };
 
@@ -129,10 +129,16 @@ struct Interrupt {
         while (sigwait(&signals, &signal) != 0) {
         }
         quit.store(true);
+        // A connected client keeps the main thread serving until it leaves;
+        // a second signal ends the process at once.
+        const timespec pause{0, 10'000'000};
         while (!done.load()) {
             kelvra_bus_client *client = nullptr;
             if (kelvra_bus_connect(name, &client) == KELVRA_OK) kelvra_bus_client_close(client);
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (!done.load() && sigtimedwait(&signals, nullptr, &pause) > 0) {
+                std::fprintf(stderr, "kelvra bus: stopped while a client was still connected\n");
+                std::_Exit(130);
+            }
         }
     }
 };
