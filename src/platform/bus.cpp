@@ -1,7 +1,10 @@
 // The message bus: request/reply frames over a local byte stream. A frame is
 // a 4-byte big-endian length and that many payload bytes, in both directions.
-// A frame's length and payload go out in one write; the bytes on the stream
-// are the same as writing them one after the other.
+// A frame's length and payload go out in one write, and a frame that has
+// arrived whole is taken in one read: each side reads into a buffer that
+// holds the length and the payload together, and bytes that arrive beyond
+// the current frame stay there for the next one. The bytes on the stream are
+// the same as with one call per field.
 //
 // Stopping a server that another thread is using: the stop flag is set, a
 // waiting accept is cancelled and the reading side of a connection being
@@ -16,6 +19,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -27,6 +31,15 @@ namespace {
 
 constexpr std::uint64_t buffer_size = 1048576;
 constexpr std::uint64_t max_frame = 0xFFFFFFFFu;
+constexpr std::uint64_t header_size = 4;
+
+// The server's frame buffer: a header and the largest request, placed so
+// that the payload handed to the handler is 16-byte aligned.
+constexpr std::uint64_t frame_offset = 12;
+constexpr std::uint64_t request_area_size = frame_offset + header_size + buffer_size;
+
+// The client's read-ahead: a reply up to this size arrives in one read.
+constexpr std::uint64_t client_ahead_size = 16384;
 
 void put_length(std::uint32_t length, std::uint8_t (&out)[4]) noexcept {
     out[0] = static_cast<std::uint8_t>(length >> 24);
@@ -35,9 +48,26 @@ void put_length(std::uint32_t length, std::uint8_t (&out)[4]) noexcept {
     out[3] = static_cast<std::uint8_t>(length);
 }
 
-std::uint32_t get_length(const std::uint8_t (&in)[4]) noexcept {
+std::uint32_t get_length(const std::uint8_t *in) noexcept {
     return static_cast<std::uint32_t>(in[0]) << 24 | static_cast<std::uint32_t>(in[1]) << 16 |
            static_cast<std::uint32_t>(in[2]) << 8 | in[3];
+}
+
+// Reads into buf[*have, capacity) until at least `need` bytes are there.
+bool fill(os::StreamHandle conn, std::uint8_t *buf, std::uint64_t capacity, std::uint64_t *have,
+          std::uint64_t need) noexcept {
+    while (*have < need) {
+        std::uint64_t got = 0;
+        if (!os::read_stream_some(conn, buf + *have, capacity - *have, &got)) return false;
+        *have += got;
+    }
+    return true;
+}
+
+// Drops the first `used` of `*have` buffered bytes.
+void consume(std::uint8_t *buf, std::uint64_t *have, std::uint64_t used) noexcept {
+    *have -= used;
+    if (*have > 0) std::memmove(buf, buf + used, *have);
 }
 
 } // namespace
@@ -47,7 +77,7 @@ struct kelvra_bus_server {
     std::atomic<std::uint32_t> stop;
     kelvra_bus_handler handler;
     void *user;
-    std::uint8_t *request;
+    std::uint8_t *request_area; // see request_area_size
     std::uint8_t *reply;
     std::uint64_t reply_capacity;
     // How many threads are inside accept_one, and the connection one of
@@ -59,12 +89,14 @@ struct kelvra_bus_server {
 
 struct kelvra_bus_client {
     kelvra_plat_conn conn;
+    std::uint64_t have; // bytes of `ahead` not yet consumed
+    std::uint8_t ahead[client_ahead_size];
 };
 
 namespace {
 
 void free_server(kelvra_bus_server *server) noexcept {
-    std::free(server->request);
+    std::free(server->request_area);
     std::free(server->reply);
     std::destroy_at(server);
     std::free(server);
@@ -80,21 +112,25 @@ bool stopped(const kelvra_bus_server *server) noexcept { return server->stop.loa
 // Serves request/reply exchanges until the client leaves, a frame is refused
 // or the server is stopped.
 void serve_connection(kelvra_bus_server *server, os::StreamHandle conn) noexcept {
+    std::uint8_t *const frame = server->request_area + frame_offset;
+    const std::uint64_t capacity = header_size + buffer_size;
+    std::uint64_t have = 0;
     for (;;) {
-        std::uint8_t header[4];
-        if (!os::read_stream(conn, header, sizeof header)) return;
-        const std::uint32_t request_length = get_length(header);
+        if (!fill(conn, frame, capacity, &have, header_size)) return;
+        const std::uint32_t request_length = get_length(frame);
         if (request_length > buffer_size) return;
-        if (!os::read_stream(conn, server->request, request_length)) return;
+        if (!fill(conn, frame, capacity, &have, header_size + request_length)) return;
         std::uint64_t reply_length = server->reply_capacity;
-        if (server->handler(server->request, request_length, server->reply, &reply_length, server->user) != 0)
+        if (server->handler(frame + header_size, request_length, server->reply, &reply_length, server->user) != 0)
             return;
         // A handler that claims more than its buffer gets nothing sent:
         // bytes beyond the buffer are not its reply.
         if (reply_length > server->reply_capacity || reply_length > max_frame) return;
+        std::uint8_t header[header_size];
         put_length(static_cast<std::uint32_t>(reply_length), header);
         if (!os::write_stream(conn, header, sizeof header, server->reply, reply_length)) return;
         if (stopped(server)) return;
+        consume(frame, &have, header_size + request_length);
     }
 }
 
@@ -110,11 +146,11 @@ extern "C" KELVRA_API kelvra_status kelvra_bus_serve(const char *name, kelvra_bu
     auto *server = new (memory) kelvra_bus_server{};
     server->handler = handler;
     server->user = user;
-    server->request = static_cast<std::uint8_t *>(std::malloc(buffer_size));
+    server->request_area = static_cast<std::uint8_t *>(std::malloc(request_area_size));
     server->reply = static_cast<std::uint8_t *>(std::malloc(buffer_size));
     server->reply_capacity = buffer_size;
     server->serving = os::no_stream;
-    if (server->request == nullptr || server->reply == nullptr) {
+    if (server->request_area == nullptr || server->reply == nullptr) {
         free_server(server);
         return to_c(Status::resource);
     }
@@ -180,13 +216,21 @@ extern "C" KELVRA_API kelvra_status kelvra_bus_send_recv(kelvra_bus_client *clie
     if (request_len > max_frame) return to_c(Status::capacity);
     const os::StreamHandle conn = client->conn.handle;
     if (conn == os::no_stream || conn == os::invalid_stream) return to_c(Status::io);
-    std::uint8_t header[4];
+    std::uint8_t header[header_size];
     put_length(static_cast<std::uint32_t>(request_len), header);
     if (!os::write_stream(conn, header, sizeof header, request, request_len)) return to_c(Status::io);
-    if (!os::read_stream(conn, header, sizeof header)) return to_c(Status::io);
-    const std::uint32_t length = get_length(header);
+
+    // The reply's first bytes come through the read-ahead, the rest of a
+    // long one straight into the caller's buffer.
+    std::uint8_t *const ahead = client->ahead;
+    if (!fill(conn, ahead, sizeof client->ahead, &client->have, header_size)) return to_c(Status::io);
+    const std::uint32_t length = get_length(ahead);
     if (length > *reply_len) return to_c(Status::capacity);
-    if (!os::read_stream(conn, reply, length)) return to_c(Status::io);
+    const std::uint64_t buffered = client->have - header_size;
+    const std::uint64_t here = buffered < length ? buffered : length;
+    std::memcpy(reply, ahead + header_size, here);
+    consume(ahead, &client->have, header_size + here);
+    if (here < length && !os::read_stream(conn, reply + here, length - here)) return to_c(Status::io);
     *reply_len = length;
     return to_c(Status::ok);
 }

@@ -201,6 +201,10 @@ bool connect_stream(const char *path, StreamHandle *out) noexcept;
 // its end first.
 bool read_stream(StreamHandle stream, void *buf, std::uint64_t length) noexcept;
 
+// Reads what has arrived, at least one byte and at most `capacity`, waiting
+// for the first. False on failure or when the peer has closed its end.
+bool read_stream_some(StreamHandle stream, void *buf, std::uint64_t capacity, std::uint64_t *got) noexcept;
+
 // Writes `head` and then `body` (either may be empty) in full, as one write
 // where the platform allows. False on failure, or when the peer has closed
 // its end; a closed peer never raises a signal.

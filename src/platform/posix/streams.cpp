@@ -206,6 +206,14 @@ void leave_listener(Listener *l) noexcept {
     release_if_done(*l);
 }
 
+// The directory keeps other users out; the peer's credentials are checked
+// too, in case its permissions change while a server runs.
+bool same_user(int conn) noexcept {
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    return getsockopt(conn, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == geteuid();
+}
+
 enum class Welcome { received, refused, late };
 
 // Waits until `deadline` for the server's greeting on a fresh connection.
@@ -244,8 +252,8 @@ bool accept_stream(const char *path, std::uintptr_t *pending, StreamHandle *out)
         conn = accept4(listener->fd, nullptr, nullptr, SOCK_CLOEXEC);
         if (conn < 0 && errno == EINTR) continue;
         if (conn < 0) break;
-        if (send(conn, &greeting, 1, MSG_NOSIGNAL | MSG_DONTWAIT) == 1) break;
-        close(conn); // the client stopped waiting
+        if (same_user(conn) && send(conn, &greeting, 1, MSG_NOSIGNAL | MSG_DONTWAIT) == 1) break;
+        close(conn); // another user, or the client stopped waiting
     }
     word.store(invalid_stream);
     leave_listener(listener);
@@ -291,15 +299,24 @@ bool connect_stream(const char *path, StreamHandle *out) noexcept {
     }
 }
 
+bool read_stream_some(StreamHandle stream, void *buf, std::uint64_t capacity, std::uint64_t *got) noexcept {
+    const std::size_t ask = capacity < (std::uint64_t{1} << 30) ? static_cast<std::size_t>(capacity) : 1u << 30;
+    for (;;) {
+        const ssize_t n = recv(fd_of(stream), buf, ask, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        *got = static_cast<std::uint64_t>(n);
+        return true;
+    }
+}
+
 bool read_stream(StreamHandle stream, void *buf, std::uint64_t length) noexcept {
     auto *at = static_cast<std::uint8_t *>(buf);
     while (length > 0) {
-        const std::size_t ask = length < (std::uint64_t{1} << 30) ? static_cast<std::size_t>(length) : 1u << 30;
-        const ssize_t got = recv(fd_of(stream), at, ask, 0);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
+        std::uint64_t got = 0;
+        if (!read_stream_some(stream, at, length, &got)) return false;
         at += got;
-        length -= static_cast<std::uint64_t>(got);
+        length -= got;
     }
     return true;
 }
