@@ -1,7 +1,11 @@
 // Processor identification. Header-only so that the command-line tool can
 // describe the processor with exactly the tests the library uses.
 //
-// Nothing here is cached: every query executes CPUID (and XGETBV) again.
+// The tests below execute CPUID (and XGETBV) each time they are called; the
+// exported queries use them as they are. Kernels choose their tier from
+// `features()`, the same tests made once per process: under a hypervisor
+// CPUID traps and costs microseconds, more than hashing a short message,
+// and what a processor supports does not change while a process runs.
 #pragma once
 
 #include <cstdint>
@@ -50,10 +54,21 @@ inline bool avx_usable() noexcept {
     return (xgetbv0() & 6u) == 6u;
 }
 
-inline bool avx2_usable() noexcept { return avx_usable() && bit(cpuid(7).ebx, 5); }
+// Leaf 7 (extended features) of a processor that has it; zeros otherwise, so
+// that a leaf the processor lacks is never read as feature bits.
+inline Registers leaf7() noexcept { return cpuid(0).eax >= 7 ? cpuid(7) : Registers{}; }
+
+inline bool avx2_usable() noexcept { return avx_usable() && bit(leaf7().ebx, 5); }
 
 // The SHA extensions need no operating-system support beyond SSE state.
-inline bool sha_extensions() noexcept { return bit(cpuid(7).ebx, 29); }
+inline bool sha_extensions() noexcept { return bit(leaf7().ebx, 29); }
+
+// What the SHA-extension kernel is compiled for: SHA, SSSE3 (leaf 1 ECX bit 9)
+// and SSE4.1 (bit 19).
+inline bool sha_kernel_usable() noexcept {
+    const Registers leaf1 = cpuid(1);
+    return bit(leaf1.ecx, 9) && bit(leaf1.ecx, 19) && sha_extensions();
+}
 
 // The population-count instruction: leaf 1 ECX bit 23; it uses general
 // registers only, so no operating-system test applies.
@@ -64,7 +79,18 @@ inline bool popcnt_usable() noexcept { return bit(cpuid(1).ecx, 23); }
 inline bool avx2_and_popcnt_usable() noexcept {
     const Registers leaf1 = cpuid(1);
     if (!bit(leaf1.ecx, 23) || !bit(leaf1.ecx, 27) || !bit(leaf1.ecx, 28)) return false;
-    return (xgetbv0() & 6u) == 6u && bit(cpuid(7).ebx, 5);
+    return (xgetbv0() & 6u) == 6u && bit(leaf7().ebx, 5);
+}
+
+// Every test above, made once per process.
+struct Features {
+    bool avx, avx2, sha_kernel, popcnt, avx2_and_popcnt;
+};
+
+inline const Features &features() noexcept {
+    static const Features probed{avx_usable(), avx2_usable(), sha_kernel_usable(), popcnt_usable(),
+                                 avx2_and_popcnt_usable()};
+    return probed;
 }
 
 // The 48-character brand string, trimmed; "" when the processor has none.

@@ -3,12 +3,12 @@
 // A tiered kernel has implementations numbered 0 (portable scalar) upwards.
 // Its Rule names the environment variable that may override the choice and the
 // processor feature each tier needs. The tier in force is the rule's override
-// (kelvra_simd_tier), then clamped to what the processor supports right now, so
+// (kelvra_simd_tier), then clamped to what the processor supports, so
 // a forced tier never executes an instruction the processor lacks.
 //
-// Header-only and built on the exported queries (plus the header-only processor
-// tests of cpu.hpp where no export exists), so the command-line tool explains
-// exactly the choice the kernels make.
+// Header-only and built on the processor tests of cpu.hpp (made once per
+// process), so the command-line tool explains exactly the choice the kernels
+// make.
 #pragma once
 
 #include <cstdint>
@@ -23,32 +23,35 @@ using Probe = uint32_t (*)(void) noexcept;
 
 inline constexpr int max_tiers = 3;
 
+// What each tier needs, from the tests made once per process.
+inline uint32_t has_avx() noexcept { return cpu::features().avx; }
+inline uint32_t has_avx2() noexcept { return cpu::features().avx2; }
+inline uint32_t has_sha_kernel() noexcept { return cpu::features().sha_kernel; }
+inline uint32_t has_popcnt() noexcept { return cpu::features().popcnt; }
+inline uint32_t has_avx2_and_popcnt() noexcept { return cpu::features().avx2_and_popcnt; }
+
 struct Rule {
     const char *kernel;             // what the tiers implement, for people
     const char *variable;           // environment override
     int32_t max_tier;               // highest tier the kernel has
-    Probe needs[max_tiers];         // feature tier t needs (null: nothing)
+    Probe needs[max_tiers];         // feature tier t needs (null: nothing beyond the x86-64 baseline)
     const char *names[max_tiers];   // what tier t is, for people
 };
 
 inline constexpr Rule octonion_batch{
     "octonion batch binding", "KELVRA_LOOP_HD_FORCE_TIER", 2,
-    {nullptr, kelvra_simd_has_sse2, kelvra_simd_has_avx},
+    {nullptr, nullptr, has_avx},
     {"scalar", "SSE2, 2 blocks", "AVX, 4 blocks"}};
 
 inline constexpr Rule sha256_batch{
     "batched SHA-256", "KELVRA_SHA256_FORCE_TIER", 2,
-    {nullptr, kelvra_simd_has_sse2, kelvra_simd_has_avx2},
+    {nullptr, nullptr, has_avx2},
     {"scalar", "SSE2, 4 lanes", "AVX2, 8 lanes"}};
 
 inline constexpr Rule sha256_extensions{
     "SHA-256 with SHA extensions", "KELVRA_SHANI_FORCE_TIER", 1,
-    {nullptr, kelvra_simd_has_shani, nullptr},
+    {nullptr, has_sha_kernel, nullptr},
     {"software", "SHA extensions", nullptr}};
-
-// Probes for features that have no exported query.
-inline uint32_t has_popcnt() noexcept { return cpu::popcnt_usable(); }
-inline uint32_t has_avx2_and_popcnt() noexcept { return cpu::avx2_and_popcnt_usable(); }
 
 inline constexpr Rule hypervector_popcount{
     "hypervector population count", "KELVRA_HDC_FORCE_TIER", 2,
@@ -57,12 +60,12 @@ inline constexpr Rule hypervector_popcount{
 
 inline constexpr Rule dense_elimination{
     "dense solver row updates", "KELVRA_DENSE_FORCE_TIER", 1,
-    {nullptr, kelvra_simd_has_avx, nullptr},
+    {nullptr, has_avx, nullptr},
     {"SSE2, 2 doubles", "AVX, 4 doubles", nullptr}};
 
 inline constexpr Rule jacobi_rotations{
     "Jacobi rotation updates", "KELVRA_JACOBI_FORCE_TIER", 1,
-    {nullptr, kelvra_simd_has_avx, nullptr},
+    {nullptr, has_avx, nullptr},
     {"SSE2, 2 doubles", "AVX, 4 doubles", nullptr}};
 
 inline constexpr const Rule *all_rules[] = {&octonion_batch,       &sha256_batch,      &sha256_extensions,
@@ -93,7 +96,11 @@ inline Decision decide(const Rule &rule) noexcept {
     return d;
 }
 
-inline uint32_t in_force(const Rule &rule) noexcept { return decide(rule).in_force; }
+inline uint32_t in_force(const Rule &rule) noexcept {
+    const uint32_t detected = supported(rule);
+    const uint32_t requested = kelvra_simd_tier(rule.variable, static_cast<int32_t>(detected), rule.max_tier);
+    return requested < detected ? requested : detected;
+}
 
 // Picks the implementation for the tier in force from a table indexed by tier.
 // A null entry falls back to the next narrower tier.

@@ -24,6 +24,7 @@
 #include "hash/sha256_tiers.hpp"
 
 #include <bit>
+#include <cstddef>
 #include <cstring>
 #include <utility>
 
@@ -162,10 +163,10 @@ void sha256_compress(Sha256State &state, const uint8_t *blocks, size_t block_cou
 void sha256_prepare_tail(const uint8_t *data, uint64_t length, PaddedTail &tail) noexcept {
     tail.whole_blocks = length / kSha256BlockBytes;
     const size_t tail_length = static_cast<size_t>(length % kSha256BlockBytes);
-    std::memset(tail.bytes, 0, sizeof tail.bytes);
+    const size_t tail_blocks = tail_length < kOneBlockTailLimit ? 1 : 2;
+    std::memset(tail.bytes, 0, tail_blocks * kSha256BlockBytes); // only the blocks the tail uses
     if (tail_length != 0) std::memcpy(tail.bytes, data + tail.whole_blocks * kSha256BlockBytes, tail_length);
     tail.bytes[tail_length] = 0x80;
-    const size_t tail_blocks = tail_length < kOneBlockTailLimit ? 1 : 2;
     const uint64_t bit_count = length * 8; // modulo 2^64, as the padding defines it
     const size_t count_at = tail_blocks * kSha256BlockBytes - 8;
     store_be32(tail.bytes + count_at, static_cast<uint32_t>(bit_count >> 32));
@@ -183,24 +184,27 @@ void compress_scalar(uint32_t *state, const uint8_t *blocks, size_t block_count)
     std::memcpy(state, s.data(), sizeof s);
 }
 
-// Whole blocks in place, then the one or two padded tail blocks.
+// Whole blocks in place, then the one or two padded tail blocks. A single
+// whole block is copied in front of the tail instead, so that a short
+// message takes one call of the kernel.
 KELVRA_SHA256_INLINE Sha256State message_with(Compress compress, const uint8_t *data, uint64_t length) noexcept {
     Sha256State state = kSha256Initial;
-    PaddedTail tail;
-    sha256_prepare_tail(data, length, tail);
-    if (tail.whole_blocks != 0) compress(state.data(), data, static_cast<size_t>(tail.whole_blocks));
-    compress(state.data(), tail.bytes, static_cast<size_t>(tail.block_count - tail.whole_blocks));
+    struct {
+        uint8_t head[kSha256BlockBytes];
+        PaddedTail tail;
+    } joined;
+    sha256_prepare_tail(data, length, joined.tail);
+    const size_t tail_blocks = static_cast<size_t>(joined.tail.block_count - joined.tail.whole_blocks);
+    static_assert(offsetof(decltype(joined), tail) == kSha256BlockBytes, "the head block precedes the tail");
+    if (joined.tail.whole_blocks == 1) {
+        std::memcpy(joined.head, data, kSha256BlockBytes);
+        compress(state.data(), joined.head, 1 + tail_blocks);
+        return state;
+    }
+    if (joined.tail.whole_blocks != 0) compress(state.data(), data, static_cast<size_t>(joined.tail.whole_blocks));
+    compress(state.data(), joined.tail.bytes, tail_blocks);
     return state;
 }
-
-// Below this length the text digest and the genome store hash with the scalar
-// core without asking the processor: the query executes CPUID, which a
-// hypervisor may trap. Measured on a 2-core EPYC VM (thread CPU time): the
-// query costs 1.4 us (up to 4 us under load); 1 KiB takes 3.2 us with the
-// scalar core and 0.6 us with the extensions, 2 KiB 6.2 us against 1.2 us.
-// From 2 KiB the extensions win even at the slowest query seen; below 1 KiB
-// the scalar core wins at any query cost.
-constexpr uint64_t kAskForExtensionsFrom = 2048;
 
 } // namespace
 
@@ -218,7 +222,6 @@ Sha256State sha256_message_shani(const uint8_t *data, uint64_t length) noexcept 
 }
 
 Sha256State sha256_message(const uint8_t *data, uint64_t length) noexcept {
-    if (length < kAskForExtensionsFrom) return sha256_message_scalar(data, length);
     static constexpr Compress kByTier[] = {compress_scalar, sha256_compress_shani};
     const Compress compress = tier::pick(tier::sha256_extensions, kByTier);
     if (compress == compress_scalar) return sha256_message_scalar(data, length);

@@ -42,9 +42,8 @@ void sha256_compress(Sha256State &state, const uint8_t *blocks, size_t block_cou
 
 // The whole hash of one message: initial state, its whole blocks read in
 // place, then the padded tail. `data` may be null only when `length` is 0.
-// From 2 KiB on it asks the processor for the SHA extensions (rule
-// "KELVRA_SHANI_FORCE_TIER") and uses them when present; the bytes are the
-// same either way.
+// It uses the SHA extensions where the processor has them (rule
+// "KELVRA_SHANI_FORCE_TIER"); the bytes are the same either way.
 Sha256State sha256_message(const uint8_t *data, uint64_t length) noexcept;
 
 // The 32-byte digest: state word 0 first, each word big-endian.
