@@ -79,20 +79,13 @@ kelvra_json_value *bundle_tree(kelvra_json_builder &b, const kelvra_bundle_desc 
         hex_pair(b, region_hex, 2 * region_length, d.region_sha256),
         hex_pair(b, d.the_one_hex, std::strlen(d.the_one_hex), d.the_one_sha256),
     };
-    static constexpr const char *attestation_keys[] = {
-        "collector_descriptor_hash", "collector_descriptor_path", "license", "parser_rule_hash", "parser_version",
-        "response_sha256",           "retrieved_at",              "source_doi", "source_url"};
-    kelvra_json_value *const attestation_values[] = {
-        text_value(b, d.schema_sha256),   text_value(b, descriptor_path),   text_value(b, license),
-        text_value(b, d.rule_sha256),     text_value(b, d.parser_version),  text_value(b, d.region_sha256),
-        text_value(b, retrieved_at),      text_value(b, bundle_source_doi), text_value(b, bundle_source_url),
-    };
     static constexpr const char *rendering_keys[] = {"cite_as", "human_readable_name", "purpose"};
     kelvra_json_value *const rendering_values[] = {text_value(b, bundle_cite_as), text_value(b, d.display_name),
                                                    text_value(b, bundle_purpose)};
     static constexpr const char *keys[] = {"attestation", "data", "data_schema_id", "mpr_version", "rendering"};
     kelvra_json_value *const values[] = {
-        object_of(b, attestation_keys, attestation_values),
+        attestation_value(b, Attestation{d.schema_sha256, d.rule_sha256, d.parser_version, d.region_sha256,
+                                         bundle_source_doi, bundle_source_url}),
         object_of(b, data_keys, data_values),
         text_value(b, bundle_schema_id),
         text_value(b, mpr_version),

@@ -43,18 +43,6 @@ kelvra_json_value *data_value(kelvra_json_builder &b, const ManifestTexts &t, ke
     return object_of(b, keys, values);
 }
 
-kelvra_json_value *attestation_value(kelvra_json_builder &b, const ManifestTexts &t) noexcept {
-    static constexpr const char *keys[] = {
-        "collector_descriptor_hash", "collector_descriptor_path", "license", "parser_rule_hash", "parser_version",
-        "response_sha256",           "retrieved_at",              "source_doi", "source_url"};
-    kelvra_json_value *const values[] = {
-        text_value(b, t.schema_sha256),      text_value(b, descriptor_path),     text_value(b, license),
-        text_value(b, t.rule_sha256),        text_value(b, t.parser_version),    text_value(b, t.body_sha256),
-        text_value(b, retrieved_at),         text_value(b, manifest_source_doi), text_value(b, manifest_source_url),
-    };
-    return object_of(b, keys, values);
-}
-
 kelvra_json_value *rendering_value(kelvra_json_builder &b) noexcept {
     static constexpr const char *keys[] = {"cite_as", "human_readable_name", "purpose"};
     kelvra_json_value *const values[] = {text_value(b, manifest_cite_as), text_value(b, manifest_name),
@@ -110,7 +98,9 @@ kelvra_status build_manifest(const kelvra_genome_desc &desc, std::uint32_t leaf_
     kelvra_json_value *chromosomes = kelvra_json_new_array(&b, items, desc.count);
     static constexpr const char *keys[] = {"attestation", "data", "data_schema_id", "mpr_version", "rendering"};
     kelvra_json_value *const values[] = {
-        attestation_value(b, *desc.texts),
+        attestation_value(b, Attestation{desc.texts->schema_sha256, desc.texts->rule_sha256,
+                                         desc.texts->parser_version, desc.texts->body_sha256,
+                                         manifest_source_doi, manifest_source_url}),
         data_value(b, *desc.texts, chromosomes, leaf_dim, body_length),
         text_value(b, manifest_schema_id),
         text_value(b, mpr_version),

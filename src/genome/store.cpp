@@ -105,15 +105,10 @@ extern "C" KELVRA_API kelvra_status kelvra_genome_load(const char *dir, uint8_t 
         return to_c(Status::arg);
     const kelvra_json_value *manifest = nullptr;
     if (const kelvra_status s = obtain_manifest(dir, the_one, the_one_len, {arena, arena_cap}, &manifest)) return s;
-    const kelvra_json_value *recorded = member(member(manifest, "data"), "body_sha256");
+    // A manifest without a recorded digest is refused before the body is read.
     Bytes expected;
-    if (!string_of(recorded, &expected)) return to_c(Status::data);
-    char path[path_capacity];
-    if (!join_path(dir, body_file, path)) return to_c(Status::capacity);
-    if (const kelvra_status s = kelvra_plat_file_read(path, body_out, body_cap, out_body_len)) return s;
-    char digest[digest_capacity];
-    digest_hex(body_out, *out_body_len, digest);
-    return string_equals(recorded, digest, digest_chars) ? to_c(Status::ok) : to_c(Status::data);
+    if (!string_of(member(member(manifest, "data"), "body_sha256"), &expected)) return to_c(Status::data);
+    return read_verified_body(dir, manifest, body_out, body_cap, out_body_len);
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_genome_catalog(const char *dir, const uint8_t *the_one,
