@@ -5,7 +5,10 @@
  * answers a truth value, a size or a value directly. Results travel through
  * out-parameters and caller buffers; the library keeps no pointer into caller
  * memory after a call returns. Checks run in one order: null pointers (1),
- * argument domains (2), capacities (4), then the work.
+ * argument domains (2), capacities (4), then the work. Every family tests its
+ * pointer arguments for null except the file layer (kelvra_plat_file_*,
+ * kelvra_plat_dir_*, kelvra_plat_rstream_*), which, like the C runtime it
+ * wraps, expects valid pointers.
  *
  * Valid C99 and C++. Link with -lkelvra.
  */
@@ -158,7 +161,8 @@ KELVRA_API uint64_t kelvra_json_write_arena_bytes(const kelvra_json_value *root)
 KELVRA_API kelvra_status kelvra_json_write_ws(const kelvra_json_value *root, uint8_t *out, uint64_t out_capacity,
                                               uint64_t *out_length, uint8_t *workspace,
                                               uint64_t workspace_bytes) KELVRA_NOEXCEPT;
-/* Parses JSON text into records in the arena. 0; 1 null pointers; 2 syntax; 4 arena, depth or number length. */
+/* Parses JSON text into records in the arena. 0; 1 out_root null, or input or arena null with a
+ * non-zero length; 2 syntax; 4 arena, depth or number length. */
 KELVRA_API kelvra_status kelvra_json_parse(const uint8_t *input, uint64_t input_length, uint8_t *arena,
                                            uint64_t arena_capacity, kelvra_json_value **out_root) KELVRA_NOEXCEPT;
 
@@ -308,8 +312,9 @@ KELVRA_API kelvra_status kelvra_genome_replace(const char *dir, const char *labe
                                                uint64_t body_len, uint32_t leaf_dim, const uint8_t *the_one,
                                                uint64_t the_one_len, uint8_t *arena,
                                                uint64_t arena_cap) KELVRA_NOEXCEPT;
-/* Writes a self-verifying bundle (label + ".chr") of one chromosome to out_path,
- * after verifying the whole stored body (2 on a mismatch, nothing written). */
+/* Writes a self-verifying bundle of one chromosome to the file out_path (by
+ * convention label + ".chr", but any path), after verifying the whole stored
+ * body (2 on a mismatch, nothing written). */
 KELVRA_API kelvra_status kelvra_genome_export(const char *dir, const char *label, const char *out_path,
                                               const uint8_t *the_one, uint64_t the_one_len, uint8_t *arena,
                                               uint64_t arena_cap) KELVRA_NOEXCEPT;
@@ -357,7 +362,8 @@ KELVRA_API kelvra_status kelvra_plat_file_write(const char *path, int32_t append
                                                 uint64_t len) KELVRA_NOEXCEPT;
 /* Starts listing a directory. 0; 3 cannot be searched; 4 path or first name too long. */
 KELVRA_API kelvra_status kelvra_plat_dir_open(const char *path, kelvra_plat_dir *dir) KELVRA_NOEXCEPT;
-/* Next entry name; *out_has = 0 at the end. 0; 4 name does not fit cap (kept for a retry). */
+/* Next entry name; *out_has = 0 at the end. 0; 4 name does not fit cap: that one entry
+ * stays pending in the record and the next call offers it again. */
 KELVRA_API kelvra_status kelvra_plat_dir_next(kelvra_plat_dir *dir, char *name, uint64_t cap,
                                               uint32_t *out_has) KELVRA_NOEXCEPT;
 /* Ends a listing; closing twice does nothing. */
@@ -669,7 +675,7 @@ KELVRA_API kelvra_status kelvra_loop_runbind_hd_f64(const double *a, const doubl
 /* out = a XOR b. */
 KELVRA_API kelvra_status kelvra_hdc_bind(const uint8_t *a, const uint8_t *b, uint32_t nbytes,
                                          uint8_t *out) KELVRA_NOEXCEPT;
-/* Bitwise majority of an odd number of vectors. */
+/* Bitwise majority of an odd number of vectors; 2 when count is 0 or even, or nbytes is 0. */
 KELVRA_API kelvra_status kelvra_hdc_bundle(const uint8_t *const *vectors, uint32_t count, uint32_t nbytes,
                                            uint8_t *out) KELVRA_NOEXCEPT;
 /* Cyclic rotation by shift bits towards higher indices (out must not overlap in). */
@@ -689,7 +695,9 @@ KELVRA_API kelvra_status kelvra_klein4_bundle_accumulate(uint32_t *acc, const ui
                                                          uint64_t n) KELVRA_NOEXCEPT;
 /* Majority vector from an accumulator. */
 KELVRA_API kelvra_status kelvra_klein4_bundle_resolve(const uint32_t *acc, uint8_t *out, uint64_t n) KELVRA_NOEXCEPT;
-/* Fills vocab accumulator rows (2 dim + 1 counters each) from a token stream. */
+/* Fills vocab accumulator rows (2 dim + 1 counters each) from a token stream; 2 when vocab,
+ * window or dim is 0, the table would not fit 64-bit addressing, a token id is not below
+ * vocab, or a codebook element is not 0..3. */
 KELVRA_API kelvra_status kelvra_klein4_cooccurrence_fold(const uint8_t *codebook, uint32_t vocab,
                                                          const uint32_t *tokens, uint32_t ntokens, uint32_t window,
                                                          uint64_t dim, uint32_t *table) KELVRA_NOEXCEPT;
