@@ -17,6 +17,11 @@ if(KELVRA_SANITIZE_THREAD)
   add_link_options(-fsanitize=thread)
 endif()
 
+if(KELVRA_COVERAGE)
+  add_compile_options(--coverage)
+  add_link_options(--coverage)
+endif()
+
 # Fuzzing builds (clang): the library and the targets carry coverage
 # instrumentation plus the address and undefined-behaviour sanitizers; only the
 # targets link libFuzzer's driver.
