@@ -136,6 +136,12 @@ TEST(Cli, DemoRuns) {
     EXPECT_TRUE(contains(demo.out, "\"hello, bus\" -> \"HELLO, BUS\"")) << demo.out;
 }
 
+TEST(Cli, UnlistableDirectoryIsAnError) {
+    const ToolRun pack = kelvra("genome pack /nonexistent/kelvra-cli-bundles /nonexistent/kelvra-cli-out");
+    EXPECT_EQ(pack.exit_code, 1);
+    EXPECT_TRUE(contains(pack.out, "cannot list directory /nonexistent/kelvra-cli-bundles")) << pack.out;
+}
+
 // `bus serve` as a background process answering `bus send`; an interrupt
 // ends it with status 0 after it has logged each connection's traffic.
 void serve_and_send(const char *mode, const std::string &send_args, const std::string &expected_reply,

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -11,11 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include <pthread.h>
-#include <unistd.h>
-
 #include "cli.hpp"
 #include "io.hpp"
+#include "system.hpp"
 
 namespace kelvra::cli {
 
@@ -116,26 +113,22 @@ private:
 
 // ---- serve ----------------------------------------------------------------
 
-// Waits for SIGINT or SIGTERM (blocked in every thread), raises `quit` and
-// wakes the main thread's accept by connecting, until the main thread says
-// it is done.
+// Waits for an interrupt (SIGINT or SIGTERM, captured before any thread
+// starts), raises `quit` and wakes the main thread's accept by connecting,
+// until the main thread says it is done.
 struct Interrupt {
     const char *name;
-    sigset_t signals;
     std::atomic<bool> quit{false}, done{false};
 
     void watch() {
-        int signal = 0;
-        while (sigwait(&signals, &signal) != 0) {
-        }
+        interrupt_wait(-1);
         quit.store(true);
         // A connected client keeps the main thread serving until it leaves;
-        // a second signal ends the process at once.
-        const timespec pause{0, 10'000'000};
+        // a second interrupt ends the process at once.
         while (!done.load()) {
             kelvra_bus_client *client = nullptr;
             if (kelvra_bus_connect(name, &client) == KELVRA_OK) kelvra_bus_client_close(client);
-            if (!done.load() && sigtimedwait(&signals, nullptr, &pause) > 0) {
+            if (!done.load() && interrupt_wait(10)) {
                 std::fprintf(stderr, "kelvra bus: stopped while a client was still connected\n");
                 std::_Exit(130);
             }
@@ -157,13 +150,8 @@ int run_serve(const Command &self, Args args) {
 
     Interrupt interrupt;
     interrupt.name = args[0];
-    sigemptyset(&interrupt.signals);
-    sigaddset(&interrupt.signals, SIGINT);
-    sigaddset(&interrupt.signals, SIGTERM);
-    // Blocked before any thread exists, so every thread inherits the mask
-    // and only sigwait below ever sees these signals.
-    if (const int e = pthread_sigmask(SIG_BLOCK, &interrupt.signals, nullptr)) {
-        std::fprintf(stderr, "kelvra bus serve: cannot block signals: %s\n", std::strerror(e));
+    if (const char *problem = nullptr; !interrupts_capture(&problem)) {
+        std::fprintf(stderr, "kelvra bus serve: cannot capture interrupts: %s\n", problem);
         return 1;
     }
     kelvra_bus_server *server = nullptr;
@@ -190,7 +178,7 @@ int run_serve(const Command &self, Args args) {
         std::fflush(stdout);
     }
     interrupt.done.store(true);
-    if (!interrupt.quit.load()) pthread_kill(watcher.native_handle(), SIGTERM); // end its sigwait
+    if (!interrupt.quit.load()) interrupt_cancel(watcher); // end its wait
     watcher.join();
     kelvra_bus_server_stop(server);
     return failed != KELVRA_OK ? fail("kelvra_bus_server_accept_one", failed) : 0;
@@ -307,7 +295,7 @@ int run_bus(Args args) {
 int demo_bus(int section_number) {
     std::printf("\n%d. A message bus between two threads\n", section_number);
     char name[64];
-    std::snprintf(name, sizeof name, "demo-%ld", static_cast<long>(getpid()));
+    std::snprintf(name, sizeof name, "demo-%ld", process_id());
     ThreadServer server;
     if (const kelvra_status s = server.start(name, Reply::upper)) return fail("kelvra_bus_serve", s);
     kelvra_bus_client *client = nullptr;

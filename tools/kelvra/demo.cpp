@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "cli.hpp"
-#include "frame/tier.hpp"
+#include "tiers.hpp"
 
 namespace kelvra::cli {
 
@@ -24,9 +24,9 @@ void heading(int number, const char *title) { std::printf("\n%d. %s\n", number, 
 int show_frame() {
     heading(1, "The library and this processor");
     std::printf("   kelvra %s, ABI %u\n", kelvra_version(), kelvra_abi_version());
-    for (const tier::Rule *rule : tier::all_rules) {
-        const uint32_t t = tier::in_force(*rule);
-        std::printf("   %-28s runs tier %u (%s)\n", rule->kernel, t, rule->names[t]);
+    for (const tiers::Kernel *kernel : tiers::all) {
+        const uint32_t t = tiers::decide(*kernel).in_force;
+        std::printf("   %-28s runs tier %u (%s)\n", kernel->name, t, kernel->names[t]);
     }
     return 0;
 }

@@ -10,13 +10,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
-
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "cli.hpp"
 
@@ -35,6 +33,7 @@ const Command genome_command = {"genome", "SUBCOMMAND ...",
 namespace {
 
 using Buffer = std::vector<uint8_t>;
+namespace fs = std::filesystem;
 
 // ---- Options ------------------------------------------------------------------
 
@@ -111,20 +110,25 @@ bool write_file(const char *path, const uint8_t *data, uint64_t length) {
     return ok;
 }
 
+// The size of a regular file; 0 for anything else or when it cannot be seen.
 uint64_t file_size(const std::string &path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;
+    std::error_code error;
+    if (!fs::is_regular_file(path, error)) return 0;
+    const uintmax_t size = fs::file_size(path, error);
+    return error ? 0 : static_cast<uint64_t>(size);
 }
 
-bool is_directory(const char *path) {
-    struct stat info {};
-    return stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+bool exists(const std::string &path) {
+    std::error_code error;
+    return fs::exists(path, error);
 }
 
 bool ensure_directory(const char *path) {
-    if (is_directory(path)) return true;
-    if (mkdir(path, 0777) == 0) return true;
-    std::fprintf(stderr, "kelvra genome: cannot create directory %s: %s\n", path, std::strerror(errno));
+    std::error_code error;
+    if (fs::is_directory(path, error)) return true;
+    if (fs::create_directory(path, error)) return true;
+    if (!error) error = std::make_error_code(std::errc::file_exists);
+    std::fprintf(stderr, "kelvra genome: cannot create directory %s: %s\n", path, error.message().c_str());
     return false;
 }
 
@@ -273,7 +277,7 @@ kelvra_status catalog(const char *dir, const Buffer &the_one, Buffer &arena, con
 int catalog_failed(const char *dir, const Buffer &the_one, kelvra_status status,
                    const char *what = "kelvra_genome_catalog") {
     if (status == KELVRA_ERR_DATA && the_one.empty() && file_size(std::string(dir) + "/manifest.json") == 0 &&
-        access((std::string(dir) + "/manifest.json").c_str(), F_OK) != 0)
+        !exists(std::string(dir) + "/manifest.json"))
         std::fprintf(stderr, "kelvra genome: %s has no manifest.json; pass --the-one to derive it from the body\n",
                      dir);
     return fail(what, status);
@@ -334,7 +338,7 @@ int run_verify(const Subcommand &sub, const Options &o) {
     if (!optional_the_one(sub, o, the_one, &rc)) return rc;
     const char *dir = o.positional[0];
     if (const kelvra_status s = load_body(dir, the_one, body)) {
-        if (s == KELVRA_ERR_DATA && the_one.empty() && access((std::string(dir) + "/manifest.json").c_str(), F_OK) != 0)
+        if (s == KELVRA_ERR_DATA && the_one.empty() && !exists(std::string(dir) + "/manifest.json"))
             return catalog_failed(dir, the_one, s, "kelvra_genome_load");
         if (s == KELVRA_ERR_DATA)
             std::fprintf(stderr, "kelvra genome verify: %s does not match its manifest (or the manifest is "
@@ -546,24 +550,28 @@ struct Bundle {
     std::string label, name;
 };
 
-bool list_bundles(const char *in_dir, std::vector<Bundle> &bundles) {
-    DIR *listing = opendir(in_dir);
-    if (listing == nullptr) return true; // no bundles
-    while (const dirent *entry = readdir(listing)) {
-        const std::string name = entry->d_name;
+// The *.chr bundles of in_dir, in label order. 3 when the directory cannot
+// be listed, 2 when a bundle has no label.
+kelvra_status list_bundles(const char *in_dir, std::vector<Bundle> &bundles) {
+    std::error_code error;
+    for (fs::directory_iterator entry(in_dir, error), end; !error && entry != end; entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
         if (name.size() >= 5 && name.compare(name.size() - 4, 4, ".chr") == 0) bundles.push_back({{}, name});
     }
-    closedir(listing);
+    if (error) {
+        std::fprintf(stderr, "kelvra genome pack: cannot list directory %s: %s\n", in_dir, error.message().c_str());
+        return KELVRA_ERR_IO;
+    }
     for (Bundle &b : bundles) {
         if (!bundle_label(std::string(in_dir) + "/" + b.name, b.label)) {
             std::fprintf(stderr, "kelvra genome pack: %s/%s is not a chromosome bundle; nothing imported\n", in_dir,
                          b.name.c_str());
-            return false;
+            return KELVRA_ERR_DATA;
         }
     }
     std::stable_sort(bundles.begin(), bundles.end(),
                      [](const Bundle &a, const Bundle &b) { return std::strcmp(a.label.c_str(), b.label.c_str()) < 0; });
-    return true;
+    return KELVRA_OK;
 }
 
 int run_pack(const Subcommand &sub, const Options &o) {
@@ -572,7 +580,7 @@ int run_pack(const Subcommand &sub, const Options &o) {
     if (!optional_the_one(sub, o, the_one, &rc)) return rc;
     const char *in_dir = o.positional[0], *out_dir = o.positional[1];
     std::vector<Bundle> bundles;
-    if (!list_bundles(in_dir, bundles)) return fail("pack", KELVRA_ERR_DATA);
+    if (const kelvra_status s = list_bundles(in_dir, bundles)) return fail("pack", s);
     if (bundles.empty()) {
         std::fprintf(stderr, "kelvra genome pack: no *.chr bundles in %s\n", in_dir);
         return fail("pack", KELVRA_ERR_DATA);

@@ -6,13 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <random>
 #include <string>
+#include <system_error>
+#include <utility>
 #include <vector>
-
-#include <dirent.h>
-#include <ftw.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "cli.hpp"
 
@@ -45,20 +44,36 @@ const uint8_t kTheOne[kLeafDim] = {'k', 'e', 'l', 'v', 'r', 'a', '-', 'd', 'e', 
 
 void heading(int number, const char *title) { std::printf("\n%d. %s\n", number, title); }
 
-int remove_entry(const char *path, const struct stat *, int, struct FTW *) { return remove(path); }
+namespace fs = std::filesystem;
 
-// A temporary directory, removed with its contents at the end of the section.
+// A new temporary directory (kelvra-demo-XXXXXX in the system's temporary
+// directory, for its owner only), removed with its contents at the end of
+// the section.
 struct Scratch {
     Scratch() {
-        char pattern[] = "/tmp/kelvra-demo-XXXXXX";
-        if (mkdtemp(pattern) != nullptr) root = pattern;
+        std::error_code error;
+        const fs::path base = fs::temp_directory_path(error);
+        if (error) return;
+        std::random_device seed;
+        std::mt19937_64 random((uint64_t{seed()} << 32) ^ seed());
+        static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+        for (int attempt = 0; attempt < 100 && root.empty(); ++attempt) {
+            std::string name = "kelvra-demo-";
+            for (int i = 0; i < 6; ++i) name += letters[random() % (sizeof letters - 1)];
+            const fs::path candidate = base / name;
+            if (!fs::create_directory(candidate, error)) continue; // taken, or not creatable
+            fs::permissions(candidate, fs::perms::owner_all, error);
+            root = candidate.string();
+        }
     }
     ~Scratch() {
-        if (!root.empty()) nftw(root.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
+        std::error_code error;
+        if (!root.empty()) fs::remove_all(root, error);
     }
     std::string make(const char *name) const {
         const std::string path = root + "/" + name;
-        mkdir(path.c_str(), 0755);
+        std::error_code error;
+        fs::create_directory(path, error);
         return path;
     }
     std::string root;
@@ -108,19 +123,24 @@ int list_genome(const std::string &dir, uint64_t body_bytes) {
     return 0;
 }
 
-void list_bundles(const std::string &dir) {
+int list_bundles(const std::string &dir) {
     std::vector<std::string> names;
-    if (DIR *listing = opendir(dir.c_str())) {
-        while (const dirent *entry = readdir(listing))
-            if (entry->d_name[0] != '.') names.emplace_back(entry->d_name);
-        closedir(listing);
+    std::error_code error;
+    for (fs::directory_iterator entry(dir, error), end; !error && entry != end; entry.increment(error)) {
+        std::string name = entry->path().filename().string();
+        if (name[0] != '.') names.push_back(std::move(name));
+    }
+    if (error) {
+        std::fprintf(stderr, "kelvra demo: cannot list directory %s: %s\n", dir.c_str(), error.message().c_str());
+        return 1;
     }
     std::sort(names.begin(), names.end());
     for (const std::string &name : names) {
-        struct stat info {};
-        stat((dir + "/" + name).c_str(), &info);
-        std::printf("   %-22s %6lld bytes of self-verifying JSON\n", name.c_str(), static_cast<long long>(info.st_size));
+        const uintmax_t size = fs::file_size(dir + "/" + name, error);
+        std::printf("   %-22s %6lld bytes of self-verifying JSON\n", name.c_str(),
+                    error ? 0LL : static_cast<long long>(size));
     }
+    return 0;
 }
 
 kelvra_status verify(const std::string &dir, uint64_t body_bytes) {
@@ -151,7 +171,7 @@ int demo_genome(int section_number) {
 
     DEMO_CALL(kelvra_genome_explode(genome.c_str(), bundles.c_str(), nullptr, 0, arena.data(), arena.size()));
     std::printf("   exploded into one bundle per chromosome:\n");
-    list_bundles(bundles);
+    if (int rc = list_bundles(bundles)) return rc;
 
     DEMO_CALL(kelvra_genome_pack(bundles.c_str(), packed.c_str(), nullptr, 0, arena.data(), arena.size()));
     std::printf("   packed the bundles into a new genome (chromosomes now in label order):\n");

@@ -17,10 +17,9 @@
 #include <thread>
 #include <vector>
 
-#include <unistd.h>
-
 #include "cli.hpp"
 #include "io.hpp"
+#include "system.hpp"
 
 namespace kelvra::cli {
 
@@ -142,7 +141,7 @@ int run_fiedler(const Command &command, Args args) {
     if (!parse_fiedler_options(args, o, &problem)) return usage_error(command, problem);
     const uint64_t bytes = size_of(o.path);
     FiedlerRun r;
-    const kelvra_status status = run_with_progress(r, o, bytes > kLargeFile && isatty(STDERR_FILENO) != 0);
+    const kelvra_status status = run_with_progress(r, o, bytes > kLargeFile && stderr_is_terminal());
     if (status != KELVRA_OK) return fail("kelvra_laplacian_fiedler_sparse_file", status);
     if (int rc = write_vector(r.vector, o.out)) return rc;
     const auto non_negative = std::count_if(r.vector.begin(), r.vector.end(), [](double x) { return x >= 0; });

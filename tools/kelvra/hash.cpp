@@ -30,6 +30,7 @@
 
 #include "cli.hpp"
 #include "io.hpp"
+#include "system.hpp"
 
 namespace kelvra::cli {
 
@@ -97,7 +98,7 @@ int run_sha256(Args args) {
     if (args.size() >= 2 && std::string_view(args[0]) == "--tier") {
         const std::string_view tier(args[1]);
         if (tier != "0" && tier != "1" && tier != "2") return usage_error(hash_commands[0], "--tier takes 0, 1 or 2");
-        setenv("KELVRA_SHA256_FORCE_TIER", args[1], 1);
+        set_environment("KELVRA_SHA256_FORCE_TIER", args[1]);
         batch_below = UINT64_MAX;
         pending.whole_batch = true;
         args = args.subspan(2);

@@ -2,8 +2,7 @@
 #include <cstdio>
 
 #include "cli.hpp"
-#include "frame/cpu.hpp"
-#include "frame/tier.hpp"
+#include "tiers.hpp"
 
 namespace kelvra::cli {
 
@@ -17,9 +16,9 @@ int run_version(Args) {
 const char *yes_no(uint32_t v) { return v ? "yes" : "no"; }
 
 // One line per tiered kernel: the tier in force, and why.
-void print_tier(const tier::Rule &rule) {
-    const tier::Decision d = tier::decide(rule);
-    std::printf("  %-28s tier %u (%s): ", rule.kernel, d.in_force, rule.names[d.in_force]);
+void print_tier(const tiers::Kernel &rule) {
+    const tiers::Decision d = tiers::decide(rule);
+    std::printf("  %-28s tier %u (%s): ", rule.name, d.in_force, rule.names[d.in_force]);
     if (d.override == nullptr) {
         std::printf("the widest this processor supports; %s is unset\n", rule.variable);
     } else if (d.requested > d.detected) {
@@ -33,13 +32,13 @@ void print_tier(const tier::Rule &rule) {
 
 int run_info(Args) {
     char brand[49];
-    cpu::brand(brand);
+    tiers::processor_brand(brand);
     std::printf("kelvra %s, ABI %u\n\n", kelvra_version(), kelvra_abi_version());
     std::printf("processor: %s\n", brand[0] ? brand : "(no brand string)");
     std::printf("  SSE2 %s, AVX %s, AVX2 %s, SHA extensions %s\n\n", yes_no(kelvra_simd_has_sse2()),
                 yes_no(kelvra_simd_has_avx()), yes_no(kelvra_simd_has_avx2()), yes_no(kelvra_simd_has_shani()));
     std::printf("tiered kernels:\n");
-    for (const tier::Rule *rule : tier::all_rules) print_tier(*rule);
+    for (const tiers::Kernel *kernel : tiers::all) print_tier(*kernel);
     std::printf("\nconfiguration: Hermitian node limit %u\n", kelvra_config_hermitian_max_nodes());
     return 0;
 }

@@ -13,7 +13,8 @@
 #include <vector>
 
 #include "cli.hpp"
-#include "frame/tier.hpp"
+#include "system.hpp"
+#include "tiers.hpp"
 
 namespace kelvra::cli {
 
@@ -253,8 +254,8 @@ public:
         }
     }
     ~SavedVariable() {
-        if (had_) setenv(name_, value_.c_str(), 1);
-        else unsetenv(name_);
+        if (had_) set_environment(name_, value_.c_str());
+        else unset_environment(name_);
     }
 
 private:
@@ -278,12 +279,12 @@ int show_batch_binding() {
         DEMO_CALL(norm(key, length));
         for (int c = 0; c < 8; ++c) key[c] /= length;  // unit keys unbind exactly up to rounding
     }
-    const tier::Decision decision = tier::decide(tier::octonion_batch);
+    const tiers::Decision decision = tiers::decide(tiers::octonion_batch);
     DEMO_CALL(kelvra_loop_bind_hd_f64(keys.data(), values.data(), kBlocks, bound.data()));
     {
-        const tier::Rule &rule = tier::octonion_batch;
+        const tiers::Kernel &rule = tiers::octonion_batch;
         SavedVariable saved(rule.variable);
-        setenv(rule.variable, "0", 1);
+        set_environment(rule.variable, "0");
         DEMO_CALL(kelvra_loop_bind_hd_f64(keys.data(), values.data(), kBlocks, scalar.data()));
     }
     DEMO_CALL(kelvra_loop_unbind_hd_f64(keys.data(), bound.data(), kBlocks, recovered.data()));
@@ -294,7 +295,7 @@ int show_batch_binding() {
     }
     const bool same = std::memcmp(bound.data(), scalar.data(), bound.size() * sizeof(double)) == 0;
     std::printf("   bound %" PRIu64 " key/value blocks on tier %u (%s)\n", kBlocks, decision.in_force,
-                tier::octonion_batch.names[decision.in_force]);
+                tiers::octonion_batch.names[decision.in_force]);
     std::printf("   the scalar tier gives %s\n", same ? "the same bits" : "DIFFERENT bits");
     std::printf("   unbinding with the keys recovers every value within %.1e\n", worst);
     return 0;

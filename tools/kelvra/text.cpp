@@ -10,9 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include <unistd.h>
-
 #include "cli.hpp"
+#include "system.hpp"
 
 namespace kelvra::cli {
 
@@ -64,7 +63,7 @@ int run_check(const Command &self, Args args) {
     const char *path = args[0];
     Check check;
     if (kelvra_plat_file_size(path, &check.total) == KELVRA_OK && check.total >= kLargeFile &&
-        isatty(STDERR_FILENO) != 0) {
+        stderr_is_terminal()) {
         check.next_report = kProgressStep;
     }
     const kelvra_status s = kelvra_ndjson_iter(path, check_line, &check);

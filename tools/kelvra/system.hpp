@@ -1,0 +1,34 @@
+// The little the tool needs from the operating system beyond the C and C++
+// standard libraries and kelvra.h: environment changes, whether standard
+// error is a terminal, the process number, and waiting for an interrupt
+// (SIGINT/SIGTERM, or Ctrl-C). All of it lives in system.cpp, the one file
+// with code per operating system.
+#pragma once
+
+#include <thread>
+
+namespace kelvra::cli {
+
+// Sets (replacing) or removes an environment variable of this process.
+void set_environment(const char *name, const char *value);
+void unset_environment(const char *name);
+
+// Whether standard error goes to a terminal (progress lines are shown only then).
+bool stderr_is_terminal();
+
+// This process's number, to name things uniquely.
+long process_id();
+
+// Interrupts go to interrupt_wait from now on instead of ending the process.
+// Call it before starting any thread. False (with a reason) when it cannot.
+bool interrupts_capture(const char **problem);
+
+// Waits for an interrupt: for ever when timeout_ms < 0, else at most
+// timeout_ms milliseconds. True when one came (or interrupt_cancel ended the
+// wait of `waiter`).
+bool interrupt_wait(int timeout_ms);
+
+// Ends an interrupt_wait in progress in thread `waiter`.
+void interrupt_cancel(std::thread &waiter);
+
+} // namespace kelvra::cli
