@@ -1,5 +1,5 @@
-// Processor identification. Header-only so that the command-line tool can
-// describe the processor with exactly the tests the library uses.
+// Processor identification: the tests behind the exported queries and the
+// tier rules.
 //
 // The tests below execute CPUID (and XGETBV) each time they are called; the
 // exported queries use them as they are. Kernels choose their tier from

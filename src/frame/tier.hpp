@@ -6,9 +6,9 @@
 // (kelvra_simd_tier), then clamped to what the processor supports, so
 // a forced tier never executes an instruction the processor lacks.
 //
-// Header-only and built on the processor tests of cpu.hpp (made once per
-// process), so the command-line tool explains exactly the choice the kernels
-// make.
+// Built on the processor tests of cpu.hpp, made once per process. The
+// command-line tool keeps its own copy of these rules over the exported
+// queries (tools/kelvra/tiers.cpp); a rule changed here changes there too.
 #pragma once
 
 #include <cstdint>
