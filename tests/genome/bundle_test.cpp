@@ -105,25 +105,23 @@ TEST_F(BundleOfB, ImportVerifiesEveryAttestedPart) {
         write_file(copy, edited);
         return import_bundle(copy, target.path());
     };
-    std::string flipped = text;
-    flipped[hex_at + 5] = flipped[hex_at + 5] == '0' ? '1' : '0';
-    EXPECT_EQ(import_edited(flipped), KELVRA_ERR_DATA) << "one hex digit of the region";
-    std::string odd = text;
-    odd.erase(hex_at, 1);
-    EXPECT_EQ(import_edited(odd), KELVRA_ERR_DATA) << "odd number of digits";
-    std::string bad_digit = text;
-    bad_digit[hex_at] = 'g';
-    EXPECT_EQ(import_edited(bad_digit), KELVRA_ERR_DATA);
-    std::string schema = text;
-    schema.replace(schema.find("genome_chromosome/v1"), 20, "genome_chromosome/v2");
-    EXPECT_EQ(import_edited(schema), KELVRA_ERR_DATA);
-    std::string response = text;
-    response.replace(response.find("\"response_sha256\": \"") + 20, 1, "0");
-    EXPECT_EQ(import_edited(response), KELVRA_ERR_DATA);
-    std::string width = text;
-    width.replace(width.find("\"leaf_dim\": 8"), 13, "\"leaf_dim\": 4");
-    EXPECT_EQ(import_edited(width), KELVRA_ERR_DATA) << "the_one is not leaf_dim bytes";
-    EXPECT_EQ(import_edited(text.substr(0, text.size() - 3)), KELVRA_ERR_DATA) << "truncated JSON";
+    // Each edit: where, how many bytes, replaced by what.
+    const struct {
+        size_t at, count;
+        std::string by, why;
+    } edits[] = {
+        {hex_at + 5, 1, text[hex_at + 5] == '0' ? "1" : "0", "one hex digit of the region"},
+        {hex_at, 1, "", "odd number of digits"},
+        {hex_at, 1, "g", "not a hex digit"},
+        {text.find("genome_chromosome/v1"), 20, "genome_chromosome/v2", "schema"},
+        {text.find("\"response_sha256\": \"") + 20, 1, "0", "response digest"},
+        {text.find("\"leaf_dim\": 8"), 13, "\"leaf_dim\": 4", "the_one is not leaf_dim bytes"},
+        {text.size() - 3, 3, "", "truncated JSON"},
+    };
+    for (const auto &e : edits) {
+        std::string edited = text;
+        EXPECT_EQ(import_edited(edited.replace(e.at, e.count, e.by)), KELVRA_ERR_DATA) << e.why;
+    }
     EXPECT_FALSE(file_exists(target.path("turns.bin")));
 
     // Upper-case digits decode to the same bytes.

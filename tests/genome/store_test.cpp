@@ -222,17 +222,16 @@ TEST(GenomeStore, WindowRefusesImpossibleManifestFigures) {
         write_file(dir.path("manifest.json"), text.replace(at, from.size(), to));
     };
     Bytes out;
-    // leaf_dim wider than the region: the cap check would read past it.
-    edited("\"leaf_dim\": 4", "\"leaf_dim\": 12");
-    EXPECT_EQ(window(dir.path(), "ab", &out, 64), KELVRA_ERR_DATA);
-    edited("\"leaf_dim\": 4", "\"leaf_dim\": 0");
-    EXPECT_EQ(window(dir.path(), "ab", &out, 64), KELVRA_ERR_DATA);
-    edited("\"byte_len\": 8", "\"byte_len\": -8");
-    EXPECT_EQ(window(dir.path(), "ab", &out, 64), KELVRA_ERR_DATA);
-    edited("\"byte_offset\": 0", "\"byte_offset\": \"0\"");
-    EXPECT_EQ(window(dir.path(), "ab", &out, 64), KELVRA_ERR_DATA);
-    edited("\"cap_sha256\": \"", "\"cap_sha256\": 1, \"x\": \"");
-    EXPECT_EQ(window(dir.path(), "ab", &out, 64), KELVRA_ERR_DATA);
+    // leaf_dim wider than the region (the cap check would read past it) or 0,
+    // a negative length, a figure of the wrong kind, a digest that is not text.
+    const std::pair<const char *, const char *> edits[] = {
+        {"\"leaf_dim\": 4", "\"leaf_dim\": 12"}, {"\"leaf_dim\": 4", "\"leaf_dim\": 0"},
+        {"\"byte_len\": 8", "\"byte_len\": -8"}, {"\"byte_offset\": 0", "\"byte_offset\": \"0\""},
+        {"\"cap_sha256\": \"", "\"cap_sha256\": 1, \"x\": \""}};
+    for (const auto &[from, to] : edits) {
+        edited(from, to);
+        EXPECT_EQ(window(dir.path(), "ab", &out, 64), KELVRA_ERR_DATA) << to;
+    }
     // Malformed text comes back as the parser's status.
     write_file(dir.path("manifest.json"), manifest.substr(0, 100));
     EXPECT_EQ(window(dir.path(), "ab", &out, 64), KELVRA_ERR_DATA);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "kelvra.h"
+#include "support/scoped_env.hpp"
 
 namespace {
 
@@ -21,19 +22,7 @@ constexpr const char *kShaniVar = "KELVRA_SHANI_FORCE_TIER";
 // null: the variable unset (the processor's own choice).
 const char *const kForcedTiers[] = {nullptr, "0", "1", "2", "7", "99999999999", "-3", "garbage", ""};
 
-class ScopedEnv {
-public:
-    ScopedEnv(const char *name, const char *value) : name_(name) {
-        if (value) setenv(name, value, 1);
-        else unsetenv(name);
-    }
-    ~ScopedEnv() { unsetenv(name_); }
-    ScopedEnv(const ScopedEnv &) = delete;
-    ScopedEnv &operator=(const ScopedEnv &) = delete;
-
-private:
-    const char *name_;
-};
+using kelvra_test::ScopedEnv;
 
 std::string hex(const uint8_t *digest) {
     char text[65];
@@ -88,7 +77,7 @@ void expect_shani_matches(const std::vector<uint8_t> &m, const char *tier) {
     EXPECT_EQ(digest[32], 0xee);
 }
 
-TEST(Sha256Tiers, BatchOfEveryLengthUpTo300OnEveryTier) {
+TEST(Sha256Tiers, EveryLengthUpTo300AndLongMessagesOnEveryTier) {
     std::mt19937_64 rng(300);
     std::vector<std::vector<uint8_t>> messages;
     for (size_t n = 0; n <= 300; ++n) messages.push_back(random_bytes(rng, n));
@@ -96,12 +85,6 @@ TEST(Sha256Tiers, BatchOfEveryLengthUpTo300OnEveryTier) {
         ScopedEnv env(kBatchVar, tier);
         expect_batch_matches(messages, tier);
     }
-}
-
-TEST(Sha256Tiers, ShaniOfEveryLengthUpTo300AndLongMessagesOnEveryTier) {
-    std::mt19937_64 rng(301);
-    std::vector<std::vector<uint8_t>> messages;
-    for (size_t n = 0; n <= 300; ++n) messages.push_back(random_bytes(rng, n));
     for (int i = 0; i < 6; ++i) messages.push_back(random_bytes(rng, 4000 + rng() % 200000));
     for (const char *tier : kForcedTiers) {
         ScopedEnv env(kShaniVar, tier);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "kelvra.h"
+#include "support/scoped_env.hpp"
 
 extern "C" void dgesv_(int *n, int *nrhs, double *a, int *lda, int *ipiv, double *b, int *ldb, int *info);
 
@@ -190,10 +191,9 @@ TEST(DenseSolve, BitIdenticalOnLargeSystemsOnEveryTier) {
         Matrix expect;
         ASSERT_TRUE(reference_solve(shape.n, shape.m, a, b, expect));
         for (const char *tier : {"0", "1"}) {
-            setenv("KELVRA_DENSE_FORCE_TIER", tier, 1);
+            kelvra_test::ScopedEnv forced("KELVRA_DENSE_FORCE_TIER", tier);
             Matrix got;
             const kelvra_status s = solve(shape.n, shape.m, a, b, got, 5);
-            unsetenv("KELVRA_DENSE_FORCE_TIER");
             ASSERT_EQ(s, KELVRA_OK);
             EXPECT_TRUE(same_bits(got, expect)) << shape.n << " x " << shape.m << " on tier " << tier;
         }

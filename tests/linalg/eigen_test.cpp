@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "kelvra.h"
+#include "support/scoped_env.hpp"
 
 extern "C" void zheev_(const char *jobz, const char *uplo, int *n, double *a, int *lda, double *w, double *work,
                        int *lwork, double *rwork, int *info);
@@ -175,7 +176,7 @@ TEST(JacobiSolvers, HandCheckedCases) {
 // 500), matrix and eigenvalues. At n = 7 the first rotation is skipped.
 TEST(JacobiSolvers, BitIdenticalToThePlainRotations) {
     for (const char *tier : {"0", "1"}) {
-        setenv("KELVRA_JACOBI_FORCE_TIER", tier, 1);
+        kelvra_test::ScopedEnv forced("KELVRA_JACOBI_FORCE_TIER", tier);
         for (uint32_t n : {1u, 2u, 3u, 7u, 24u, 41u, 50u}) {
             SCOPED_TRACE(std::string("tier ") + tier + ", n " + std::to_string(n));
             Matrix h = random_matrix(n, n, true), a = random_matrix(n, n, false), values, vectors, got, got_v;
@@ -197,7 +198,6 @@ TEST(JacobiSolvers, BitIdenticalToThePlainRotations) {
                 }
         }
     }
-    unsetenv("KELVRA_JACOBI_FORCE_TIER");
 }
 
 // Eigenvalues as zheev's (it reads H^T = conj H, with the same eigenvalues),

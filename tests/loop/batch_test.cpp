@@ -12,19 +12,9 @@
 
 #include "kelvra.h"
 #include "loop/octonion_reference.hpp"
+#include "support/scoped_env.hpp"
 
 namespace {
-
-constexpr const char *kTierVariable = "KELVRA_LOOP_HD_FORCE_TIER";
-
-class ForcedTier {
-public:
-    explicit ForcedTier(const char *value) {
-        if (value) setenv(kTierVariable, value, 1);
-        else unsetenv(kTierVariable);
-    }
-    ~ForcedTier() { unsetenv(kTierVariable); }
-};
 
 // Overrides to try: each tier, out-of-range values and no override at all.
 const char *const kOverrides[] = {"0", "1", "2", "7", "-1", nullptr};
@@ -73,53 +63,34 @@ void expect_same_blocks(const std::vector<double> &got, const std::vector<double
 
 std::vector<uint64_t> block_counts() {
     std::vector<uint64_t> counts;
-    for (uint64_t n = 0; n <= 9; ++n) counts.push_back(n);
-    for (uint64_t n : {15u, 16u, 17u, 1023u, 4099u}) counts.push_back(n);
+    for (uint64_t n : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 15, 16, 17, 1023, 4099}) counts.push_back(n);
     return counts;
 }
 
 } // namespace
 
+// Every block count around the vector widths, out = a, out = b, and blocks
+// that have only the alignment of a double.
 TEST(OctonionBatch, EveryTierMatchesTheScalarProductBitForBit) {
     for (const char *override : kOverrides) {
-        ForcedTier tier(override);
+        kelvra_test::ScopedEnv tier("KELVRA_LOOP_HD_FORCE_TIER", override);
         for (uint64_t n : block_counts()) {
             const std::vector<double> a = awkward_blocks(n, 100 + n), b = awkward_blocks(n, 200 + n);
             const std::vector<double> want = bind_one_by_one(a, b);
-            std::vector<double> out(8 * n, 12345.0);
+            const std::string what = describe(override) + ", n = " + std::to_string(n);
+            std::vector<double> out(8 * n + 1, 12345.0), in_a = a, in_b = b, a1(8 * n + 1), b1(8 * n + 3);
             ASSERT_EQ(kelvra_loop_bind_hd_f64(a.data(), b.data(), n, out.data()), KELVRA_OK);
-            expect_same_blocks(out, want, describe(override) + ", n = " + std::to_string(n));
+            expect_same_blocks(std::vector<double>(out.begin(), out.end() - 1), want, what);
+            ASSERT_EQ(kelvra_loop_bind_hd_f64(in_a.data(), b.data(), n, in_a.data()), KELVRA_OK);
+            expect_same_blocks(in_a, want, what + ", out = a");
+            ASSERT_EQ(kelvra_loop_bind_hd_f64(a.data(), in_b.data(), n, in_b.data()), KELVRA_OK);
+            expect_same_blocks(in_b, want, what + ", out = b");
+            if (n == 0) continue;
+            std::memcpy(a1.data() + 1, a.data(), 64 * n);
+            std::memcpy(b1.data() + 3, b.data(), 64 * n);
+            ASSERT_EQ(kelvra_loop_bind_hd_f64(a1.data() + 1, b1.data() + 3, n, out.data() + 1), KELVRA_OK);
+            expect_same_blocks(std::vector<double>(out.begin() + 1, out.end()), want, what + ", unaligned");
         }
-    }
-}
-
-TEST(OctonionBatch, OutputMayBeEitherInput) {
-    for (const char *override : kOverrides) {
-        ForcedTier tier(override);
-        const uint64_t n = 11;
-        const std::vector<double> a = awkward_blocks(n, 1), b = awkward_blocks(n, 2);
-        const std::vector<double> want = bind_one_by_one(a, b);
-        std::vector<double> inout = a;
-        ASSERT_EQ(kelvra_loop_bind_hd_f64(inout.data(), b.data(), n, inout.data()), KELVRA_OK);
-        expect_same_blocks(inout, want, describe(override) + ", out = a");
-        inout = b;
-        ASSERT_EQ(kelvra_loop_bind_hd_f64(a.data(), inout.data(), n, inout.data()), KELVRA_OK);
-        expect_same_blocks(inout, want, describe(override) + ", out = b");
-    }
-}
-
-TEST(OctonionBatch, UnalignedBlocks) {
-    // Blocks need only the alignment of a double, not of a vector register.
-    const uint64_t n = 9;
-    const std::vector<double> a = awkward_blocks(n, 3), b = awkward_blocks(n, 4);
-    const std::vector<double> want = bind_one_by_one(a, b);
-    std::vector<double> a1(8 * n + 1), b1(8 * n + 3), out1(8 * n + 1);
-    std::memcpy(a1.data() + 1, a.data(), 64 * n);
-    std::memcpy(b1.data() + 3, b.data(), 64 * n);
-    for (const char *override : kOverrides) {
-        ForcedTier tier(override);
-        ASSERT_EQ(kelvra_loop_bind_hd_f64(a1.data() + 1, b1.data() + 3, n, out1.data() + 1), KELVRA_OK);
-        expect_same_blocks(std::vector<double>(out1.begin() + 1, out1.end()), want, describe(override));
     }
 }
 
@@ -132,7 +103,7 @@ TEST(OctonionBatch, LargeBatchesOnAnyOutputAlignment) {
     double *buffer = static_cast<double *>(std::aligned_alloc(64, 64 * n + 64));
     ASSERT_NE(buffer, nullptr);
     for (const char *override : {"2", "1"}) {
-        ForcedTier tier(override);
+        kelvra_test::ScopedEnv tier("KELVRA_LOOP_HD_FORCE_TIER", override);
         for (size_t offset : {0u, 1u, 2u}) {
             double *out = buffer + offset;
             ASSERT_EQ(kelvra_loop_bind_hd_f64(a.data(), b.data(), n, out), KELVRA_OK);

@@ -177,9 +177,4 @@ TEST(PlatformFiles, FilesPastTwoAndFourGiB) {
     EXPECT_EQ(std::string(buf, 5), "tail!");
 }
 
-TEST(PlatformFiles, CapabilityQueries) {
-    EXPECT_EQ(kelvra_plat_has_filesystem(), 1u);
-    EXPECT_EQ(kelvra_plat_has_dirlist(), 1u);
-}
-
 } // namespace

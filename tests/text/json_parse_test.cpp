@@ -4,10 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -74,32 +72,32 @@ TEST(JsonParse, ArgumentChecksComeFirstAndLeaveTheRootAlone) {
     EXPECT_EQ(root, untouched);
 }
 
-TEST(JsonParse, EmptyInputsAndStrayBytes) {
-    for (const char *text : {"", " \t\r\n", "\f1", "1 2", "[1] x", "]", "}", "{}}", "'a'", "\xEF\xBB\xBF{}"}) {
-        EXPECT_EQ(status_of(text), 2u) << text;
-    }
-    Parsed p = parse(" \n 42 \r\t");
-    ASSERT_EQ(p.status, 0u);
-    EXPECT_EQ(rec::load_kind(p.root), KELVRA_JSON_INT);
-    EXPECT_EQ(rec::load_int(p.root), 42);
+// Every malformed document the parser refuses with 2: stray bytes, literals
+// that only match a prefix, numbers it does not take, broken strings and
+// separators. (The corpus test sweeps many more.)
+TEST(JsonParse, MalformedDocumentsGiveStatus2) {
+    const char *texts[] = {
+        "", " \t\r\n", "\f1", "1 2", "[1] x", "]", "}", "{}}", "'a'", "\xEF\xBB\xBF{}", "tru", "fals", "nul",
+        "truex", "[truex]", "[nullnull]", "True", "nan", "inf", "-inf", "+1", ".5", "0x10", "1 .5", "- 1",
+        "\"a\tb\"", "\"\x1F\"", "\"abc", "\"ab\\", "\"\\x\"", "\"\\u12\"", "\"\\u12G4\"", "\"\\uDE00\"",
+        "\"\\uD83D\"", "\"\\uD83Dx\"", "\"\\uD83D\\n\"", "\"\\uD83D\\u0041\"", "\"\\uD83D\\uD83D\"",
+        "\"\\uD83D\\uDE0\"", "\"\\\"", "\"\\u", "[1,]", "[1 2]", "[,1]", "[,]", "{\"a\" 1}", "{\"a\":1,}", "{1:2}",
+        "{\"a\":}", "{\"a\"}", "[", "[1", "{", "{\"a\":1", "{\"a\":1 \"b\":2}", "[1]]", "[}", "{]", "{,}",
+        "{\"a\":1,,\"b\":2}", "[\"a\":1]"};
+    for (const char *text : texts) EXPECT_EQ(status_of(text), 2u) << text;
 }
 
-TEST(JsonParse, LiteralsMatchTheirBytesOnly) {
+TEST(JsonParse, ScalarsAndWhitespace) {
     struct Case {
         const char *text;
-        uint32_t kind, truth;
+        std::string written;
     };
-    for (const Case &c : {Case{"true", 1, 1}, Case{"false", 1, 0}, Case{"null", 0, 0}, Case{"[false]", 5, 0}}) {
+    // The byte after a literal is left to the next structural check.
+    for (const Case &c : {Case{" \n 42 \r\t", "42"}, Case{"true", "true"}, Case{"false", "false"},
+                          Case{"null", "null"}, Case{"[false]", "[false]"}}) {
         Parsed p = parse(c.text);
         ASSERT_EQ(p.status, 0u) << c.text;
-        EXPECT_EQ(rec::load_kind(p.root), c.kind) << c.text;
-        if (c.kind == 1) {
-            EXPECT_EQ(rec::load_bool(p.root), c.truth) << c.text;
-        }
-    }
-    // The byte after a literal is left to the next structural check.
-    for (const char *text : {"tru", "fals", "nul", "truex", "[truex]", "[nullnull]", "True", "nan", "inf", "-inf"}) {
-        EXPECT_EQ(status_of(text), 2u) << text;
+        EXPECT_EQ(written(p.root), c.written) << c.text;
     }
 }
 
@@ -129,7 +127,6 @@ TEST(JsonParse, NumberSpellingIsLenient) {
     EXPECT_EQ(rec::load_int(parse(std::string("-").append(20, '9')).root), INT64_MIN);
     EXPECT_EQ(rec::load_int(parse("-9223372036854775808").root), INT64_MIN);
     EXPECT_EQ(rec::load_double(parse("-1e999").root), -HUGE_VAL);
-    for (const char *text : {"+1", ".5", "0x10", "1 .5", "- 1"}) EXPECT_EQ(status_of(text), 2u) << text;
 }
 
 TEST(JsonParse, NumberTokenLengthLimit) {
@@ -139,49 +136,6 @@ TEST(JsonParse, NumberTokenLengthLimit) {
     EXPECT_EQ(status_of(std::string("[").append(60, '0').append("e-+.]")), 4u)
         << "the whole token counts, not its prefix";
     EXPECT_EQ(status_of(std::string("0.").append(60, '0')), 0u);
-}
-
-// Random tokens over the number alphabet, against strtod / strtoll in the "C"
-// locale (the test program never changes its locale here).
-TEST(JsonParse, NumbersAgreeWithTheCLibrary) {
-    std::mt19937 rng(20240611);
-    const char alphabet[] = "0123456789000111999.eE+-";
-    std::vector<std::string> tokens = {
-        "0.1", "9007199254740993", "2.2250738585072011e-308", "4.9e-324", "2.4703282292062327e-324",
-        "2.4703282292062328e-324", "1.7976931348623157e308", "1.7976931348623159e308", "123456789012345678901e-5",
-        "-65.613616999999977", "43.420273000000009", "0.000001e6", "18446744073709551616"};
-    // Lenient spellings: any bytes of the alphabet after the first digit.
-    for (int i = 0; i < 10000; ++i) {
-        std::string t = rng() % 4 == 0 ? "-" : "";
-        t += static_cast<char>('0' + rng() % 10);
-        const size_t length = rng() % 25;
-        for (size_t k = 0; k < length; ++k) t += alphabet[rng() % (sizeof alphabet - 1)];
-        tokens.push_back(t);
-    }
-    // Ordinary spellings: up to 22 significant digits, a point anywhere, an
-    // exponent over the whole double range.
-    for (int i = 0; i < 10000; ++i) {
-        std::string t = rng() % 2 == 0 ? "-" : "";
-        const size_t digits = 1 + rng() % 22, point = rng() % (digits + 1);
-        for (size_t k = 0; k < digits; ++k) {
-            if (k == point && k != 0) t += '.';
-            t += static_cast<char>('0' + rng() % 10);
-        }
-        if (rng() % 2 == 0) t.append("e").append(std::to_string(static_cast<int>(rng() % 660) - 340));
-        tokens.push_back(t);
-    }
-    for (const std::string &t : tokens) {
-        Parsed p = parse(t, 64);
-        ASSERT_EQ(p.status, 0u) << t;
-        if (t.find_first_of(".eE") != std::string::npos) {
-            ASSERT_EQ(rec::load_kind(p.root), KELVRA_JSON_DOUBLE) << t;
-            const double got = rec::load_double(p.root), want = std::strtod(t.c_str(), nullptr);
-            ASSERT_EQ(std::memcmp(&got, &want, sizeof got), 0) << t << ": " << got << " vs " << want;
-        } else {
-            ASSERT_EQ(rec::load_kind(p.root), KELVRA_JSON_INT) << t;
-            ASSERT_EQ(rec::load_int(p.root), std::strtoll(t.c_str(), nullptr, 10)) << t;
-        }
-    }
 }
 
 TEST(JsonParse, StringEscapesDecode) {
@@ -210,14 +164,6 @@ TEST(JsonParse, StringEscapesDecode) {
     EXPECT_EQ(rec::load_string(p.root).bytes[3], 0xA5) << "no terminator is written after a string value";
 }
 
-TEST(JsonParse, MalformedStrings) {
-    for (const char *text : {"\"a\tb\"", "\"\x1F\"", "\"abc", "\"ab\\", "\"\\x\"", "\"\\u12\"", "\"\\u12G4\"",
-                             "\"\\uDE00\"", "\"\\uD83D\"", "\"\\uD83Dx\"", "\"\\uD83D\\n\"", "\"\\uD83D\\u0041\"",
-                             "\"\\uD83D\\uD83D\"", "\"\\uD83D\\uDE0\"", "\"\\\"", "\"\\u"}) {
-        EXPECT_EQ(status_of(text), 2u) << text;
-    }
-}
-
 TEST(JsonParse, ContainersAndSeparators) {
     Parsed p = parse(R"( { "b" : [ 1 , true , "x" , { } , [ ] ] , "a" : null } )");
     ASSERT_EQ(p.status, 0u);
@@ -229,11 +175,6 @@ TEST(JsonParse, ContainersAndSeparators) {
     EXPECT_TRUE(empty_object.keys != nullptr && empty_object.values != nullptr);
     EXPECT_EQ(empty_array.count, 0u);
     EXPECT_NE(empty_array.items, nullptr);
-    for (const char *text : {"[1,]", "[1 2]", "[,1]", "[,]", "{\"a\" 1}", "{\"a\":1,}", "{1:2}", "{\"a\":}",
-                             "{\"a\"}", "[", "[1", "{", "{\"a\":1", "{\"a\":1 \"b\":2}", "[1]]", "[}", "{]",
-                             "{,}", "{\"a\":1,,\"b\":2}", "[\"a\":1]"}) {
-        EXPECT_EQ(status_of(text), 2u) << text;
-    }
 }
 
 TEST(JsonParse, MembersKeepDocumentOrderAndDuplicates) {
@@ -354,89 +295,6 @@ TEST(JsonParse, EveryShortArenaFailsCleanly) {
             ASSERT_EQ(p.status, 0u) << capacity;
             ASSERT_EQ(written(p.root), expected);
         }
-    }
-}
-
-// Random trees from the builder: written, parsed and written again give the
-// same bytes.
-class RandomTree {
-public:
-    explicit RandomTree(uint32_t seed) : rng_(seed) { kelvra_json_builder_init(&b_, arena_.data(), arena_.size()); }
-
-    kelvra_json_value *value(int depth) {
-        switch (rng_() % (depth < 4 ? 8 : 5)) {
-        case 0: return kelvra_json_new_null(&b_);
-        case 1: return kelvra_json_new_bool(&b_, rng_() % 2);
-        case 2: return kelvra_json_new_int(&b_, pick_int());
-        case 3: return kelvra_json_new_double(&b_, pick_double());
-        case 4: {
-            const std::string &s = keep(text(false));
-            return kelvra_json_new_string(&b_, reinterpret_cast<const uint8_t *>(s.data()),
-                                          static_cast<uint32_t>(s.size()));
-        }
-        case 5:
-        case 6: {
-            std::vector<kelvra_json_value *> items(rng_() % 9);
-            for (auto &item : items) item = value(depth + 1);
-            return kelvra_json_new_array(&b_, items.data(), static_cast<uint32_t>(items.size()));
-        }
-        default: {
-            std::vector<const char *> keys(rng_() % 9);
-            std::vector<kelvra_json_value *> values(keys.size());
-            for (size_t i = 0; i < keys.size(); ++i) {
-                keys[i] = keep(text(true)).c_str();
-                values[i] = value(depth + 1);
-            }
-            return kelvra_json_new_object(&b_, keys.data(), values.data(), static_cast<uint32_t>(keys.size()));
-        }
-        }
-    }
-    bool ok() const { return b_.failed == 0; }
-
-private:
-    int64_t pick_int() {
-        const int64_t special[] = {0, -1, INT64_MIN, INT64_MAX, 1000000000000000000};
-        if (rng_() % 4 == 0) return special[rng_() % 5];
-        return static_cast<int64_t>(uint64_t{rng_()} << 32 | rng_()) >> (rng_() % 64);
-    }
-    double pick_double() {
-        for (;;) {
-            const uint64_t bits = uint64_t{rng_()} << 32 | rng_();
-            double d;
-            std::memcpy(&d, &bits, sizeof d);
-            if (std::isfinite(d)) return rng_() % 2 ? d : static_cast<double>(static_cast<int32_t>(rng_())) / 64;
-        }
-    }
-    // Any bytes for strings; keys skip 0, which would end them.
-    std::string text(bool key) {
-        std::string s(rng_() % 20, '\0');
-        for (char &c : s) {
-            const uint32_t r = rng_() % 8;
-            c = static_cast<char>(r < 5 ? 'a' + rng_() % 26 : r == 5 ? rng_() % 0x20 : r == 6 ? '"' : rng_() % 256);
-            if (key && c == 0) c = '\\';
-        }
-        return s;
-    }
-    const std::string &keep(std::string s) {
-        texts_.push_back(std::make_unique<std::string>(std::move(s)));
-        return *texts_.back();
-    }
-
-    std::mt19937 rng_;
-    std::vector<uint8_t> arena_ = std::vector<uint8_t>(1 << 18);
-    kelvra_json_builder b_{};
-    std::vector<std::unique_ptr<std::string>> texts_;
-};
-
-TEST(JsonParse, RandomTreesRoundTripThroughTheWriter) {
-    for (uint32_t seed = 1; seed <= 300; ++seed) {
-        RandomTree tree(seed);
-        kelvra_json_value *root = tree.value(0);
-        ASSERT_TRUE(tree.ok());
-        const std::string first = written(root);
-        Parsed p = parse(first, first.size() * 16 + 4096, seed % 2);
-        ASSERT_EQ(p.status, 0u) << first;
-        ASSERT_EQ(written(p.root), first) << "seed " << seed;
     }
 }
 

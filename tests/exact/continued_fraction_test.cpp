@@ -1,0 +1,148 @@
+// Continued fractions, convergents and best rational approximations: the
+// documented cases and check order, and the results against exact Euclid and
+// convergent recurrences in GMP.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "exact/gmp_reference.hpp"
+#include "kelvra.h"
+
+namespace {
+
+using namespace exact_test;
+using Terms = std::vector<uint64_t>;
+
+constexpr uint64_t kF93 = 12200160415121876738u, kF92 = 7540113804746346429u;
+
+TEST(ContinuedFraction, DocumentedCasesAndChecks) {
+    uint64_t terms[8] = {};
+    uint32_t count = 99;
+    ASSERT_EQ(kelvra_continued_fraction(415, 93, terms, 8, &count), KELVRA_OK);
+    EXPECT_EQ(Terms(terms, terms + count), (Terms{4, 2, 6, 7}));
+    EXPECT_EQ(kelvra_continued_fraction(415, 93, terms, 2, &count), KELVRA_ERR_CAPACITY);
+    EXPECT_EQ(Terms(terms, terms + count), (Terms{4, 2})) << "the prefix that fits";
+    ASSERT_EQ(kelvra_continued_fraction(0, 5, terms, 8, &count), KELVRA_OK);
+    EXPECT_EQ(Terms(terms, terms + count), (Terms{0}));
+    ASSERT_EQ(kelvra_continued_fraction(kF93, kF92, nullptr, 0, &count), KELVRA_ERR_CAPACITY);
+    // Check order: count null; count cleared; den 0; capacity 0; terms null.
+    EXPECT_EQ(kelvra_continued_fraction(1, 0, nullptr, 0, nullptr), KELVRA_ERR_ARG);
+    count = 99;
+    EXPECT_EQ(kelvra_continued_fraction(1, 0, nullptr, 0, &count), KELVRA_ERR_DATA);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(kelvra_continued_fraction(1, 2, nullptr, 0, &count), KELVRA_ERR_CAPACITY);
+    EXPECT_EQ(kelvra_continued_fraction(1, 2, nullptr, 4, &count), KELVRA_ERR_ARG);
+}
+
+TEST(ContinuedFraction, AgainstGmpIncludingTheLongestExpansion) {
+    std::mt19937_64 rng(25);
+    std::vector<std::pair<uint64_t, uint64_t>> cases = {{kF93, kF92}, {UINT64_MAX, 1}, {1, UINT64_MAX}};
+    for (int i = 0; i < 2000; ++i) cases.emplace_back(random_unsigned(rng), 1 + random_unsigned(rng) % UINT64_MAX);
+    for (const auto &[num, den] : cases) {
+        uint64_t terms[128];
+        uint32_t count = 0;
+        ASSERT_EQ(kelvra_continued_fraction(num, den, terms, 128, &count), KELVRA_OK) << num << "/" << den;
+        ASSERT_EQ(Terms(terms, terms + count), expansion(num, den)) << num << "/" << den;
+    }
+    EXPECT_EQ(expansion(kF93, kF92).size(), 91u) << "consecutive Fibonacci numbers need the most terms";
+}
+
+TEST(Convergents, DocumentedCasesAndOverflow) {
+    const int64_t terms[4] = {1, 2, 2, 2};
+    int64_t p[4], q[4];
+    ASSERT_EQ(kelvra_cf_convergents_int64(terms, 4, p, q), KELVRA_OK);
+    EXPECT_EQ(std::vector<int64_t>(p, p + 4), (std::vector<int64_t>{1, 3, 7, 17}));
+    EXPECT_EQ(std::vector<int64_t>(q, q + 4), (std::vector<int64_t>{1, 2, 5, 12}));
+    EXPECT_EQ(kelvra_cf_convergents_int64(terms, 0, p, q), KELVRA_ERR_DATA);
+    std::vector<int64_t> many(257, 1), pp(257), qq(257);
+    EXPECT_EQ(kelvra_cf_convergents_int64(many.data(), 257, pp.data(), qq.data()), KELVRA_ERR_DATA);
+    EXPECT_EQ(kelvra_cf_convergents_int64(many.data(), 256, pp.data(), qq.data()), KELVRA_ERR_CAPACITY)
+        << "Fibonacci numbers pass 2^63 at index 91";
+    EXPECT_EQ(pp[89], 4660046610375530309) << "entries before the failing index stay written";
+    EXPECT_EQ(kelvra_cf_convergents_int64(nullptr, 4, p, q), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_cf_convergents_int64(terms, 4, p, nullptr), KELVRA_ERR_ARG);
+}
+
+TEST(Convergents, AgainstGmp) {
+    std::mt19937_64 rng(26);
+    for (int i = 0; i < 1000; ++i) {
+        const size_t n = 1 + rng() % 40;
+        std::vector<int64_t> terms(n);
+        for (auto &t : terms) t = rng() % 4 == 0 ? random_signed(rng) : static_cast<int64_t>(rng() % 200) - 50;
+        std::vector<int64_t> p(n, 0x77), q(n, 0x77);
+        const kelvra_status status = kelvra_cf_convergents_int64(terms.data(), n, p.data(), q.data());
+        mpz_class p1 = 1, p2 = 0, q1 = 0, q2 = 1;
+        size_t fail = n;
+        for (size_t k = 0; k < n && fail == n; ++k) {
+            const mpz_class a = Z(terms[k]), ap = a * p1, aq = a * q1, pk = ap + p2, qk = aq + q2;
+            if (product_fails(ap) || sum_fails(pk) || product_fails(aq) || sum_fails(qk)) {
+                fail = k;
+                break;
+            }
+            ASSERT_TRUE(p[k] == pk.get_si() && q[k] == qk.get_si()) << "index " << k;
+            p2 = p1, p1 = pk, q2 = q1, q1 = qk;
+        }
+        ASSERT_EQ(status, fail == n ? KELVRA_OK : KELVRA_ERR_CAPACITY);
+    }
+}
+
+struct Best {
+    int status;
+    uint64_t num, den;
+    bool operator==(const Best &) const = default;
+};
+std::ostream &operator<<(std::ostream &os, const Best &f) {
+    return os << "status " << f.status << ", " << f.num << "/" << f.den;
+}
+
+Best best(uint64_t num, uint64_t den, uint64_t max_den) {
+    Best b{99, 77, 77};
+    b.status = kelvra_best_rational(num, den, max_den, &b.num, &b.den);
+    return b;
+}
+
+// The last convergent with q <= max_den whose p and q fit in 64 bits.
+Best best_by_gmp(uint64_t num, uint64_t den, uint64_t max_den) {
+    Best answer{0, 0, 1};
+    mpz_class p1 = 1, p2 = 0, q1 = 0, q2 = 1;
+    for (uint64_t a : expansion(num, den)) {
+        const mpz_class p = U(a) * p1 + p2, q = U(a) * q1 + q2;
+        if (unsigned_fails(p) || unsigned_fails(q) || q > U(max_den)) break;
+        answer = {0, p.get_ui(), q.get_ui()};
+        p2 = p1, p1 = p, q2 = q1, q1 = q;
+    }
+    return answer;
+}
+
+TEST(BestRational, DocumentedCases) {
+    const struct {
+        uint64_t num, den, max_den;
+        Best want;
+    } cases[] = {
+        {314159, 100000, 100, {0, 22, 7}},
+        {314159, 100000, 1000, {0, 355, 113}},
+        {1, 3, 2, {0, 0, 1}}, // only convergents, never 1/2
+        {6, 4, 100, {0, 3, 2}},
+        {0, 5, 10, {0, 0, 1}},
+        {1, 0, 10, {2, 0, 1}}, // 0/1 is written before the checks
+        {1, 2, 0, {2, 0, 1}},
+        {UINT64_MAX, 1, UINT64_MAX, {0, UINT64_MAX, 1}},
+        // The last convergent is the fraction itself, numerator 2^64 - 1.
+        {UINT64_MAX, UINT64_MAX - 1, UINT64_MAX, {0, UINT64_MAX, UINT64_MAX - 1}},
+        {UINT64_MAX, UINT64_MAX - 1, UINT64_MAX - 2, {0, 1, 1}},
+    };
+    for (const auto &c : cases) EXPECT_EQ(best(c.num, c.den, c.max_den), c.want) << c.num << "/" << c.den;
+}
+
+TEST(BestRational, AgainstGmp) {
+    std::mt19937_64 rng(27);
+    for (int i = 0; i < 2000; ++i) {
+        const uint64_t num = random_unsigned(rng), den = 1 + random_unsigned(rng) % UINT64_MAX;
+        const uint64_t max_den = rng() % 3 == 0 ? UINT64_MAX : 1 + random_unsigned(rng) % UINT64_MAX;
+        ASSERT_EQ(best(num, den, max_den), best_by_gmp(num, den, max_den)) << num << "/" << den << " <= " << max_den;
+    }
+}
+
+} // namespace
