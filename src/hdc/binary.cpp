@@ -1,10 +1,9 @@
 // Binary hypervectors: packed bits, bit i in bit (i mod 8) of byte i / 8.
 // Bind is XOR, bundle the bitwise majority of an odd number of vectors,
 // permute a cyclic rotation, similarity 1 - 2 (differing bits) / (all bits).
-#include <emmintrin.h>
-
 #include "frame/status.hpp"
 #include "hdc/bytes.hpp"
+#include "hdc/majority.hpp"
 #include "hdc/popcount.hpp"
 #include "kelvra.h"
 
@@ -58,26 +57,7 @@ void fold_into_totals(const uint64_t *counters, size_t len, uint32_t *totals) no
     }
 }
 
-// Output bit set where a byte-wide counter reaches `threshold` (1..128): the
-// bias lifts exactly those counters to 128 or more, whose top bits MOVMSKB
-// then gathers, 16 counters (two output bytes) at a time.
-void majority_from_counters(const uint64_t *counters, size_t len, uint32_t threshold, uint8_t *out) noexcept {
-    const uint64_t bias = uint64_t{128 - threshold} * 0x0101010101010101u;
-    size_t j = 0;
-    for (; j + 2 <= len; j += 2) {
-        const __m128i lifted = _mm_set_epi64x(static_cast<long long>(counters[j + 1] + bias),
-                                              static_cast<long long>(counters[j] + bias));
-        const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(lifted));
-        out[j] = static_cast<uint8_t>(bits);
-        out[j + 1] = static_cast<uint8_t>(bits >> 8);
-    }
-    for (; j < len; ++j) {
-        const uint64_t lifted = counters[j] + bias;
-        uint8_t byte = 0;
-        for (unsigned k = 0; k < 8; ++k) byte |= uint8_t(((lifted >> (8 * k + 7)) & 1u) << k);
-        out[j] = byte;
-    }
-}
+// majority_from_counters (counters below 256): majority.hpp.
 
 void majority_from_totals(const uint32_t *totals, size_t len, uint32_t threshold, uint8_t *out) noexcept {
     for (size_t j = 0; j < len; ++j) {

@@ -15,8 +15,9 @@ inline bool blockwise_safe(const void *out, const void *in, size_t n) noexcept {
     return o <= i || o - i >= n;
 }
 
-// out = a XOR b over n bytes, 16 bytes per instruction; large outputs are
-// written with streaming stores so they do not evict the inputs from cache.
+// out = a XOR b over n bytes (xor_bytes_sse2.cpp), 16 bytes per instruction;
+// large outputs are written with streaming stores so they do not evict the
+// inputs from cache.
 // Requires blockwise_safe(out, a, n) and blockwise_safe(out, b, n).
 void xor_bytes(const uint8_t *a, const uint8_t *b, size_t n, uint8_t *out) noexcept;
 

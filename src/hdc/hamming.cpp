@@ -6,11 +6,10 @@
 // bit log2(p) is parity bit p. Encoding takes that XOR over the data bits
 // (parity positions still clear), the syndrome over the whole word; one pass
 // each gives the same bits as the parity-by-parity description.
-#include <emmintrin.h>
-
 #include <cstring>
 
 #include "frame/status.hpp"
+#include "hdc/position_xor.hpp"
 #include "kelvra.h"
 
 namespace kelvra::hdc {
@@ -46,40 +45,8 @@ uint32_t position_xor_bytewise(const uint8_t *code, uint64_t n) noexcept {
     return x;
 }
 
-inline __m128i load128(const uint8_t *p) noexcept { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)); }
-
-// The same XOR for n + 1 = 2^r >= 16, 16 positions at a time, positions
-// q = 16 h .. 16 h + 15 in block h (position 0, before the code, is a 0).
-// Write q = 8 g + l. The low three bits of the XOR are the XOR of those l
-// whose residue class mod 8 holds an odd number of set bits: the byte-wise
-// XOR of all blocks, folded to 8 bytes, gives those parities. The high bits
-// are 8 times the XOR of those g whose eight bytes hold an odd number of set
-// bits: PSADBW sums each 8-byte half. Also tells whether every byte is 0 or 1.
-bool position_xor_blocks(const uint8_t *code, uint64_t n, uint32_t &x) noexcept {
-    uint8_t first[16] = {0};
-    std::memcpy(first + 1, code, 15);
-    __m128i seen = _mm_setzero_si128(), residues = _mm_setzero_si128(), halves = _mm_setzero_si128();
-    __m128i g = _mm_set_epi64x(1, 0);
-    const __m128i two = _mm_set_epi64x(2, 2), one = _mm_set_epi64x(1, 1), zero = _mm_setzero_si128();
-    for (uint64_t q = 0; q <= n; q += 16) {
-        const __m128i v = q == 0 ? load128(first) : load128(code + q - 1);
-        seen = _mm_or_si128(seen, v);
-        residues = _mm_xor_si128(residues, v);
-        const __m128i odd = _mm_sub_epi64(zero, _mm_and_si128(_mm_sad_epu8(v, zero), one));
-        halves = _mm_xor_si128(halves, _mm_and_si128(g, odd));
-        g = _mm_add_epi64(g, two);
-    }
-    const __m128i stray = _mm_and_si128(seen, _mm_set1_epi8(static_cast<char>(0xfe)));
-    if (_mm_movemask_epi8(_mm_cmpeq_epi8(stray, zero)) != 0xffff) return false;
-    const uint64_t high = static_cast<uint64_t>(_mm_cvtsi128_si64(halves)) ^
-                          static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(halves, halves)));
-    const uint64_t folded = static_cast<uint64_t>(_mm_cvtsi128_si64(residues)) ^
-                            static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(residues, residues)));
-    uint32_t low = 0;
-    for (uint32_t l = 0; l < 8; ++l) low ^= l & (0u - static_cast<uint32_t>((folded >> (8 * l)) & 1u));
-    x = static_cast<uint32_t>(high << 3) ^ low;
-    return true;
-}
+// The same XOR for n + 1 = 2^r >= 16, 16 positions at a time:
+// position_xor_blocks (position_xor.hpp).
 
 // The XOR of the positions of the set bits, and whether every byte is 0 or 1.
 bool position_xor(const uint8_t *code, uint64_t n, uint32_t &x) noexcept {

@@ -9,6 +9,11 @@
 
 namespace kelvra::hdc {
 
+// Helpers of the kernels, with internal linkage: each tier file keeps its own
+// copy built with its own flags, so no baseline caller can end up with a copy
+// compiled for a wider tier.
+namespace {
+
 // Population count of one 64-bit word by the SWAR ladder (no table, no
 // special instruction).
 inline uint64_t popcount_swar(uint64_t x) noexcept {
@@ -34,10 +39,13 @@ inline uint64_t differing_bits_words(const uint8_t *a, const uint8_t *b, size_t 
     return count + popcount_swar(tail);
 }
 
+} // namespace
+
 // Tier 0: the SWAR ladder 16 bytes at a time in SSE2 registers (part of the
-// x86-64 baseline, so no processor query is needed); popcount_sse2.cpp.
+// x86-64 baseline, so no processor query is needed), 8 bytes at a time
+// elsewhere; popcount_sse2.cpp.
 uint64_t differing_bits_portable(const uint8_t *a, const uint8_t *b, size_t n) noexcept;
-// Tier 1: the POPCNT instruction (popcount_popcnt.cpp).
+// Tier 1: the POPCNT instruction (popcount_popcnt.cpp, built with -mpopcnt).
 uint64_t differing_bits_popcnt(const uint8_t *a, const uint8_t *b, size_t n) noexcept;
 // Tier 2: 256-bit nibble lookups (popcount_avx2.cpp).
 uint64_t differing_bits_avx2(const uint8_t *a, const uint8_t *b, size_t n) noexcept;

@@ -1,9 +1,11 @@
 // Tier 2 differing-bits kernel: 32 bytes at a time. Each byte's count comes
 // from two 16-entry nibble lookups (VPSHUFB); byte counts add up over at most
 // 15 steps of 64 bytes (15 x 2 x 8 = 240 < 256) before VPSADBW folds them
-// into four 64-bit sums.
+// into four 64-bit sums. Built with -mavx2; runs only where the tier rule has
+// found AVX2 and POPCNT usable.
 #include "hdc/popcount.hpp"
 
+#if defined(__AVX2__)
 #include <immintrin.h>
 
 namespace kelvra::hdc {
@@ -48,3 +50,17 @@ uint64_t differing_bits_avx2(const uint8_t *a, const uint8_t *b, size_t n) noexc
 }
 
 } // namespace kelvra::hdc
+
+#else
+
+// Not built for AVX2 (not x86-64): the tier is never chosen; the count is
+// still the right one.
+namespace kelvra::hdc {
+
+uint64_t differing_bits_avx2(const uint8_t *a, const uint8_t *b, size_t n) noexcept {
+    return differing_bits_words(a, b, n);
+}
+
+} // namespace kelvra::hdc
+
+#endif

@@ -2,10 +2,12 @@
 // blocks share the later rungs: after the 2-bit step each 4-bit field holds
 // at most 4, so two blocks' fields add without overflow (at most 8) before
 // the byte step; bytes then hold at most 16 and add up over 15 pairs
-// (240 < 256) before PSADBW folds them into two 64-bit sums.
-#include <emmintrin.h>
-
+// (240 < 256) before PSADBW folds them into two 64-bit sums. Without SSE2
+// (not x86-64) the same ladder runs on 8-byte words: the same count.
 #include "hdc/popcount.hpp"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
 
 namespace kelvra::hdc {
 
@@ -44,3 +46,15 @@ uint64_t differing_bits_portable(const uint8_t *a, const uint8_t *b, size_t n) n
 }
 
 } // namespace kelvra::hdc
+
+#else
+
+namespace kelvra::hdc {
+
+uint64_t differing_bits_portable(const uint8_t *a, const uint8_t *b, size_t n) noexcept {
+    return differing_bits_words(a, b, n);
+}
+
+} // namespace kelvra::hdc
+
+#endif

@@ -15,11 +15,9 @@
 #include "frame/status.hpp"
 #include "frame/tier.hpp"
 #include "kelvra.h"
-#include "linalg/rotation_kernels.hpp"
+#include "linalg/rotation.hpp"
 
 namespace kelvra::linalg {
-
-const RotationKernels rotation_kernels_sse2{real_rows_sse2, complex_pairs_sse2};
 
 namespace {
 
@@ -75,10 +73,7 @@ double off_real(const double *a, size_t n) noexcept {
 // own row update.
 constexpr size_t kBlock = 16;
 
-struct RealStep {
-    double c, s;
-    bool skip;
-};
+// RealStep and ComplexStep: rotation.hpp.
 
 // Column updates [from, to) of a block on one row: x = row[p], y = row[q0 + i].
 void real_columns_one(double *row, size_t p, size_t q0, const RealStep *steps, size_t from, size_t to) noexcept {
@@ -92,19 +87,7 @@ void real_columns_one(double *row, size_t p, size_t q0, const RealStep *steps, s
     row[p] = x;
 }
 
-// Column updates [0, to) on two rows at once, one per lane.
-void real_columns_two(double *r0, double *r1, size_t p, size_t q0, const RealStep *steps, size_t to) noexcept {
-    __m128d x = _mm_loadh_pd(_mm_load_sd(r0 + p), r1 + p);
-    for (size_t i = 0; i < to; ++i) {
-        if (steps[i].skip) continue;
-        const __m128d c = _mm_set1_pd(steps[i].c), s = _mm_set1_pd(steps[i].s);
-        const __m128d y = _mm_loadh_pd(_mm_load_sd(r0 + q0 + i), r1 + q0 + i);
-        const __m128d ny = _mm_add_pd(_mm_mul_pd(s, x), _mm_mul_pd(c, y));
-        x = _mm_sub_pd(_mm_mul_pd(c, x), _mm_mul_pd(s, y));
-        _mm_store_sd(r0 + q0 + i, ny), _mm_storeh_pd(r1 + q0 + i, ny);
-    }
-    _mm_store_sd(r0 + p, x), _mm_storeh_pd(r1 + p, x);
-}
+// real_columns_two (two rows at once, one per lane): rotation_sse2.cpp.
 
 // After a block: every row but p receives its outstanding column updates;
 // rows outside the block all of them (two at a time), block row q0 + j those
@@ -183,38 +166,7 @@ double off_complex(const double *h, size_t n) noexcept {
 // and the same column update on V. V is kept transposed (w = V^T), so its
 // column update is a row update of w. The columns of H wait for the end of
 // the block, as in the real sweep.
-struct ComplexStep {
-    ComplexFactors f; // the column update: c and s conj u
-    bool skip;
-};
-
-void complex_columns_one(double *row, size_t p, size_t q0, const ComplexStep *steps, size_t from,
-                         size_t to) noexcept {
-    __m128d x = _mm_loadu_pd(row + 2 * p);
-    for (size_t i = from; i < to; ++i) {
-        if (steps[i].skip) continue;
-        double *yp = row + 2 * (q0 + i);
-        __m128d y = _mm_loadu_pd(yp);
-        complex_step_sse2(x, y, steps[i].f);
-        _mm_storeu_pd(yp, y);
-    }
-    _mm_storeu_pd(row + 2 * p, x);
-}
-
-// Two rows interleaved (independent chains).
-void complex_columns_two(double *r0, double *r1, size_t p, size_t q0, const ComplexStep *steps,
-                         size_t to) noexcept {
-    __m128d x0 = _mm_loadu_pd(r0 + 2 * p), x1 = _mm_loadu_pd(r1 + 2 * p);
-    for (size_t i = 0; i < to; ++i) {
-        if (steps[i].skip) continue;
-        double *y0p = r0 + 2 * (q0 + i), *y1p = r1 + 2 * (q0 + i);
-        __m128d y0 = _mm_loadu_pd(y0p), y1 = _mm_loadu_pd(y1p);
-        complex_step_sse2(x0, y0, steps[i].f);
-        complex_step_sse2(x1, y1, steps[i].f);
-        _mm_storeu_pd(y0p, y0), _mm_storeu_pd(y1p, y1);
-    }
-    _mm_storeu_pd(r0 + 2 * p, x0), _mm_storeu_pd(r1 + 2 * p, x1);
-}
+// The column updates on one and on two rows: rotation_sse2.cpp.
 
 void sweep_complex_once(double *h, double *w, size_t n, const RotationKernels &k) noexcept {
     ComplexStep steps[kBlock];

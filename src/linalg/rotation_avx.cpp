@@ -1,9 +1,12 @@
 // The rotation updates built for AVX: four doubles (two complex elements) per
 // instruction, separate multiplies and adds (no FMA), the same products and
-// sums as the SSE2 version, so the same bits.
-#include <immintrin.h>
+// sums as the SSE2 version, so the same bits. Built with -mavx; runs only
+// where the tier rule has found AVX usable. The tails go to the baseline
+// updates of rotation_sse2.cpp.
+#include "linalg/rotation.hpp"
 
-#include "linalg/rotation_kernels.hpp"
+#if defined(__AVX__)
+#include <immintrin.h>
 
 namespace kelvra::linalg {
 
@@ -29,7 +32,7 @@ inline ComplexFactors4 complex_factors4(const ComplexRotation &r) noexcept {
             _mm256_set_pd(-r.w_im, r.w_im, -r.w_im, r.w_im)};
 }
 
-// Two complex elements per register; see complex_pair_sse2.
+// Two complex elements per register; see ComplexFactors in rotation.hpp.
 inline void complex_two(__m256d u, __m256d v, __m256d &nu, __m256d &nv, const ComplexFactors4 &f) noexcept {
     const __m256d wv = _mm256_add_pd(_mm256_mul_pd(v, f.w_re), _mm256_mul_pd(_mm256_permute_pd(v, 5), f.w_im));
     const __m256d conj_wu =
@@ -55,3 +58,13 @@ void complex_rows_avx(double *x, double *y, size_t len, size_t stride, const Com
 const RotationKernels rotation_kernels_avx{real_rows_avx, complex_rows_avx};
 
 } // namespace kelvra::linalg
+
+#else
+
+// Not built for AVX (not x86-64): the tier is never chosen; the baseline
+// updates stand in.
+namespace kelvra::linalg {
+const RotationKernels rotation_kernels_avx{real_rows_sse2, complex_pairs_sse2};
+} // namespace kelvra::linalg
+
+#endif

@@ -7,17 +7,14 @@
 // baseline) and checks only the candidates; when candidates keep failing
 // after long partial matches (periodic text), it hands the rest of the
 // haystack to the Two-Way algorithm, which never looks at a byte more than a
-// small constant number of times.
+// small constant number of times. The block scans live in byte_scan_sse2.cpp.
 #include "kelvra.h"
 
 #include <cstddef>
 #include <cstring>
 
 #include "frame/status.hpp"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "text/byte_scan.hpp"
 
 namespace kelvra::text {
 namespace {
@@ -117,40 +114,17 @@ int64_t two_way(const View &x, int64_t m, const View &y, int64_t n) noexcept {
     return -1;
 }
 
-// Bytes spent on candidate checks before the scan hands over to Two-Way:
-// a fixed allowance plus a few times the distance covered.
-constexpr uint64_t check_allowance = 4096;
-constexpr uint64_t check_per_byte = 4;
-
-bool middle_matches(const uint8_t *at, const uint8_t *needle, uint32_t m) noexcept {
-    return m <= 2 || std::memcmp(at + 1, needle + 1, m - 2) == 0;
-}
+// The block scans, their allowance and middle_matches: byte_scan.hpp.
 
 // First occurrence of needle[0, m) in hay[0, n); 1 <= m <= n.
 uint32_t find_first(const uint8_t *hay, uint32_t n, const uint8_t *needle, uint32_t m) noexcept {
     const uint8_t first = needle[0], last = needle[m - 1];
     const uint64_t starts = uint64_t{n} - m + 1; // start positions to try
-    uint64_t s = 0, spent = 0;
-#if defined(__SSE2__)
-    const __m128i want_first = _mm_set1_epi8(static_cast<char>(first));
-    const __m128i want_last = _mm_set1_epi8(static_cast<char>(last));
-    while (s + 16 <= starts) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(hay + s));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(hay + s + m - 1));
-        auto mask = static_cast<uint32_t>(
-            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, want_first), _mm_cmpeq_epi8(b, want_last))));
-        while (mask != 0) {
-            const uint64_t at = s + static_cast<uint64_t>(__builtin_ctz(mask));
-            if (middle_matches(hay + at, needle, m)) return static_cast<uint32_t>(at);
-            spent += m;
-            mask &= mask - 1;
-        }
-        s += 16;
-        if (spent > check_allowance + check_per_byte * s) break;
-    }
-#endif
-    // Without SIMD, or for the last few starts, a memchr on the first byte
-    // finds the candidates, under the same allowance.
+    const ScanState scan = scan_blocks_forward(hay, starts, needle, m);
+    if (scan.found) return static_cast<uint32_t>(scan.at);
+    uint64_t s = scan.done, spent = scan.spent;
+    // For the last few starts, or where the block scan stopped, a memchr on
+    // the first byte finds the candidates, under the same allowance.
     while (s < starts && spent <= check_allowance + check_per_byte * s) {
         const auto *hit = static_cast<const uint8_t *>(std::memchr(hay + s, first, starts - s));
         if (hit == nullptr) return not_found;
@@ -168,28 +142,9 @@ uint32_t find_first(const uint8_t *hay, uint32_t n, const uint8_t *needle, uint3
 uint32_t find_last(const uint8_t *hay, uint32_t n, const uint8_t *needle, uint32_t m) noexcept {
     const uint8_t first = needle[0], last = needle[m - 1];
     // Start positions still to try are [0, open); they are tried from the top.
-    uint64_t open = uint64_t{n} - m + 1, spent = 0, covered = 0;
-#if defined(__SSE2__)
-    const __m128i want_first = _mm_set1_epi8(static_cast<char>(first));
-    const __m128i want_last = _mm_set1_epi8(static_cast<char>(last));
-    while (open >= 16) {
-        const uint64_t s = open - 16;
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(hay + s));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(hay + s + m - 1));
-        auto mask = static_cast<uint32_t>(
-            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, want_first), _mm_cmpeq_epi8(b, want_last))));
-        while (mask != 0) {
-            const int top = 31 - __builtin_clz(mask);
-            const uint64_t at = s + static_cast<uint64_t>(top);
-            if (middle_matches(hay + at, needle, m)) return static_cast<uint32_t>(at);
-            spent += m;
-            mask &= ~(uint32_t{1} << top);
-        }
-        open = s;
-        covered += 16;
-        if (spent > check_allowance + check_per_byte * covered) break;
-    }
-#endif
+    const ScanState scan = scan_blocks_backward(hay, uint64_t{n} - m + 1, needle, m);
+    if (scan.found) return static_cast<uint32_t>(scan.at);
+    uint64_t open = uint64_t{n} - m + 1 - scan.done, spent = scan.spent, covered = scan.done;
     while (open > 0 && spent <= check_allowance + check_per_byte * covered) {
         const uint64_t at = open - 1;
         if (hay[at] == first && hay[at + m - 1] == last && middle_matches(hay + at, needle, m)) {

@@ -18,11 +18,10 @@
 // whole and nothing before it overflowed; every piece counts towards the length.
 // Where the room left holds a value's worst case, its pieces are written
 // without per-piece checks (same bytes).
-#include <emmintrin.h>
-
 #include <cstring>
 
 #include "kelvra.h"
+#include "text/json_escape.hpp"
 #include "text/json_record.hpp"
 #include "text/numtext.hpp"
 
@@ -159,90 +158,11 @@ private:
 // ---------------------------------------------------------------------------
 // Strings
 
-// 0: the byte is written as itself; otherwise the letter of its short escape,
-// or 'u' for the six-character form.
-constexpr auto escape_letters = [] {
-    struct Table {
-        char letter[256];
-    } t{};
-    for (int c = 0; c < 0x20; ++c) t.letter[c] = 'u';
-    t.letter[0x08] = 'b';
-    t.letter[0x09] = 't';
-    t.letter[0x0A] = 'n';
-    t.letter[0x0C] = 'f';
-    t.letter[0x0D] = 'r';
-    t.letter[0x22] = '"';
-    t.letter[0x5C] = '\\';
-    return t;
-}();
-
-constexpr char hex_digits[] = "0123456789abcdef";
-
-// Marks, among 16 bytes, those that are not written as themselves.
-unsigned special_mask(__m128i v) noexcept {
-    const __m128i control_max = _mm_set1_epi8(0x1F);
-    const __m128i control = _mm_cmpeq_epi8(_mm_max_epu8(v, control_max), control_max);
-    const __m128i quote = _mm_cmpeq_epi8(v, _mm_set1_epi8('"'));
-    const __m128i backslash = _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'));
-    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(control, _mm_or_si128(quote, backslash))));
-}
-
-// Number of leading bytes of [p, p + n) that are written as themselves.
-size_t plain_run(const uint8_t *p, size_t n) noexcept {
-    size_t i = 0;
-    for (; n - i >= 16; i += 16) {
-        const unsigned mask = special_mask(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i)));
-        if (mask != 0) return i + static_cast<size_t>(__builtin_ctz(mask));
-    }
-    while (i < n && escape_letters.letter[p[i]] == 0) ++i;
-    return i;
-}
-
-constexpr size_t escape_max = 6;
-
-// The escape of one byte (2 or 6 characters) at dest; returns its end.
-uint8_t *write_escape(uint8_t *dest, uint8_t byte) noexcept {
-    const char letter = escape_letters.letter[byte];
-    dest[0] = '\\';
-    if (letter != 'u') {
-        dest[1] = static_cast<uint8_t>(letter);
-        return dest + 2;
-    }
-    const uint8_t tail[5] = {'u', '0', '0', static_cast<uint8_t>(hex_digits[byte >> 4]),
-                             static_cast<uint8_t>(hex_digits[byte & 15])};
-    std::memcpy(dest + 1, tail, 5);
-    return dest + 6;
-}
+// The escape table, write_escape, plain_run and write_escaped: json_escape.hpp.
 
 void put_escape(Output &out, uint8_t byte) noexcept {
     uint8_t piece[escape_max];
     out.put(piece, static_cast<size_t>(write_escape(piece, byte) - piece));
-}
-
-// The escaped bytes with no room checks: dest has room for n escapes.
-uint8_t *write_escaped(uint8_t *dest, const uint8_t *bytes, size_t n) noexcept {
-    size_t i = 0;
-    while (i < n) {
-        if (n - i >= 16) {
-            // Sixteen bytes are stored at once; only the plain ones are kept.
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + i));
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(dest), v);
-            const unsigned mask = special_mask(v);
-            if (mask == 0) {
-                dest += 16;
-                i += 16;
-                continue;
-            }
-            const size_t plain = static_cast<size_t>(__builtin_ctz(mask));
-            dest += plain;
-            i += plain;
-        } else if (escape_letters.letter[bytes[i]] == 0) {
-            *dest++ = bytes[i++];
-            continue;
-        }
-        dest = write_escape(dest, bytes[i++]);
-    }
-    return dest;
 }
 
 // The quoted, escaped string followed by `suffix` (may be empty).
