@@ -21,6 +21,11 @@ namespace kelvra::loop {
 // The only dimension the octonion operations accept.
 inline constexpr uint64_t kOctonionDim = 8;
 
+// The products are templates over the lane type, instantiated by the tier
+// files with their own vector types. They have internal linkage, so no tier's
+// copy can ever be the one another file links to.
+namespace {
+
 // r = p·q (Hamilton product, e1·e2 = e3).
 template <class Lane>
 inline void quaternion_product(const Lane p[4], const Lane q[4], Lane r[4]) noexcept {
@@ -57,6 +62,8 @@ inline void octonion_product(const Lane x[8], const Lane y[8], Lane out[8]) noex
     }
     for (int k = 0; k < 8; ++k) out[k] = result[k];
 }
+
+} // namespace
 
 inline void octonion_conjugate(const double x[8], double out[8]) noexcept {
     out[0] = x[0];
