@@ -1,7 +1,8 @@
 // Batched SHA-256, 128-bit tier: four messages at a time in the lanes of SSE2
 // vectors. SSE2 only (no byte shuffle), so it runs on every x86-64 processor:
 // the big-endian words are made by swapping 16-bit halves and then the bytes
-// inside them, and rotations are shift-and-or.
+// inside them, and rotations are shift-and-or. Groups are taken two at a time
+// and hashed side by side (lanes::hash_groups_paired).
 #include "hash/sha256_lanes.hpp"
 
 #if defined(__SSE2__)
@@ -29,6 +30,9 @@ struct Sse2 {
     }
     KELVRA_SSE2_INLINE V mask_of(const int32_t *lanes) noexcept {
         return _mm_load_si128(reinterpret_cast<const __m128i *>(lanes));
+    }
+    KELVRA_SSE2_INLINE V load(const uint32_t *from) noexcept {
+        return _mm_load_si128(reinterpret_cast<const __m128i *>(from));
     }
     KELVRA_SSE2_INLINE void store(uint32_t *to, V a) noexcept { _mm_store_si128(reinterpret_cast<__m128i *>(to), a); }
 
@@ -61,7 +65,7 @@ struct Sse2 {
 
 uint64_t sha256_groups_sse2(const uint8_t *const *msgs, const uint64_t *lens, uint64_t count,
                             uint8_t *out) noexcept {
-    return lanes::hash_groups<Sse2>(msgs, lens, count, out);
+    return lanes::hash_groups_paired<Sse2>(msgs, lens, count, out);
 }
 
 } // namespace kelvra::hash
