@@ -4,8 +4,7 @@
 // Bundles count each bit separately and keep it where more than half of the
 // vectors have it.
 #include "frame/status.hpp"
-#include "hdc/bytes.hpp"
-#include "hdc/elements.hpp"
+#include "hdc/element_ops.hpp"
 #include "kelvra.h"
 
 namespace kelvra::hdc {
@@ -17,11 +16,8 @@ constexpr kelvra_status bad_arg = to_c(Status::arg);
 constexpr kelvra_status bad_data = to_c(Status::data);
 
 constexpr uint8_t kMaxElement = 3;
-constexpr size_t kBlock = kElementBlock;
 
 uint64_t first_invalid(const uint8_t *v, uint64_t n) noexcept { return find_invalid<Klein4Element>(v, n); }
-
-bool all_valid(const uint8_t *v, size_t n) noexcept { return valid_block<Klein4Element>(v, n); }
 
 // Adds elements [0, end) of v to an accumulator for n elements: bit 0 to
 // counter 1 + i, bit 1 to counter 1 + n + i.
@@ -43,63 +39,6 @@ bool accumulate(uint32_t *acc, const uint8_t *v, uint64_t n) noexcept {
     return true;
 }
 
-bool bind_checked(const uint8_t *a, const uint8_t *b, uint32_t n, uint8_t *out) noexcept {
-    for (uint32_t i = 0; i < n; ++i) {
-        if (a[i] > kMaxElement || b[i] > kMaxElement) return false;
-        out[i] = a[i] ^ b[i];
-    }
-    return true;
-}
-
-bool bind_blocks(const uint8_t *a, const uint8_t *b, uint32_t n, uint8_t *out) noexcept {
-    for (uint64_t start = 0; start < n; start += kBlock) {
-        const size_t len = block_length(n, start);
-        if (all_valid(a + start, len) && all_valid(b + start, len)) {
-            xor_bytes(a + start, b + start, len, out + start);
-        } else {
-            return bind_checked(a + start, b + start, static_cast<uint32_t>(len), out + start);
-        }
-    }
-    return true;
-}
-
-struct BitCounts {
-    uint32_t bit0[kBlock], bit1[kBlock];
-};
-
-// Bundles elements [start, start + len) of all vectors into out. Vectors are
-// taken one after the other for speed, but the outcome is that of going
-// element by element through all vectors: if some vector holds an invalid
-// element, output stops just before the earliest such position.
-bool bundle_block(const uint8_t *const *vectors, uint32_t count, uint64_t start, size_t len, uint8_t *out,
-                  BitCounts &counts) noexcept {
-    for (size_t i = 0; i < len; ++i) counts.bit0[i] = counts.bit1[i] = 0;
-    size_t end = len;
-    for (uint32_t v = 0; v < count; ++v) {
-        const uint8_t *p = vectors[v] + start;
-        end = static_cast<size_t>(first_invalid(p, end));
-        for (size_t i = 0; i < end; ++i) {
-            counts.bit0[i] += p[i] & 1u;
-            counts.bit1[i] += p[i] >> 1;
-        }
-    }
-    const uint32_t half = count / 2;
-    for (size_t i = 0; i < end; ++i) {
-        out[start + i] = static_cast<uint8_t>((counts.bit1[i] > half ? 2u : 0u) | (counts.bit0[i] > half ? 1u : 0u));
-    }
-    return end == len;
-}
-
-// Going element by element, a missing vector is met at element 0, unless an
-// earlier vector's element 0 is invalid first. Either way nothing is written.
-kelvra_status first_vector_problem(const uint8_t *const *vectors, uint32_t count) noexcept {
-    for (uint32_t v = 0; v < count; ++v) {
-        if (vectors[v] == nullptr) return bad_arg;
-        if (vectors[v][0] > kMaxElement) return bad_data;
-    }
-    return ok;
-}
-
 constexpr uint8_t kCycle[2][4] = {{0, 2, 3, 1}, {0, 3, 1, 2}};
 
 } // namespace
@@ -110,23 +49,12 @@ using namespace kelvra::hdc;
 
 extern "C" KELVRA_API kelvra_status kelvra_klein4_bind(const uint8_t *a, const uint8_t *b, uint32_t n,
                                                        uint8_t *out) noexcept {
-    if (a == nullptr || b == nullptr || out == nullptr) return bad_arg;
-    if (n == 0) return bad_data;
-    const bool wide = blockwise_safe(out, a, n) && blockwise_safe(out, b, n);
-    const bool valid = wide ? bind_blocks(a, b, n, out) : bind_checked(a, b, n, out);
-    return valid ? ok : bad_data;
+    return bind_elements<Klein4Element>(a, b, n, out);
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_klein4_bundle(const uint8_t *const *vectors, uint32_t count, uint32_t n,
                                                          uint8_t *out) noexcept {
-    if (vectors == nullptr || out == nullptr) return bad_arg;
-    if (count == 0 || n == 0) return bad_data;
-    if (const kelvra_status s = first_vector_problem(vectors, count)) return s;
-    BitCounts counts;
-    for (uint64_t start = 0; start < n; start += kBlock) {
-        if (!bundle_block(vectors, count, start, block_length(n, start), out, counts)) return bad_data;
-    }
-    return ok;
+    return bundle_elements<Klein4Element>(vectors, count, n, out);
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_klein4_bundle_accumulate(uint32_t *acc, const uint8_t *v,
