@@ -7,6 +7,7 @@
 #include "frame/tier.hpp"
 #include "kelvra.h"
 #include "linalg/complex_product.hpp"
+#include "linalg/dense_workspace.hpp"
 #include "linalg/elimination_kernels.hpp"
 #include "linalg/gauss_jordan.hpp"
 
@@ -19,22 +20,16 @@ constexpr kelvra_status bad_arg = to_c(Status::arg);
 constexpr kelvra_status bad_data = to_c(Status::data);
 constexpr kelvra_status too_small = to_c(Status::capacity);
 
-// The workspace formula (n + m) n 8 + 8, or none when it passes 2^64 (no
-// workspace can then be large enough).
+// The workspace size, or none when it passes 2^64 (no workspace can then be
+// large enough).
 bool workspace_needed(uint32_t n, uint32_t m, uint64_t &bytes) noexcept {
-    const unsigned __int128 need = (static_cast<unsigned __int128>(n) + m) * n * 8 + 8;
+    const unsigned __int128 need = dense_workspace_bytes(n, m);
     if (need > UINT64_MAX) return false;
     bytes = static_cast<uint64_t>(need);
     return true;
 }
 
-// Below this many augmented-matrix cells the processor query (microseconds
-// where it traps to a hypervisor) would cost more than the wider row updates
-// save.
-constexpr uint64_t kTieredFrom = 64 * 64;
-
-SubtractSteps row_kernel(uint32_t n, uint32_t m) noexcept {
-    if (uint64_t{n} * (uint64_t{n} + m) < kTieredFrom) return subtract_steps_sse2;
+SubtractSteps row_kernel() noexcept {
     static constexpr SubtractSteps by_tier[] = {subtract_steps_sse2, subtract_steps_avx};
     return tier::pick(tier::dense_elimination, by_tier);
 }
@@ -65,7 +60,7 @@ extern "C" KELVRA_API kelvra_status kelvra_dense_solve_f64_ws(uint32_t n, uint32
     if (workspace == nullptr) return bad_arg;
     uint64_t needed = 0;
     if (!workspace_needed(n, m, needed) || workspace_bytes < needed) return too_small;
-    GaussJordan system(n, m, align8(workspace), row_kernel(n, m));
+    GaussJordan system(n, m, align8(workspace), row_kernel());
     system.load(a, b);
     if (!system.reduce()) return bad_data;
     system.store_solution(x);

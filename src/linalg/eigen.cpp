@@ -26,12 +26,7 @@ constexpr kelvra_status bad_arg = to_c(Status::arg);
 constexpr kelvra_status too_small = to_c(Status::capacity);
 constexpr kelvra_status not_converged = to_c(Status::capacity);
 
-// Below this order the processor query would cost more than the wider
-// updates save.
-constexpr uint32_t kTieredFrom = 24;
-
-const RotationKernels &kernels_for(uint32_t n) noexcept {
-    if (n < kTieredFrom) return rotation_kernels_sse2;
+const RotationKernels &kernels_for() noexcept {
     static constexpr const RotationKernels *by_tier[] = {&rotation_kernels_sse2, &rotation_kernels_avx};
     return *tier::pick(tier::jacobi_rotations, by_tier);
 }
@@ -134,7 +129,7 @@ void sweep_real(double *a, size_t n, const RotationKernels &k) noexcept {
 }
 
 void jacobi_real(double *a, size_t n, int32_t max_sweeps, double tolerance, double *eigenvalues) noexcept {
-    const RotationKernels &k = kernels_for(static_cast<uint32_t>(n));
+    const RotationKernels &k = kernels_for();
     const double threshold = off_real(a, n) * (tolerance * tolerance);
     for (int32_t sweep = 0; sweep < max_sweeps; ++sweep) {
         const double off = off_real(a, n);
@@ -212,7 +207,7 @@ enum class Outcome { converged, stuck };
 
 Outcome sweep_complex(double *h, double *w, size_t n) noexcept {
     constexpr int kMaxSweeps = 100;
-    const RotationKernels &k = kernels_for(static_cast<uint32_t>(n));
+    const RotationKernels &k = kernels_for();
     const double off0 = off_complex(h, n);
     const double limit = 1e-24 * off0;
     for (int sweep = 0; sweep <= kMaxSweeps; ++sweep) {
