@@ -27,7 +27,7 @@ TEST(ConfigCli, CheckPrintsTheLimitOrTheError) {
         {"none", "[other]\nmax_nodes = 7\n", 0, "hermitian.max_nodes = 2048\n"},
         {"strings", strings + "[hermitian]\nmax_nodes = 99\n", 0, "hermitian.max_nodes = 99\n"},
         {"bad", "[hermitian\n", 1, "status 2 (KELVRA_ERR_DATA)"},
-        {"missing", "", 1, "status 3 (KELVRA_ERR_IO)"},
+        {"missing", "", 3, "status 3 (KELVRA_ERR_IO)"},
     };
     for (const auto &c : cases) {
         if (!c.text.empty()) std::ofstream(dir.path(c.name), std::ios::binary) << c.text;

@@ -23,7 +23,7 @@ TEST(TextCli, NdjsonCheck) {
     EXPECT_TRUE(ok.exit_code == 0 && contains(ok.out, "3 JSON lines, all valid")) << ok.out;
     EXPECT_TRUE(failed.exit_code == 1 && contains(failed.out, bad + ":3: not JSON: status 2 (KELVRA_ERR_DATA)"))
         << failed.out;
-    EXPECT_EQ(kelvra("ndjson check '" + dir.path("missing") + "'").exit_code, 1);
+    EXPECT_EQ(kelvra("ndjson check '" + dir.path("missing") + "'").exit_code, 3);
     EXPECT_EQ(kelvra("ndjson").exit_code, 2);
 }
 

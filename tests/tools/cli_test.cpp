@@ -42,7 +42,7 @@ TEST(Cli, UsageErrorsExitNonZero) {
     EXPECT_EQ(kelvra("no-such-command").exit_code, 2);
     const ToolRun bad = kelvra("prime 12abc");
     EXPECT_EQ(bad.exit_code, 2);
-    EXPECT_TRUE(contains(bad.out, "usage: kelvra prime")) << bad.out;
+    EXPECT_TRUE(contains(bad.out, "kelvra prime: '12abc' is not an unsigned 64-bit number")) << bad.out;
     EXPECT_EQ(kelvra("factor 2^64").exit_code, 2) << "2^64 does not fit in 64 bits";
     EXPECT_EQ(kelvra("factor").exit_code, 2);
 }
@@ -77,8 +77,9 @@ TEST(Cli, Sha256MatchesSha256sumFormat) {
     EXPECT_EQ(stdin_digest.exit_code, 0);
     EXPECT_EQ(stdin_digest.out, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855  -\n");
     const ToolRun missing = kelvra("sha256 /nonexistent/file");
-    EXPECT_EQ(missing.exit_code, 1);
-    EXPECT_TRUE(contains(missing.out, "status 3 (KELVRA_ERR_IO)")) << missing.out;
+    EXPECT_EQ(missing.exit_code, 3);
+    EXPECT_TRUE(contains(missing.out, "/nonexistent/file: No such file or directory; status 3 (KELVRA_ERR_IO)"))
+        << missing.out;
 }
 
 // Writes `text` to a fresh temporary file and returns its path.
@@ -96,10 +97,10 @@ TEST(Cli, JsonCanon) {
     const ToolRun sorted = kelvra("json canon " + messy);
     EXPECT_EQ(sorted.exit_code, 0);
     EXPECT_EQ(sorted.out, "{\"a\": {\"\": true, \"z\": null}, \"b\": [1, 2.5, \"x\"]}\n");
-    const std::string broken = temp_file("{\"a\" 1}");
+    const std::string broken = temp_file("{\"a\": 1,\n \"b\" 1}");
     const ToolRun bad = kelvra("json canon < " + broken);
     EXPECT_EQ(bad.exit_code, 1);
-    EXPECT_TRUE(contains(bad.out, "status 2 (KELVRA_ERR_DATA)")) << bad.out;
+    EXPECT_TRUE(contains(bad.out, "<stdin>:2:6 (byte 14): expected ':' after the member name")) << bad.out;
     std::remove(messy.c_str());
     std::remove(broken.c_str());
 }
@@ -138,7 +139,7 @@ TEST(Cli, DemoRuns) {
 
 TEST(Cli, UnlistableDirectoryIsAnError) {
     const ToolRun pack = kelvra("genome pack /nonexistent/kelvra-cli-bundles /nonexistent/kelvra-cli-out");
-    EXPECT_EQ(pack.exit_code, 1);
+    EXPECT_EQ(pack.exit_code, 3);
     EXPECT_TRUE(contains(pack.out, "cannot list directory /nonexistent/kelvra-cli-bundles")) << pack.out;
 }
 
@@ -187,8 +188,141 @@ TEST(Cli, BusServeAndSend) {
                    "connection 1: 1 request, 3 bytes in, 64 bytes out\n");
     std::remove(input.c_str());
     const ToolRun nobody = kelvra("bus send cli-" + std::to_string(getpid()) + "-nobody hi");
-    EXPECT_EQ(nobody.exit_code, 1);
-    EXPECT_TRUE(contains(nobody.out, "status 3 (KELVRA_ERR_IO)")) << nobody.out;
+    EXPECT_EQ(nobody.exit_code, 3);
+    EXPECT_TRUE(contains(nobody.out, "nobody serves endpoint") && contains(nobody.out, "status 3 (KELVRA_ERR_IO)"))
+        << nobody.out;
+}
+
+// --help and -h anywhere before "--" print the usage of the command (or of
+// the subcommand named before them), exit 0 and run nothing: no file is
+// read, no directory created, no endpoint served.
+TEST(Cli, HelpOfEveryCommandRunsNothing) {
+    const std::string dir = "/tmp/kelvra-cli-help-" + std::to_string(getpid());
+    const struct {
+        std::string args, usage;
+    } cases[] = {
+        {"--help", "usage: kelvra COMMAND"}, {"help genome", "usage: kelvra genome SUBCOMMAND"},
+        {"demo --help", "usage: kelvra demo"}, {"version -h", "usage: kelvra version"},
+        {"info --help", "usage: kelvra info"}, {"prime --help 7", "usage: kelvra prime N..."},
+        {"factor -h", "usage: kelvra factor N..."}, {"sha256 --help", "usage: kelvra sha256 [--tier N]"},
+        {"json canon --help", "usage: kelvra json canon [--lenient] [FILE]"},
+        {"ndjson check " + dir + " -h", "usage: kelvra ndjson check FILE"},
+        {"template render x --help", "usage: kelvra template render TEMPLATE"},
+        {"config check --help", "usage: kelvra config check FILE"},
+        {"calc --help", "functions:"}, {"calc sin --help", "usage: kelvra calc sin X"},
+        {"octonion --help", "usage: kelvra octonion mul A B"}, {"kuramoto --n 5 --help", "usage: kelvra kuramoto"},
+        {"hdc -h", "usage: kelvra hdc demo"}, {"hamming encode --help", "usage: kelvra hamming"},
+        {"graph --help", "  fiedler EDGEFILE -n N"}, {"graph eig --help", "usage: kelvra graph eig MATRIX"},
+        {"genome --help", "  pack     IN_DIR OUT_DIR"},
+        {"genome save " + dir + " --body x --leaf-dim 8 --the-one 00 --help", "usage: kelvra genome save DIR"},
+        {"genome import x " + dir + " -h", "usage: kelvra genome import BUNDLE DIR"},
+        {"bus serve " + dir + " --help", "usage: kelvra bus serve NAME"},
+        {"bus --help", "  bench NAME"},
+    };
+    for (const auto &c : cases) {
+        const ToolRun run = kelvra(c.args + " < /dev/null");
+        EXPECT_EQ(run.exit_code, 0) << c.args << ": " << run.out;
+        EXPECT_TRUE(contains(run.out, c.usage)) << c.args << ": " << run.out;
+        EXPECT_FALSE(contains(run.out, "kelvra:")) << c.args << " ran: " << run.out;
+    }
+    EXPECT_NE(access(dir.c_str(), F_OK), 0) << "genome save ran";
+    for (const char *flag : {"--version", "-V"}) EXPECT_EQ(kelvra(flag).out, kelvra("version").out) << flag;
+    const ToolRun file = kelvra("sha256 -- --help");
+    EXPECT_EQ(file.exit_code, 3) << "after --, --help is a file name";
+    EXPECT_TRUE(contains(file.out, "cannot read --help: No such file")) << file.out;
+}
+
+// Each failure exits with its class (1 data, 2 usage, 3 input/output) and
+// names the argument or file at fault.
+TEST(Cli, ExitCodesNameTheFault) {
+    const std::string json = temp_file("[1, 2,\n  3,]");
+    const struct {
+        std::string args;
+        int exit_code;
+        std::string says;
+    } cases[] = {
+        {"frobnicate", 2, "unknown command 'frobnicate'"},
+        {"--frobnicate", 2, "unknown option '--frobnicate'"},
+        {"factor -12", 2, "kelvra factor: '-12' is not an unsigned 64-bit number (negative)"},
+        {"prime 99999999999999999999", 2, "(larger than 2^64-1)"},
+        {"factor -- 12", 0, "12: 2^2 3"},
+        {"sha256 --tier 9", 2, "--tier takes 0, 1 or 2, not '9'"},
+        {"sha256 --fast x", 2, "unknown option '--fast'"},
+        {"json canon " + json, 1, json + ":2:5 (byte 11): a trailing comma is not allowed"},
+        {"json canon /nonexistent/j.json", 3, "cannot read /nonexistent/j.json: No such file or directory"},
+        {"json canon /tmp", 3, "cannot read /tmp: Is a directory"},
+        {"json parse", 2, "unknown action 'parse'"},
+        {"graph eig --values m", 2, "unknown option '--values'"},
+        {"graph fiedler e.bin -n x", 2, "-n: 'x' is not a number below 2^32"},
+        {"graph fiedler /nonexistent/e.bin -n 3", 3, "cannot read /nonexistent/e.bin: No such file"},
+        {"template render '{a}' b", 2, "'b' is not KEY=VALUE"},
+        {"kuramoto --n 5 --steps x --coupling 1", 2, "--steps: 'x' is not an unsigned integer"},
+        {"genome ls /nonexistent/g", 3, "/nonexistent/g: No such file or directory"},
+        {"genome save g --bogus 1", 2, "unknown option '--bogus'"},
+        {"bus send", 2, "no endpoint name given"},
+        {"version extra", 2, "takes no arguments"},
+    };
+    for (const auto &c : cases) {
+        const ToolRun run = kelvra(c.args + " < /dev/null");
+        EXPECT_EQ(run.exit_code, c.exit_code) << c.args << ": " << run.out;
+        EXPECT_TRUE(contains(run.out, c.says)) << c.args << ": " << run.out;
+    }
+    std::remove(json.c_str());
+}
+
+// Standard output on a full disk: every command reports it and exits 3.
+TEST(Cli, FullDiskIsAnError) {
+    const std::string json = temp_file("{\"a\": [1, 2]}");
+    for (const std::string &args : std::vector<std::string>{"--help", "--version", "version", "info", "prime 7", "factor 12", "demo",
+                                   "sha256 /dev/null", "json canon " + json, "template render {a} a=1",
+                                   "calc sin 1", "hamming encode 1011", "hdc demo", "genome --help"}) {
+        const ToolRun run = kelvra(args + " 2>&1 >/dev/full; exit $?"); // only standard output to the full disk
+        EXPECT_EQ(run.exit_code, 3) << args << ": " << run.out;
+        EXPECT_TRUE(contains(run.out, "error writing standard output")) << args << ": " << run.out;
+    }
+    std::remove(json.c_str());
+}
+
+// Strict JSON by default: a text the canonical form would change is refused
+// with its place; --lenient takes the library's reading and warns per number.
+TEST(Cli, JsonStrictAndLenient) {
+    const struct {
+        std::string text, strict_error, lenient_out, warning;
+    } cases[] = {
+        {"[1.50, -0, 1e2]", "", "[1.5, 0, 100.0]\n", ""},
+        {"[1, 01]", "1:5 (byte 4): '01' is not a JSON number: leading zeros", "[1, 1]\n", "01 becomes 1"},
+        {"[--5]", "1:2 (byte 1): '--5' is not a number", "[0]\n", "--5 becomes 0"},
+        {"{\"x\":\n 1e999}", "2:2 (byte 7): the number 1e999 is too large for a double", "{\"x\": inf}\n",
+         "1e999 becomes inf"},
+        {"9223372036854775808", "1:1 (byte 0): the integer 9223372036854775808 is outside the signed 64-bit range",
+         "9223372036854775807\n", "becomes 9223372036854775807"},
+        {"1e-400", "1:1 (byte 0): the number 1e-400 is too small", "0.0\n", "1e-400 becomes 0.0"},
+        {"\"\\ud800\"", "1:2 (byte 1): a high surrogate without a low one", "", ""},
+        {"\"\xff\"", "1:2 (byte 1): invalid UTF-8", "", ""},
+    };
+    for (const auto &c : cases) {
+        const std::string path = temp_file(c.text);
+        const ToolRun strict = kelvra("json canon " + path);
+        // Standard output only, then standard error only (run_tool merges them).
+        const ToolRun lenient = kelvra("json canon --lenient " + path + " 2>/dev/null; exit $?");
+        const ToolRun warned = kelvra("json canon --lenient " + path + " 2>&1 >/dev/null; exit $?");
+        if (c.strict_error.empty()) {
+            EXPECT_EQ(strict.exit_code, 0) << c.text;
+            EXPECT_EQ(strict.out, c.lenient_out) << c.text;
+        } else {
+            EXPECT_EQ(strict.exit_code, 1) << c.text;
+            EXPECT_TRUE(contains(strict.out, path + ":" + c.strict_error)) << c.text << ": " << strict.out;
+        }
+        if (!c.lenient_out.empty()) {
+            EXPECT_EQ(lenient.out, c.lenient_out) << c.text;
+        }
+        if (!c.warning.empty()) {
+            EXPECT_TRUE(contains(warned.out, "warning: " + path)) << c.text << ": " << warned.out;
+        }
+        EXPECT_TRUE(c.warning.empty() ? warned.out.empty() || c.lenient_out.empty() : contains(warned.out, c.warning))
+            << c.text << ": " << warned.out;
+        std::remove(path.c_str());
+    }
 }
 
 #endif // KELVRA_TEST_TOOL

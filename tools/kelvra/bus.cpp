@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -136,16 +137,25 @@ struct Interrupt {
     }
 };
 
-int run_serve(const Command &self, Args args) {
-    if (args.empty()) return usage_error(self, "an endpoint name");
+int run_serve(const Command &self, Args all) {
     Served served;
-    for (size_t i = 1; i < args.size(); ++i) {
-        const std::string_view flag = args[i];
-        if (flag == "--echo") served.reply = Reply::echo;
-        else if (flag == "--upper") served.reply = Reply::upper;
-        else if (flag == "--sha256") served.reply = Reply::sha256;
-        else return usage_error(self, "unknown option");
+    const char *name = nullptr;
+    bool options = true;
+    for (size_t i = 0; i < all.size(); ++i) {
+        const std::string_view flag = all[i];
+        if (options && flag == "--") options = false;
+        else if (options && flag == "--echo") served.reply = Reply::echo;
+        else if (options && flag == "--upper") served.reply = Reply::upper;
+        else if (options && flag == "--sha256") served.reply = Reply::sha256;
+        else if (options && flag.size() > 1 && flag[0] == '-') {
+            const std::string problem = "unknown option '" + std::string(flag) + "'";
+            return usage_error(self, problem.c_str());
+        } else if (name == nullptr) name = all[i];
+        else return usage_error(self, "one endpoint name only");
     }
+    if (name == nullptr) return usage_error(self, "no endpoint name given");
+    char *const name_arg[] = {const_cast<char *>(name)};
+    const Args args(name_arg, 1);
     static const char *const reply_names[] = {"echo", "upper", "sha256"};
 
     Interrupt interrupt;
@@ -156,6 +166,7 @@ int run_serve(const Command &self, Args args) {
     }
     kelvra_bus_server *server = nullptr;
     if (const kelvra_status s = kelvra_bus_serve(args[0], answer, &served, &server)) {
+        error("bus serve", exit_code_for(s), "cannot serve endpoint '%s' (is another server using it?)", args[0]);
         return fail("kelvra_bus_serve", s);
     }
     std::thread watcher([&interrupt] { interrupt.watch(); });
@@ -175,7 +186,7 @@ int run_serve(const Command &self, Args args) {
                     static_cast<unsigned long long>(number), static_cast<unsigned long long>(served.requests),
                     served.requests == 1 ? "" : "s", static_cast<unsigned long long>(served.bytes_in),
                     static_cast<unsigned long long>(served.bytes_out));
-        std::fflush(stdout);
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) break; // the log cannot be written: stop serving
     }
     interrupt.done.store(true);
     if (!interrupt.quit.load()) interrupt_cancel(watcher); // end its wait
@@ -186,8 +197,11 @@ int run_serve(const Command &self, Args args) {
 
 // ---- send -----------------------------------------------------------------
 
-int run_send(const Command &self, Args args) {
-    if (args.empty() || args.size() > 2) return usage_error(self, "an endpoint name and at most one request");
+int run_send(const Command &self, Args all) {
+    const std::vector<char *> operand_list = operands(all);
+    const Args args(operand_list.data(), operand_list.size());
+    if (args.empty() || args.size() > 2)
+        return usage_error(self, args.empty() ? "no endpoint name given" : "an endpoint name and at most one request");
     std::vector<uint8_t> request;
     if (args.size() == 1 || std::strcmp(args[1], "-") == 0) {
         if (const kelvra_status s = read_input("-", request)) return fail("reading standard input", s);
@@ -195,7 +209,10 @@ int run_send(const Command &self, Args args) {
         request.assign(args[1], args[1] + std::strlen(args[1]));
     }
     kelvra_bus_client *client = nullptr;
-    if (const kelvra_status s = kelvra_bus_connect(args[0], &client)) return fail("kelvra_bus_connect", s);
+    if (const kelvra_status s = kelvra_bus_connect(args[0], &client)) {
+        if (s == KELVRA_ERR_IO) error("bus send", exit_io, "nobody serves endpoint '%s'", args[0]);
+        return fail("kelvra_bus_connect", s);
+    }
     std::unique_ptr<uint8_t[]> reply(new uint8_t[kReplyCapacity]);
     uint64_t length = kReplyCapacity;
     static const uint8_t nothing = 0;
@@ -203,7 +220,7 @@ int run_send(const Command &self, Args args) {
         kelvra_bus_send_recv(client, request.empty() ? &nothing : request.data(), request.size(), reply.get(), &length);
     kelvra_bus_client_close(client);
     if (s != KELVRA_OK) return fail("kelvra_bus_send_recv", s);
-    std::fwrite(reply.get(), 1, length, stdout);
+    write_out(reply.get(), length);
     return 0;
 }
 
@@ -221,8 +238,10 @@ kelvra_status round_trips(kelvra_bus_client *client, const std::vector<uint8_t> 
     return KELVRA_OK;
 }
 
-int run_bench(const Command &self, Args args) {
-    if (args.size() != 1) return usage_error(self, "one endpoint name");
+int run_bench(const Command &self, Args all) {
+    const std::vector<char *> operand_list = operands(all);
+    const Args args(operand_list.data(), operand_list.size());
+    if (args.size() != 1) return usage_error(self, args.empty() ? "no endpoint name given" : "one endpoint name only");
     const char *name = args[0];
     ThreadServer own;
     kelvra_bus_client *client = nullptr;
@@ -270,23 +289,36 @@ int run_bench(const Command &self, Args args) {
 
 int run_bus(Args args);
 
+const Usage bus_actions[] = {
+    {"serve", "NAME [--echo|--upper|--sha256]",
+     "answer requests on endpoint NAME until interrupted (SIGINT or SIGTERM), printing one\n"
+     "line per connection: requests, bytes in and out. --echo (the default) returns each\n"
+     "request, --upper it in capitals, --sha256 its digest in hex"},
+    {"send", "NAME [DATA|-]", "send one request (DATA, or standard input) and print the reply as it is"},
+    {"bench", "NAME",
+     "time round trips of 64 B, 4 KiB and 1 MiB against the server on NAME, or an echo\n"
+     "server on a thread of this process when nobody serves it"},
+};
+void help_bus(const Command &self, Args before) { print_usage_table(self, bus_actions, before); }
+
 } // namespace
 
 const Command bus_command = {"bus", "serve|send|bench NAME ...",
-                             "serve, call or time a message-bus endpoint", run_bus};
+                             "serve, call or time a message-bus endpoint", run_bus, help_bus};
 
 namespace {
 
 int run_bus(Args args) {
-    static const Command serve = {"bus serve", "NAME [--echo|--upper|--sha256]", "", nullptr};
-    static const Command send = {"bus send", "NAME [DATA|-]", "", nullptr};
-    static const Command bench = {"bus bench", "NAME", "", nullptr};
-    if (args.empty()) return usage_error(bus_command, "an action: serve, send or bench");
+    static const Command serve = {"bus serve", bus_actions[0].usage, "", nullptr};
+    static const Command send = {"bus send", bus_actions[1].usage, "", nullptr};
+    static const Command bench = {"bus bench", bus_actions[2].usage, "", nullptr};
+    if (args.empty()) return usage_error(bus_command, "no action given (serve, send or bench)");
     const std::string_view action = args[0];
     if (action == "serve") return run_serve(serve, args.subspan(1));
     if (action == "send") return run_send(send, args.subspan(1));
     if (action == "bench") return run_bench(bench, args.subspan(1));
-    return usage_error(bus_command, "unknown action");
+    const std::string problem = "unknown action '" + std::string(action) + "' (serve, send or bench)";
+    return usage_error(bus_command, problem.c_str());
 }
 
 } // namespace

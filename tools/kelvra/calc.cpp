@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli.hpp"
 
@@ -135,8 +136,9 @@ struct Function {
 };
 
 int bad_argument(const char *name, const char *text) {
-    std::fprintf(stderr, "kelvra calc %s: cannot read '%s'\n", name, text);
-    return 2;
+    std::fprintf(stderr, "kelvra calc %s: cannot read '%s' as a number of this argument (kelvra calc %s --help)\n",
+                 name, text, name);
+    return exit_usage;
 }
 
 // Reads argument i as a double into `out`, or returns the usage exit code.
@@ -376,7 +378,19 @@ void list_functions(FILE *to) {
                      "functions: N/D, integers or exact decimals.\n");
 }
 
-int run_calc(Args args) {
+void help_calc(const Command &self, Args before) {
+    for (const Function &f : functions) {
+        if (before.empty() || std::strcmp(before[0], f.name) != 0) continue;
+        std::printf("usage: kelvra calc %s %s\n", f.name, f.arguments);
+        return;
+    }
+    std::printf("usage: kelvra calc %s\n\n%s\n\n", self.usage, self.summary);
+    list_functions(stdout);
+}
+
+int run_calc(Args all) {
+    const std::vector<char *> operand_list = operands(all);
+    const Args args(operand_list.data(), operand_list.size());
     if (args.empty()) {
         const int code = usage_error(calc_command, "no function given");
         list_functions(stderr);
@@ -390,12 +404,14 @@ int run_calc(Args args) {
         if (std::strcmp(f.name, args[0]) != 0) continue;
         const Args rest = args.subspan(1);
         if (static_cast<int>(rest.size()) < f.arity_min || static_cast<int>(rest.size()) > f.arity_max) {
-            std::fprintf(stderr, "kelvra calc: usage: kelvra calc %s %s\n", f.name, f.arguments);
-            return 2;
+            std::fprintf(stderr, "kelvra calc %s: takes %s, not %zu argument%s\nusage: kelvra calc %s %s\n", f.name,
+                         f.arguments, rest.size(), rest.size() == 1 ? "" : "s", f.name, f.arguments);
+            return exit_usage;
         }
         return f.run(f, rest);
     }
-    const int code = usage_error(calc_command, "unknown function");
+    const std::string problem = "unknown function '" + std::string(args[0]) + "'";
+    const int code = usage_error(calc_command, problem.c_str());
     list_functions(stderr);
     return code;
 }
@@ -495,7 +511,8 @@ int demo_kepler() {
 } // namespace
 
 const Command calc_command = {"calc", "FUNC ARGS...",
-                              "exact rationals, continued fractions and the fixed-point functions (calc help)", run_calc};
+                              "exact rationals, continued fractions and the fixed-point functions", run_calc,
+                              help_calc};
 
 int demo_calc(int section_number) {
     std::printf("\n%d. Exact rationals and bit-reproducible functions\n", section_number);

@@ -1,6 +1,11 @@
 #include "cli.hpp"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
+#include <cstdarg>
+#include <cstring>
+#include <string>
 
 namespace kelvra::cli {
 
@@ -16,15 +21,70 @@ const char *status_name(kelvra_status status) {
     }
 }
 
+int exit_code_for(kelvra_status status) { return status == KELVRA_ERR_IO ? exit_io : exit_data; }
+
 int fail(const char *what, kelvra_status status) {
+    std::fflush(stdout); // what was printed before the failure comes first
     std::fprintf(stderr, "kelvra: %s failed: status %u (%s)\n", what, status, status_name(status));
-    return 1;
+    return exit_code_for(status);
 }
 
 int usage_error(const Command &command, const char *problem) {
-    std::fprintf(stderr, "kelvra %s: %s\nusage: kelvra %s %s\n", command.name, problem, command.name,
-                 command.usage);
-    return 2;
+    std::fprintf(stderr, "kelvra %s: %s\nusage: kelvra %s %s\n(see kelvra %s --help)\n", command.name, problem,
+                 command.name, command.usage, command.name);
+    return exit_usage;
+}
+
+int error(const char *name, int code, const char *format, ...) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "kelvra %s: ", name);
+    va_list list;
+    va_start(list, format);
+    std::vfprintf(stderr, format, list);
+    va_end(list);
+    std::fputc('\n', stderr);
+    return code;
+}
+
+bool is_help(const char *text) { return std::strcmp(text, "--help") == 0 || std::strcmp(text, "-h") == 0; }
+
+std::vector<char *> operands(Args args) {
+    std::vector<char *> out(args.begin(), args.end());
+    const auto dashes = std::find_if(out.begin(), out.end(), [](const char *a) { return std::strcmp(a, "--") == 0; });
+    if (dashes != out.end()) out.erase(dashes);
+    return out;
+}
+
+void print_usage_table(const Command &self, std::span<const Usage> table, Args before) {
+    for (const Usage &u : table) {
+        if (before.empty() || std::strcmp(before[0], u.name) != 0) continue;
+        std::printf("usage: kelvra %s %s %s\n\n%s\n", self.name, u.name, u.usage, u.summary);
+        return;
+    }
+    std::printf("usage: kelvra %s %s\n\n%s\n", self.name, self.usage, self.summary);
+    if (table.empty()) return;
+    size_t width = 0;
+    for (const Usage &u : table) width = std::max(width, std::strlen(u.name) + 1 + std::strlen(u.usage));
+    width = std::min<size_t>(width, 52);
+    std::printf("\nsubcommands (kelvra %s SUBCOMMAND --help for one):\n", self.name);
+    for (const Usage &u : table) {
+        const std::string head = std::string(u.name) + " " + u.usage;
+        if (head.size() > width) std::printf("  %s\n  %-*s  %s\n", head.c_str(), static_cast<int>(width), "", u.summary);
+        else std::printf("  %-*s  %s\n", static_cast<int>(width), head.c_str(), u.summary);
+    }
+}
+
+std::optional<uint64_t> number_argument(const char *name, const char *text) {
+    if (const auto value = parse_u64(text)) return value;
+    const std::string_view t(text);
+    const char *why = "not a number; write it in decimal, as 0xHEX or like 2^61-1";
+    if (!t.empty() && t[0] == '-') why = "negative";
+    else if (!t.empty() && std::all_of(t.begin(), t.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)) || c == '^' || c == '+' || c == '-'; }) &&
+             std::isdigit(static_cast<unsigned char>(t[0])))
+        why = "larger than 2^64-1";
+    else if (t.empty()) why = "empty";
+    error(name, exit_usage, "'%s' is not an unsigned 64-bit number (%s)", text, why);
+    return std::nullopt;
 }
 
 namespace {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "kelvra.h"
 
@@ -13,22 +14,65 @@ namespace kelvra::cli {
 
 using Args = std::span<char *const>;
 
-// A command: `kelvra NAME ARGS...`; returns the process exit code.
+// The tool's exit codes (listed by `kelvra --help`).
+inline constexpr int exit_ok = 0;    // success
+inline constexpr int exit_data = 1;  // bad data, a failed verification, a result that does not fit
+inline constexpr int exit_usage = 2; // the command line is wrong
+inline constexpr int exit_io = 3;    // a file, directory, endpoint or output could not be used
+
+// One line of a usage table: `kelvra COMMAND NAME USAGE` and what it does.
+struct Usage {
+    const char *name;
+    const char *usage;
+    const char *summary;
+};
+
+// A command: `kelvra NAME ARGS...`; returns the process exit code. `help`
+// prints the text of `kelvra NAME [ARGS...] --help` (null: the usage and
+// summary); it receives the arguments before --help, so a command with
+// subcommands can show just the one named.
 struct Command {
     const char *name;
     const char *usage;
     const char *summary;
     int (*run)(Args args);
+    void (*help)(const Command &self, Args before) = nullptr;
 };
 
 // "KELVRA_ERR_DATA" and so on; "unknown status" for anything else.
 const char *status_name(kelvra_status status);
 
-// Prints "kelvra: WHAT failed: status N (NAME)" to stderr; returns exit code 1.
+// The exit code for a library status: 3 for input/output, 1 for the rest.
+int exit_code_for(kelvra_status status);
+
+// Prints "kelvra: WHAT failed: status N (NAME)" to stderr; returns
+// exit_code_for(status).
 int fail(const char *what, kelvra_status status);
 
-// Prints a usage line for the command to stderr; returns exit code 2.
+// Prints "kelvra NAME: PROBLEM" and the usage line to stderr; returns 2.
 int usage_error(const Command &command, const char *problem);
+
+// Prints "kelvra NAME: PROBLEM" (no usage line) to stderr; returns `code`.
+int error(const char *name, int code, const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 3, 4)))
+#endif
+    ;
+
+// The standard help of a command: usage, summary and, for a command with
+// subcommands, one line per subcommand (or just the one `before[0]` names).
+void print_usage_table(const Command &self, std::span<const Usage> table, Args before);
+
+// Whether `text` is --help or -h.
+bool is_help(const char *text);
+
+// The arguments without the first "--" (for commands that take no options).
+std::vector<char *> operands(Args args);
+
+// Reads argument `text` as a number for `name`; on failure prints why
+// ("kelvra factor: '-12' is not an unsigned 64-bit number (negative)") and
+// returns empty.
+std::optional<uint64_t> number_argument(const char *name, const char *text);
 
 // Parses an unsigned 64-bit number: decimal, 0x-prefixed hexadecimal, or a
 // power with an optional offset such as 2^61-1. Empty on malformed or
@@ -58,5 +102,11 @@ int demo_graph(int section_number);
 int demo_text(int section_number);
 int demo_bus(int section_number);
 extern const Command demo_command;
+
+// The command that `name` names, or null.
+const Command *find_command(const char *name);
+
+// Prints the help of every command (kelvra --help).
+void print_help(std::FILE *to);
 
 } // namespace kelvra::cli

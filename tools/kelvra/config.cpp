@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli.hpp"
+#include "io.hpp"
 
 namespace kelvra::cli {
 
@@ -30,21 +31,31 @@ kelvra_status load_growing(const char *path) {
 
 int run_config(Args args);
 
+const Usage config_actions[] = {
+    {"check", "FILE", "load a TOML configuration file with the library and print the Hermitian node limit it sets"},
+};
+void help_config(const Command &self, Args before) { print_usage_table(self, config_actions, before); }
+
 } // namespace
 
 const Command config_commands[1] = {
-    {"config", "check FILE", "load a TOML configuration file and print the node limit it sets", run_config},
+    {"config", "check FILE", "load a TOML configuration file and print the node limit it sets", run_config,
+     help_config},
 };
 
 namespace {
 
-int run_config(Args args) {
-    if (args.size() != 2 || std::strcmp(args[0], "check") != 0) return usage_error(config_commands[0], "check FILE");
+int run_config(Args all) {
+    const std::vector<char *> args = operands(all);
+    if (args.empty() || std::strcmp(args[0], "check") != 0)
+        return usage_error(config_commands[0], args.empty() ? "no action given (check)" : "unknown action (check)");
+    if (args.size() != 2) return usage_error(config_commands[0], args.size() < 2 ? "no file given" : "one file only");
     kelvra_config_reset_defaults();
     if (const kelvra_status s = load_growing(args[1])) {
+        if (s == KELVRA_ERR_IO) return input_failed("config check", args[1], s);
         std::fprintf(stderr, "kelvra config: %s: status %u (%s)%s\n", args[1], s, status_name(s),
                      s == KELVRA_ERR_DATA ? ": not valid TOML of the supported subset" : "");
-        return 1;
+        return exit_code_for(s);
     }
     std::printf("hermitian.max_nodes = %u\n", kelvra_config_hermitian_max_nodes());
     return 0;

@@ -130,7 +130,9 @@ int show_json_and_digests() {
     return 0;
 }
 
-int run(Args) {
+
+int run(Args args) {
+    if (!args.empty()) return usage_error(demo_command, "takes no arguments");
     std::printf("kelvra demo - exact, deterministic kernels behind a flat C interface\n");
     if (int rc = show_frame()) return rc;
     if (int rc = show_number_theory()) return rc;

@@ -1,6 +1,7 @@
 // kelvra prime N, kelvra factor N: integer number theory from the shell.
 #include <cinttypes>
 #include <cstdio>
+#include <vector>
 
 #include "cli.hpp"
 
@@ -20,11 +21,14 @@ const Command exact_commands[2] = {
 
 namespace {
 
-int run_prime(Args args) {
+int run_prime(Args all) {
+    const std::vector<char *> args = operands(all);
     if (args.empty()) return usage_error(exact_commands[0], "no number given");
+    for (const char *text : args) { // every argument is checked before the first result
+        if (!number_argument("prime", text)) return exit_usage;
+    }
     for (const char *text : args) {
         const auto n = parse_u64(text);
-        if (!n) return usage_error(exact_commands[0], "not an unsigned 64-bit number");
         uint8_t prime = 0;
         if (const kelvra_status s = kelvra_is_prime(*n, &prime)) return fail("kelvra_is_prime", s);
         std::printf("%" PRIu64 " is %s\n", *n, prime ? "prime" : "not prime");
@@ -32,11 +36,14 @@ int run_prime(Args args) {
     return 0;
 }
 
-int run_factor(Args args) {
+int run_factor(Args all) {
+    const std::vector<char *> args = operands(all);
     if (args.empty()) return usage_error(exact_commands[1], "no number given");
+    for (const char *text : args) { // every argument is checked before the first result
+        if (!number_argument("factor", text)) return exit_usage;
+    }
     for (const char *text : args) {
         const auto n = parse_u64(text);
-        if (!n) return usage_error(exact_commands[1], "not an unsigned 64-bit number");
         uint64_t primes[64];
         uint8_t exponents[64];
         uint32_t count = 0;

@@ -17,18 +17,21 @@
 #include <vector>
 
 #include "cli.hpp"
+#include "io.hpp"
 
 namespace kelvra::cli {
 
 namespace {
 
 int run_genome(Args args);
+void help_genome(const Command &self, Args before);
 
 } // namespace
 
 extern const Command genome_command;
 const Command genome_command = {"genome", "SUBCOMMAND ...",
-                                "save, verify, list and edit genome directories; chromosome bundles", run_genome};
+                                "save, verify, list and edit genome directories; chromosome bundles", run_genome,
+                                help_genome};
 
 namespace {
 
@@ -59,24 +62,31 @@ int sub_usage_error(const Subcommand &sub, const char *problem) {
     return 2;
 }
 
-bool parse_options(Args args, Options &o, const char **problem) {
+// Options and operands in any order; "--" ends the options.
+bool parse_options(Args args, Options &o, std::string &problem) {
+    bool options = true;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string_view a = args[i];
-        const char **slot = a == "--body" ? &o.body
+        if (options && a == "--") {
+            options = false;
+            continue;
+        }
+        const char **slot = !options ? nullptr
+                            : a == "--body" ? &o.body
                             : a == "-o" || a == "--out" ? &o.out
                             : a == "--the-one" ? &o.the_one
                             : a == "--leaf-dim" ? &o.leaf_dim
                                                 : nullptr;
         if (slot == nullptr) {
-            if (a.size() > 1 && a[0] == '-') {
-                *problem = "unknown option";
+            if (options && a.size() > 1 && a[0] == '-') {
+                problem = "unknown option '" + std::string(a) + "'";
                 return false;
             }
             o.positional.push_back(args[i]);
             continue;
         }
         if (i + 1 == args.size()) {
-            *problem = "option without its value";
+            problem = std::string(a) + " needs a value";
             return false;
         }
         *slot = args[++i];
@@ -89,7 +99,7 @@ bool parse_options(Args args, Options &o, const char **problem) {
 bool read_file(const char *path, Buffer &out, bool quiet = false) {
     std::FILE *f = std::fopen(path, "rb");
     if (f == nullptr) {
-        if (!quiet) std::fprintf(stderr, "kelvra genome: cannot open %s: %s\n", path, std::strerror(errno));
+        if (!quiet) std::fprintf(stderr, "kelvra genome: cannot read %s: %s\n", path, std::strerror(errno));
         return false;
     }
     out.clear();
@@ -98,16 +108,12 @@ bool read_file(const char *path, Buffer &out, bool quiet = false) {
     while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) out.insert(out.end(), chunk, chunk + got);
     const bool ok = std::ferror(f) == 0;
     std::fclose(f);
-    if (!ok) std::fprintf(stderr, "kelvra genome: cannot read %s\n", path);
+    if (!ok && !quiet) std::fprintf(stderr, "kelvra genome: cannot read %s: %s\n", path, path_problem(path).c_str());
     return ok;
 }
 
 bool write_file(const char *path, const uint8_t *data, uint64_t length) {
-    std::FILE *f = std::fopen(path, "wb");
-    bool ok = f != nullptr && (length == 0 || std::fwrite(data, 1, length, f) == length);
-    if (f != nullptr) ok = std::fclose(f) == 0 && ok;
-    if (!ok) std::fprintf(stderr, "kelvra genome: cannot write %s: %s\n", path, std::strerror(errno));
-    return ok;
+    return cli::write_file("genome", path, data, length);
 }
 
 // The size of a regular file; 0 for anything else or when it cannot be seen.
@@ -274,13 +280,87 @@ kelvra_status catalog(const char *dir, const Buffer &the_one, Buffer &arena, con
 
 // Reports a failed catalogue, with a hint when the manifest is missing and no
 // --the-one was given to derive it.
+int genome_failed(const char *call, kelvra_status status, const char *dir, const Buffer &the_one,
+                  const char *label);
+
 int catalog_failed(const char *dir, const Buffer &the_one, kelvra_status status,
                    const char *what = "kelvra_genome_catalog") {
-    if (status == KELVRA_ERR_DATA && the_one.empty() && file_size(std::string(dir) + "/manifest.json") == 0 &&
-        !exists(std::string(dir) + "/manifest.json"))
-        std::fprintf(stderr, "kelvra genome: %s has no manifest.json; pass --the-one to derive it from the body\n",
-                     dir);
-    return fail(what, status);
+    return genome_failed(what, status, dir, the_one, nullptr);
+}
+
+// After a failed call: says why where it is cheap to see (a missing
+// directory or file, a label not in the catalogue, a body that does not
+// match the manifest's digest, another the_one), then the status. Returns
+// the exit code.
+int genome_failed(const char *call, kelvra_status status, const char *dir, const Buffer &the_one,
+                  const char *label = nullptr) {
+    const std::string body = std::string(dir) + "/turns.bin", manifest_path = std::string(dir) + "/manifest.json";
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec)) {
+        const std::string why = path_problem(dir);
+        error("genome", exit_io, "%s: %s", dir, why.empty() ? "not a directory" : why.c_str());
+        fail(call, status);
+        return exit_io;
+    }
+    if (!exists(body) && !exists(manifest_path)) {
+        error("genome", exit_io, "%s holds no genome (no turns.bin, no manifest.json)", dir);
+        fail(call, status);
+        return exit_io;
+    }
+    if (status == KELVRA_ERR_IO) {
+        for (const std::string &path : {body, manifest_path}) {
+            const std::string why = path_problem(path.c_str());
+            if (!why.empty()) error("genome", exit_io, "cannot read %s: %s", path.c_str(), why.c_str());
+        }
+        return fail(call, status);
+    }
+    if (status == KELVRA_ERR_DATA && the_one.empty() && !exists(manifest_path)) {
+        error("genome", exit_data, "%s has no manifest.json; pass --the-one to derive it from the body", dir);
+        return fail(call, status);
+    }
+    Buffer arena, manifest_text;
+    const kelvra_json_value *manifest = nullptr;
+    if (status == KELVRA_ERR_DATA && read_file(manifest_path.c_str(), manifest_text, true)) {
+        while (!manifest_text.empty() && (manifest_text.back() == '\n' || manifest_text.back() == '\r'))
+            manifest_text.pop_back();
+        arena.assign(4 * manifest_text.size() + 65536, 0);
+        kelvra_json_value *root = nullptr;
+        if (kelvra_json_parse(manifest_text.data(), manifest_text.size(), arena.data(), arena.size(), &root) ==
+            KELVRA_OK)
+            manifest = root;
+        else
+            error("genome", exit_data, "%s is not valid JSON", manifest_path.c_str());
+    }
+    if (manifest != nullptr) {
+        bool said = false;
+        if (label != nullptr) {
+            bool found = false;
+            for (const Chromosome &c : chromosome_table(manifest)) found = found || c.label == label;
+            if (!found) {
+                error("genome", exit_data, "no chromosome labelled %s in %s (kelvra genome ls %s lists them)",
+                      printable(label).c_str(), dir, dir);
+                said = true;
+            }
+        }
+        const std::string recorded = text_of(get(manifest, {"data", "body_sha256"}));
+        Buffer bytes;
+        char actual[65] = "";
+        if (!recorded.empty() && read_file(body.c_str(), bytes, true) &&
+            kelvra_sha256_hex(data_or_null(bytes), bytes.size(), actual) == KELVRA_OK && recorded != actual) {
+            error("genome", exit_data,
+                  "%s does not match its manifest: its SHA-256 is %s, %s records %s (restore from a copy or "
+                  "from bundles)",
+                  body.c_str(), actual, manifest_path.c_str(), recorded.c_str());
+            said = true;
+        }
+        const std::string one_digest = text_of(get(manifest, {"data", "the_one", "sha256"}));
+        char given[65] = "";
+        if (!said && !the_one.empty() && !one_digest.empty() &&
+            kelvra_sha256_hex(the_one.data(), the_one.size(), given) == KELVRA_OK && one_digest != given)
+            error("genome", exit_data, "--the-one is not this genome's the_one (its SHA-256 is %s, %s records %s)",
+                  given, manifest_path.c_str(), one_digest.c_str());
+    }
+    return fail(call, status);
 }
 
 // ---- Subcommands ----------------------------------------------------------------
@@ -292,15 +372,21 @@ int run_save(const Subcommand &sub, const Options &o) {
     Buffer the_one, body;
     if (!leaf_dim || *leaf_dim > UINT32_MAX) return sub_usage_error(sub, "--leaf-dim takes a record width in bytes");
     if (!parse_the_one(o.the_one, the_one)) return sub_usage_error(sub, "--the-one takes hexadecimal digits or @FILE");
-    if (!read_file(o.body, body)) return 1;
+    if (!read_file(o.body, body)) return exit_io;
     const char *dir = o.positional[0];
-    if (!ensure_directory(dir)) return 1;
+    if (!ensure_directory(dir)) return exit_io;
     const uint64_t caps = count_caps(body, *leaf_dim);
     const kelvra_status s = with_arena(arena_bytes(body.size(), caps, 0), [&](uint8_t *arena, uint64_t cap) {
         return kelvra_genome_save(dir, data_or_null(body), body.size(), static_cast<uint32_t>(*leaf_dim),
                                   the_one.data(), the_one.size(), arena, cap);
     });
-    if (s != KELVRA_OK) return fail("kelvra_genome_save", s);
+    if (s != KELVRA_OK) {
+        if (s == KELVRA_ERR_ARG || s == KELVRA_ERR_DATA)
+            error("genome save", exit_data, "%s: %zu bytes of records of %llu bytes, each cap record 'C' then its "
+                                            "label; --the-one must be one record", o.body, body.size(),
+                  static_cast<unsigned long long>(*leaf_dim));
+        return fail("kelvra_genome_save", s);
+    }
     std::printf("saved %s: %zu bytes, %llu records, %llu chromosomes\n", dir, body.size(),
                 static_cast<unsigned long long>(*leaf_dim ? body.size() / *leaf_dim : 0),
                 static_cast<unsigned long long>(caps));
@@ -326,8 +412,9 @@ int run_load(const Subcommand &sub, const Options &o) {
     Buffer the_one, body;
     int rc = 0;
     if (!optional_the_one(sub, o, the_one, &rc)) return rc;
-    if (const kelvra_status s = load_body(o.positional[0], the_one, body)) return fail("kelvra_genome_load", s);
-    if (!write_file(o.out, body.data(), body.size())) return 1;
+    if (const kelvra_status s = load_body(o.positional[0], the_one, body))
+        return genome_failed("kelvra_genome_load", s, o.positional[0], the_one);
+    if (!write_file(o.out, body.data(), body.size())) return exit_io;
     std::printf("loaded %zu verified bytes into %s\n", body.size(), o.out);
     return 0;
 }
@@ -337,15 +424,7 @@ int run_verify(const Subcommand &sub, const Options &o) {
     int rc = 0;
     if (!optional_the_one(sub, o, the_one, &rc)) return rc;
     const char *dir = o.positional[0];
-    if (const kelvra_status s = load_body(dir, the_one, body)) {
-        if (s == KELVRA_ERR_DATA && the_one.empty() && !exists(std::string(dir) + "/manifest.json"))
-            return catalog_failed(dir, the_one, s, "kelvra_genome_load");
-        if (s == KELVRA_ERR_DATA)
-            std::fprintf(stderr, "kelvra genome verify: %s does not match its manifest (or the manifest is "
-                                 "malformed); see 'kelvra genome ls' and restore from a copy or from bundles\n",
-                         dir);
-        return fail("kelvra_genome_load", s);
-    }
+    if (const kelvra_status s = load_body(dir, the_one, body)) return genome_failed("kelvra_genome_load", s, dir, the_one);
     const kelvra_json_value *manifest = nullptr;
     if (const kelvra_status s = catalog(dir, the_one, arena, &manifest)) return catalog_failed(dir, the_one, s);
     std::printf("%s: ok, %zu bytes in %zu chromosomes, body sha256 %s\n", dir, body.size(),
@@ -384,8 +463,8 @@ int run_window(const Subcommand &sub, const Options &o) {
             return kelvra_genome_window(dir, o.positional[1], region.data(), s.body, &length,
                                         data_or_null(the_one), the_one.size(), a, c);
         });
-    if (status != KELVRA_OK) return fail("kelvra_genome_window", status);
-    if (!write_file(o.out, region.data(), length)) return 1;
+    if (status != KELVRA_OK) return genome_failed("kelvra_genome_window", status, dir, the_one, o.positional[1]);
+    if (!write_file(o.out, region.data(), length)) return exit_io;
     std::printf("wrote %llu bytes of chromosome %s to %s\n", static_cast<unsigned long long>(length),
                 printable(o.positional[1]).c_str(), o.out);
     return 0;
@@ -415,9 +494,9 @@ int run_insertion(const Subcommand &sub, const Options &o, bool replacing) {
     if (o.body == nullptr || o.the_one == nullptr) return sub_usage_error(sub, "--body and --the-one are required");
     Buffer the_one, body;
     if (!parse_the_one(o.the_one, the_one)) return sub_usage_error(sub, "--the-one takes hexadecimal digits or @FILE");
-    if (!read_file(o.body, body)) return 1;
+    if (!read_file(o.body, body)) return exit_io;
     const char *dir = o.positional[0], *label = o.positional[1];
-    if (!caps_match_label(body, the_one.size(), label)) return 1;
+    if (!caps_match_label(body, the_one.size(), label)) return exit_data;
     const Stored s = look_at(dir, the_one);
     const uint64_t bytes = arena_bytes(s.body + body.size(), s.chromosomes + count_caps(body, the_one.size()), 0);
     const auto leaf_dim = static_cast<uint32_t>(the_one.size());
@@ -427,7 +506,9 @@ int run_insertion(const Subcommand &sub, const Options &o, bool replacing) {
                          : kelvra_genome_append(dir, label, data_or_null(body), body.size(), leaf_dim,
                                                 the_one.data(), the_one.size(), a, c);
     });
-    if (status != KELVRA_OK) return fail(replacing ? "kelvra_genome_replace" : "kelvra_genome_append", status);
+    if (status != KELVRA_OK)
+        return genome_failed(replacing ? "kelvra_genome_replace" : "kelvra_genome_append", status, dir, the_one,
+                             replacing ? label : nullptr);
     if (replacing)
         std::printf("replaced chromosome %s of %s with %zu bytes\n", printable(label).c_str(), dir, body.size());
     else
@@ -447,7 +528,7 @@ int run_remove(const Subcommand &sub, const Options &o) {
     const kelvra_status status = with_arena(arena_bytes(s.body, s.chromosomes, 0), [&](uint8_t *a, uint64_t c) {
         return kelvra_genome_remove(dir, label, the_one.data(), the_one.size(), a, c);
     });
-    if (status != KELVRA_OK) return fail("kelvra_genome_remove", status);
+    if (status != KELVRA_OK) return genome_failed("kelvra_genome_remove", status, dir, the_one, label);
     std::printf("removed chromosome %s from %s\n", printable(label).c_str(), dir);
     return 0;
 }
@@ -466,7 +547,7 @@ int run_export(const Subcommand &sub, const Options &o) {
     if (!optional_the_one(sub, o, the_one, &rc)) return rc;
     const char *dir = o.positional[0];
     const kelvra_status status = export_one(dir, o.positional[1], o.out, the_one, look_at(dir, the_one));
-    if (status != KELVRA_OK) return fail("kelvra_genome_export", status);
+    if (status != KELVRA_OK) return genome_failed("kelvra_genome_export", status, dir, the_one, o.positional[1]);
     std::printf("exported chromosome %s to %s\n", printable(o.positional[1]).c_str(), o.out);
     return 0;
 }
@@ -483,9 +564,15 @@ int run_import(const Subcommand &sub, const Options &o) {
     Buffer the_one;
     int rc = 0;
     if (!optional_the_one(sub, o, the_one, &rc)) return rc;
-    if (!ensure_directory(o.positional[1])) return 1;
-    if (const kelvra_status s = import_one(o.positional[0], o.positional[1], the_one))
+    if (const std::string why = path_problem(o.positional[0]); !why.empty())
+        return error("genome import", exit_io, "cannot read %s: %s", o.positional[0], why.c_str());
+    if (!ensure_directory(o.positional[1])) return exit_io;
+    if (const kelvra_status s = import_one(o.positional[0], o.positional[1], the_one)) {
+        if (s == KELVRA_ERR_DATA)
+            error("genome import", exit_data, "%s was refused: a damaged bundle, a label already in %s, or another "
+                                              "the_one or leaf_dim", o.positional[0], o.positional[1]);
         return fail("kelvra_genome_import", s);
+    }
     std::printf("imported %s into %s\n", o.positional[0], o.positional[1]);
     return 0;
 }
@@ -521,13 +608,13 @@ int run_explode(const Subcommand &sub, const Options &o) {
                      printable(*repeated).c_str());
         return fail("explode", KELVRA_ERR_DATA);
     }
-    if (!ensure_directory(out_dir)) return 1;
+    if (!ensure_directory(out_dir)) return exit_io;
     const Stored s = look_at(dir, the_one);
     const kelvra_status status =
         with_arena(arena_bytes(s.body, s.chromosomes, s.body + s.manifest), [&](uint8_t *a, uint64_t c) {
             return kelvra_genome_explode(dir, out_dir, data_or_null(the_one), the_one.size(), a, c);
         });
-    if (status != KELVRA_OK) return fail("kelvra_genome_explode", status);
+    if (status != KELVRA_OK) return genome_failed("kelvra_genome_explode", status, dir, the_one);
     std::printf("exploded %zu chromosomes of %s into %s\n", table.size(), dir, out_dir);
     return 0;
 }
@@ -585,7 +672,7 @@ int run_pack(const Subcommand &sub, const Options &o) {
         std::fprintf(stderr, "kelvra genome pack: no *.chr bundles in %s\n", in_dir);
         return fail("pack", KELVRA_ERR_DATA);
     }
-    if (!ensure_directory(out_dir)) return 1;
+    if (!ensure_directory(out_dir)) return exit_io;
     // The genome is built in the arena: room for what is stored, every
     // bundle's region (half its hex), and the largest bundle read whole.
     const Stored s = look_at(out_dir, the_one);
@@ -626,27 +713,45 @@ const Subcommand subcommands[] = {
 };
 
 void print_subcommands(std::FILE *to) {
-    std::fprintf(to, "subcommands:\n");
-    for (const Subcommand &s : subcommands) std::fprintf(to, "  %-8s %-48s %s\n", s.name, s.usage, s.summary);
+    std::fprintf(to, "subcommands (kelvra genome SUBCOMMAND --help for one):\n");
+    for (const Subcommand &s : subcommands) std::fprintf(to, "  %-8s %-46s %s\n", s.name, s.usage, s.summary);
+}
+
+void help_genome(const Command &, Args before) {
+    for (const Subcommand &sub : subcommands) {
+        if (before.empty() || std::strcmp(before[0], sub.name) != 0) continue;
+        std::printf("usage: kelvra genome %s %s\n\n%s\n", sub.name, sub.usage, sub.summary);
+        std::printf("\n--the-one takes the identifying record as hexadecimal digits or @FILE (its raw bytes);\n"
+                    "its length is the genome's leaf_dim. Exit status 1 when verification fails or a label\n"
+                    "is unknown, 3 when a file or directory cannot be used.\n");
+        return;
+    }
+    std::printf("usage: kelvra genome SUBCOMMAND ARGS...\n\n%s\n\n", genome_command.summary);
+    print_subcommands(stdout);
 }
 
 int run_genome(Args args) {
-    if (args.empty() || std::strcmp(args[0], "--help") == 0 || std::strcmp(args[0], "help") == 0) {
-        std::printf("usage: kelvra genome SUBCOMMAND ...\n\n");
-        print_subcommands(stdout);
-        return args.empty() ? 2 : 0;
+    if (args.empty() || std::strcmp(args[0], "help") == 0) {
+        std::FILE *to = args.empty() ? stderr : stdout;
+        std::fprintf(to, "usage: kelvra genome SUBCOMMAND ARGS...\n\n");
+        print_subcommands(to);
+        return args.empty() ? exit_usage : exit_ok;
     }
     for (const Subcommand &sub : subcommands) {
         if (std::strcmp(args[0], sub.name) != 0) continue;
         Options options;
-        const char *problem = nullptr;
-        if (!parse_options(args.subspan(1), options, &problem)) return sub_usage_error(sub, problem);
-        if (options.positional.size() != sub.positionals)
+        std::string problem;
+        if (!parse_options(args.subspan(1), options, problem)) return sub_usage_error(sub, problem.c_str());
+        if (options.positional.size() != sub.positionals) {
+            if (options.positional.size() > sub.positionals)
+                problem = std::string("unexpected argument '") + options.positional[sub.positionals] + "'";
             return sub_usage_error(sub, options.positional.size() < sub.positionals ? "missing argument"
-                                                                                     : "too many arguments");
+                                                                                     : problem.c_str());
+        }
         return sub.run(sub, options);
     }
-    const int rc = usage_error(genome_command, "unknown subcommand");
+    const std::string problem = "unknown subcommand '" + std::string(args[0]) + "'";
+    const int rc = usage_error(genome_command, problem.c_str());
     print_subcommands(stderr);
     return rc;
 }

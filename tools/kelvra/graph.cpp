@@ -9,6 +9,7 @@
 #include <atomic>
 #include <charconv>
 #include <chrono>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -38,34 +39,47 @@ struct FiedlerOptions {
     const char *out = nullptr;
 };
 
-bool parse_fiedler_options(Args args, FiedlerOptions &o, const char **problem) {
-    bool have_n = false;
+// Options and the edge file, in any order; "--" ends the options. False
+// with `problem` set (naming the argument) when the line is wrong.
+bool parse_fiedler_options(Args args, FiedlerOptions &o, std::string &problem) {
+    bool have_n = false, options = true;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string_view a = args[i];
-        const bool has_value = i + 1 < args.size();
-        if ((a == "-n" || a == "--iterations") && has_value) {
-            const auto value = parse_u64(args[++i]);
-            if (!value || *value > UINT32_MAX) {
-                *problem = "-n and --iterations take a number below 2^32";
+        if (options && a == "--") {
+            options = false;
+        } else if (options && (a == "-n" || a == "--iterations" || a == "-o")) {
+            if (i + 1 == args.size()) {
+                problem = std::string(a) + " needs a value";
+                return false;
+            }
+            const char *value = args[++i];
+            if (a == "-o") {
+                o.out = value;
+                continue;
+            }
+            const auto number = parse_u64(value);
+            if (!number || *number > UINT32_MAX) {
+                problem = std::string(a) + ": '" + value + "' is not a number below 2^32";
                 return false;
             }
             if (a == "-n") {
-                o.n = static_cast<uint32_t>(*value);
+                o.n = static_cast<uint32_t>(*number);
                 have_n = true;
             } else {
-                o.iterations = static_cast<uint32_t>(*value);
+                o.iterations = static_cast<uint32_t>(*number);
             }
-        } else if (a == "-o" && has_value) {
-            o.out = args[++i];
-        } else if (!a.empty() && a[0] != '-' && o.path == nullptr) {
+        } else if (options && a.size() > 1 && a[0] == '-') {
+            problem = "unknown option '" + std::string(a) + "'";
+            return false;
+        } else if (o.path == nullptr) {
             o.path = args[i];
         } else {
-            *problem = "unexpected argument";
+            problem = "unexpected argument '" + std::string(a) + "' (one edge file)";
             return false;
         }
     }
     if (o.path == nullptr || !have_n) {
-        *problem = "an edge file and -n N are required";
+        problem = o.path == nullptr ? "no edge file given" : "-n N (the number of vertices) is required";
         return false;
     }
     return true;
@@ -125,24 +139,32 @@ uint32_t iterations_run(const FiedlerOptions &o, const std::vector<double> &resu
 }
 
 int write_vector(const std::vector<double> &v, const char *out) {
+    errno = 0;
     std::FILE *f = out != nullptr ? std::fopen(out, "w") : stdout;
-    if (f == nullptr) {
-        std::fprintf(stderr, "kelvra graph fiedler: cannot write %s\n", out);
-        return 1;
-    }
+    if (f == nullptr) return error("graph fiedler", exit_io, "cannot write %s: %s", out, std::strerror(errno));
     for (const double x : v) std::fprintf(f, "%.17g\n", x);
-    if (f != stdout && std::fclose(f) != 0) return 1;
-    return 0;
+    return close_output("graph fiedler", out != nullptr ? out : "standard output", f) ? exit_ok : exit_io;
 }
 
 int run_fiedler(const Command &command, Args args) {
     FiedlerOptions o;
-    const char *problem = nullptr;
-    if (!parse_fiedler_options(args, o, &problem)) return usage_error(command, problem);
+    std::string problem;
+    if (!parse_fiedler_options(args, o, problem)) return usage_error(command, problem.c_str());
+    if (const std::string why = path_problem(o.path); !why.empty())
+        return error("graph fiedler", exit_io, "cannot read %s: %s", o.path, why.c_str());
     const uint64_t bytes = size_of(o.path);
+    if (bytes % 16 != 0)
+        return error("graph fiedler", exit_data, "%s: %llu bytes is not a whole number of 16-byte edge records",
+                     o.path, static_cast<unsigned long long>(bytes));
     FiedlerRun r;
     const kelvra_status status = run_with_progress(r, o, bytes > kLargeFile && stderr_is_terminal());
-    if (status != KELVRA_OK) return fail("kelvra_laplacian_fiedler_sparse_file", status);
+    if (status == KELVRA_ERR_IO) return input_failed("graph fiedler", o.path, status);
+    if (status != KELVRA_OK) {
+        if (status == KELVRA_ERR_ARG || status == KELVRA_ERR_DATA)
+            error("graph fiedler", exit_data, "%s: an edge names a vertex at or above -n %u, or has a weight that "
+                                             "is not a finite non-negative number", o.path, o.n);
+        return fail("kelvra_laplacian_fiedler_sparse_file", status);
+    }
     if (int rc = write_vector(r.vector, o.out)) return rc;
     const auto non_negative = std::count_if(r.vector.begin(), r.vector.end(), [](double x) { return x >= 0; });
     std::FILE *summary = o.out != nullptr ? stdout : stderr;
@@ -186,19 +208,28 @@ bool parse_matrix(const std::vector<uint8_t> &text, uint32_t *n, std::vector<dou
 
 int run_eig(const Command &command, Args args) {
     const char *path = nullptr;
-    bool vectors = false;
+    bool vectors = false, options = true;
     for (const char *a : args) {
-        if (std::strcmp(a, "--vectors") == 0) vectors = true;
-        else if (path == nullptr) path = a;
-        else return usage_error(command, "unexpected argument");
+        const std::string_view arg(a);
+        if (options && arg == "--") options = false;
+        else if (options && arg == "--vectors") vectors = true;
+        else if (options && arg.size() > 1 && arg[0] == '-') {
+            const std::string problem = "unknown option '" + std::string(arg) + "'";
+            return usage_error(command, problem.c_str());
+        } else if (path == nullptr) path = a;
+        else {
+            const std::string problem = "unexpected argument '" + std::string(arg) + "' (one matrix file)";
+            return usage_error(command, problem.c_str());
+        }
     }
-    if (path == nullptr) return usage_error(command, "a matrix file is required");
+    if (path == nullptr) return usage_error(command, "no matrix file given");
     std::vector<uint8_t> text;
-    if (const kelvra_status s = read_input(path, text)) return fail("reading the matrix", s);
+    if (const kelvra_status s = read_input(path, text)) return input_failed("graph eig", path, s);
     uint32_t n = 0;
     std::vector<double> h;
     if (!parse_matrix(text, &n, h))
-        return usage_error(command, "the file holds n, then n*n real or n*n complex (re im) entries");
+        return error("graph eig", exit_data, "%s: not a matrix: the file holds n (0 to 65535), then n*n real or "
+                                             "n*n complex (re im) entries", path);
     std::vector<double> values(n), vecs(2 * uint64_t{n} * n), workspace(2 * uint64_t{n} * n);
     const kelvra_status s = kelvra_hermitian_eigendecompose_ws(n, h.data(), values.data(), vecs.data(),
                                                                workspace.data(), workspace.size());
@@ -216,21 +247,32 @@ int run_eig(const Command &command, Args args) {
 
 int run_graph(Args args);
 
+const Usage graph_actions[] = {
+    {"fiedler", "EDGEFILE -n N [--iterations K] [-o FILE]",
+     "split a graph of N vertices by its Fiedler vector; EDGEFILE holds 16-byte records\n"
+     "(source u32, target u32, weight f64, little-endian); -o writes the vector to FILE"},
+    {"eig", "MATRIX [--vectors]",
+     "eigenvalues (and eigenvectors) of a Hermitian matrix: MATRIX holds n, then n*n real\n"
+     "or n*n complex (re im) entries, row by row ('-': standard input)"},
+};
+void help_graph(const Command &self, Args before) { print_usage_table(self, graph_actions, before); }
+
 } // namespace
 
 const Command graph_command = {"graph", "fiedler EDGEFILE -n N | eig MATRIX",
-                               "Fiedler split of an edge file [--iterations K] [-o FILE]; Hermitian eigenpairs "
-                               "[--vectors]",
-                               run_graph};
+                               "Fiedler split of a graph; eigenpairs of a Hermitian matrix", run_graph, help_graph};
 
 namespace {
 
 int run_graph(Args args) {
-    if (args.empty()) return usage_error(graph_command, "expected fiedler or eig");
+    static const Command fiedler = {"graph fiedler", graph_actions[0].usage, "", nullptr};
+    static const Command eig = {"graph eig", graph_actions[1].usage, "", nullptr};
+    if (args.empty()) return usage_error(graph_command, "no action given (fiedler or eig)");
     const std::string_view sub = args[0];
-    if (sub == "fiedler") return run_fiedler(graph_command, args.subspan(1));
-    if (sub == "eig") return run_eig(graph_command, args.subspan(1));
-    return usage_error(graph_command, "expected fiedler or eig");
+    if (sub == "fiedler") return run_fiedler(fiedler, args.subspan(1));
+    if (sub == "eig") return run_eig(eig, args.subspan(1));
+    const std::string problem = "unknown action '" + std::string(sub) + "' (fiedler or eig)";
+    return usage_error(graph_command, problem.c_str());
 }
 
 } // namespace

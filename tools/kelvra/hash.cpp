@@ -21,7 +21,9 @@
 // --tier N hashes every file through the batch form on batch tier N (it sets
 // KELVRA_SHA256_FORCE_TIER for this process; a tier the processor lacks is
 // lowered as everywhere else).
+#include <algorithm>
 #include <cstdio>
+#include <string>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -46,9 +48,8 @@ void print_digest(const uint8_t *digest, const char *path) {
 }
 
 int report(const char *path, kelvra_status s) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "kelvra sha256: %s: status %u (%s)\n", path, s, status_name(s));
-    return 1;
+    if (s == KELVRA_ERR_IO) return input_failed("sha256", path, s);
+    return error("sha256", exit_code_for(s), "%s: status %u (%s)", path, s, status_name(s));
 }
 
 int hash_one(const uint8_t *data, uint64_t length, const char *path) {
@@ -79,32 +80,51 @@ struct Pending {
             const kelvra_status s = kelvra_sha256_batch(pointers.data(), lengths.data(), batched, digests.data());
             for (size_t i = 0; i < batched; ++i) {
                 if (s == KELVRA_OK) print_digest(digests.data() + 32 * i, paths[i]);
-                else exit_code = report(paths[i], s);
+                else exit_code = std::max(exit_code, report(paths[i], s));
             }
         }
         for (size_t i = batched; i < paths.size(); ++i)
-            exit_code |= hash_one(contents[i].data(), contents[i].size(), paths[i]);
+            exit_code = std::max(exit_code, hash_one(contents[i].data(), contents[i].size(), paths[i]));
         paths.clear();
         contents.clear();
         return exit_code;
     }
 };
 
-int run_sha256(Args args) {
+int run_sha256(Args all) {
     static char dash[] = "-";
     static char *const standard_input[] = {dash};
     Pending pending;
     uint64_t batch_below = kelvra_simd_has_avx2() != 0 || kelvra_simd_has_shani() == 0 ? kBatchBelow : 0;
-    if (args.size() >= 2 && std::string_view(args[0]) == "--tier") {
-        const std::string_view tier(args[1]);
-        if (tier != "0" && tier != "1" && tier != "2") return usage_error(hash_commands[0], "--tier takes 0, 1 or 2");
-        set_environment("KELVRA_SHA256_FORCE_TIER", args[1]);
+    // Options come before the files; "--" ends them ("-" alone is standard input).
+    const char *tier = nullptr;
+    std::vector<char *> files;
+    bool options = true;
+    for (size_t i = 0; i < all.size(); ++i) {
+        const std::string_view a = all[i];
+        if (options && a == "--") {
+            options = false;
+        } else if (options && a == "--tier") {
+            if (i + 1 == all.size()) return usage_error(hash_commands[0], "--tier takes 0, 1 or 2");
+            tier = all[++i];
+        } else if (options && a.size() > 1 && a[0] == '-') {
+            const std::string problem = "unknown option '" + std::string(a) + "' (a file named so: put -- before it)";
+            return usage_error(hash_commands[0], problem.c_str());
+        } else {
+            files.push_back(all[i]);
+        }
+    }
+    if (tier != nullptr) {
+        const std::string_view t(tier);
+        if (t != "0" && t != "1" && t != "2") {
+            const std::string problem = "--tier takes 0, 1 or 2, not '" + std::string(t) + "'";
+            return usage_error(hash_commands[0], problem.c_str());
+        }
+        set_environment("KELVRA_SHA256_FORCE_TIER", tier);
         batch_below = UINT64_MAX;
         pending.whole_batch = true;
-        args = args.subspan(2);
-    } else if (!args.empty() && std::string_view(args[0]) == "--tier") {
-        return usage_error(hash_commands[0], "--tier takes 0, 1 or 2");
     }
+    Args args(files.data(), files.size());
     if (args.empty()) args = Args(standard_input, 1);
 
     int exit_code = 0;
@@ -112,30 +132,40 @@ int run_sha256(Args args) {
     for (const char *path : args) {
         kelvra_status s = read_input(path, bytes);
         if (s != KELVRA_OK) {
-            exit_code |= pending.flush();
-            exit_code = report(path, s);
+            exit_code = std::max(exit_code, pending.flush());
+            exit_code = std::max(exit_code, report(path, s));
             continue;
         }
         if (bytes.size() < batch_below) {
             pending.paths.push_back(path);
             pending.contents.push_back(std::move(bytes));
             bytes = {};
-            if (pending.paths.size() == kBatchFiles) exit_code |= pending.flush();
+            if (pending.paths.size() == kBatchFiles) exit_code = std::max(exit_code, pending.flush());
             continue;
         }
-        exit_code |= pending.flush();
-        exit_code |= hash_one(bytes.data(), bytes.size(), path);
+        exit_code = std::max(exit_code, pending.flush());
+        exit_code = std::max(exit_code, hash_one(bytes.data(), bytes.size(), path));
     }
-    exit_code |= pending.flush();
+    exit_code = std::max(exit_code, pending.flush());
     return exit_code;
+}
+
+void help_sha256(const Command &self, Args) {
+    std::printf("usage: kelvra sha256 %s\n\n%s\n\n"
+                "  --tier N  hash every file with the batch form on tier N (0 scalar, 1 SSE2, 2 AVX2);\n"
+                "            sets KELVRA_SHA256_FORCE_TIER for this run\n"
+                "  --        the rest are files, even when they start with -\n"
+                "Exit status 3 when a file cannot be read (its digest line is left out), 1 on a\n"
+                "library failure.\n",
+                self.usage, self.summary);
 }
 
 } // namespace
 
 const Command hash_commands[1] = {
     {"sha256", "[--tier N] [FILE...]",
-     "SHA-256 digests in sha256sum's format ('-' or nothing: standard input; --tier: batch tier 0, 1 or 2)",
-     run_sha256},
+     "SHA-256 digests in sha256sum's format ('-' or none: standard input)",
+     run_sha256, help_sha256},
 };
 
 } // namespace kelvra::cli

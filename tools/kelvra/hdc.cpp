@@ -161,18 +161,25 @@ int run_decode(const Vector &code) {
     return 0;
 }
 
-int run_hdc(Args args) {
-    if (args.size() != 1 || std::strcmp(args[0], "demo") != 0) return usage_error(hdc_commands[0], "expected 'demo'");
+int run_hdc(Args all) {
+    const std::vector<char *> args = operands(all);
+    if (args.size() != 1 || std::strcmp(args[0], "demo") != 0)
+        return usage_error(hdc_commands[0], args.empty() ? "no action given (demo)" : "expected just 'demo'");
     return run_record_demo("");
 }
 
-int run_hamming(Args args) {
-    if (args.size() != 2) return usage_error(hdc_commands[1], "expected encode or decode and one bit string");
+int run_hamming(Args all) {
+    const std::vector<char *> args = operands(all);
+    if (args.empty() || (std::strcmp(args[0], "encode") != 0 && std::strcmp(args[0], "decode") != 0))
+        return usage_error(hdc_commands[1], args.empty() ? "no action given (encode or decode)"
+                                                         : "unknown action (encode or decode)");
+    if (args.size() != 2) return usage_error(hdc_commands[1], "one bit string");
     Vector bits;
-    if (!parse_bits(args[1], bits)) return usage_error(hdc_commands[1], "BITS is a string of 0s and 1s");
-    if (std::strcmp(args[0], "encode") == 0) return run_encode(bits);
-    if (std::strcmp(args[0], "decode") == 0) return run_decode(bits);
-    return usage_error(hdc_commands[1], "expected encode or decode");
+    if (!parse_bits(args[1], bits)) {
+        const std::string problem = "'" + std::string(args[1]) + "' is not a string of 0s and 1s";
+        return usage_error(hdc_commands[1], problem.c_str());
+    }
+    return std::strcmp(args[0], "encode") == 0 ? run_encode(bits) : run_decode(bits);
 }
 
 } // namespace

@@ -6,9 +6,12 @@
 
 namespace kelvra::cli {
 
+extern const Command info_commands[2];
+
 namespace {
 
-int run_version(Args) {
+int run_version(Args args) {
+    if (!args.empty()) return usage_error(info_commands[0], "takes no arguments");
     std::printf("kelvra %s (ABI %u)\n", kelvra_version(), kelvra_abi_version());
     return 0;
 }
@@ -30,7 +33,8 @@ void print_tier(const tiers::Kernel &rule) {
     }
 }
 
-int run_info(Args) {
+int run_info(Args args) {
+    if (!args.empty()) return usage_error(info_commands[1], "takes no arguments");
     char brand[49];
     tiers::processor_brand(brand);
     std::printf("kelvra %s, ABI %u\n\n", kelvra_version(), kelvra_abi_version());

@@ -81,12 +81,18 @@ kelvra_status norm(const double *x, double &out) {
     return kelvra_rational_sqrt(sum, &out);
 }
 
-int run_octonion(Args args) {
+int run_octonion(Args all) {
     const Command &command = octonion_commands[0];
-    if (args.size() != 3 || std::strcmp(args[0], "mul") != 0) return usage_error(command, "expected: mul A B");
+    const std::vector<char *> args = operands(all);
+    if (args.empty() || std::strcmp(args[0], "mul") != 0)
+        return usage_error(command, args.empty() ? "no action given (mul)" : "unknown action (mul)");
+    if (args.size() != 3) return usage_error(command, "mul takes two octonions, A and B");
     Octonion x, y, product;
-    if (!parse_octonion(args[1], x) || !parse_octonion(args[2], y)) {
-        return usage_error(command, "each octonion is 8 comma-separated numbers");
+    for (int k = 1; k <= 2; ++k) {
+        if (parse_octonion(args[k], k == 1 ? x : y)) continue;
+        const std::string problem = std::string(k == 1 ? "A" : "B") + ": '" + args[k] +
+                                    "' is not 8 comma-separated numbers";
+        return usage_error(command, problem.c_str());
     }
     if (const kelvra_status s = kelvra_loop_bind_f64(x, y, 8, product)) return fail("kelvra_loop_bind_f64", s);
     double nx = 0, ny = 0, nxy = 0;
@@ -162,22 +168,34 @@ struct KuramotoOptions {
 
 // Reads --n, --steps, --coupling and --dt; a message on failure.
 const char *parse_kuramoto(Args args, KuramotoOptions &o) {
+    static std::string problem;
     for (size_t i = 0; i < args.size(); i += 2) {
-        if (i + 1 >= args.size()) return "every option needs a value";
         const std::string_view name = args[i];
+        if (name != "--n" && name != "--steps" && name != "--coupling" && name != "--dt") {
+            problem = "unknown option '" + std::string(name) + "'";
+            return problem.c_str();
+        }
+        if (i + 1 >= args.size()) {
+            problem = std::string(name) + " needs a value";
+            return problem.c_str();
+        }
         const char *value = args[i + 1];
         if (name == "--n" || name == "--steps") {
             const auto v = parse_u64(value);
-            if (!v) return "--n and --steps take unsigned integers";
+            if (!v) {
+                problem = std::string(name) + ": '" + value + "' is not an unsigned integer";
+                return problem.c_str();
+            }
             (name == "--n" ? o.n : o.steps) = *v;
             (name == "--n" ? o.have_n : o.have_steps) = true;
         } else if (name == "--coupling" || name == "--dt") {
             const auto v = parse_double(value);
-            if (!v || !(*v - *v == 0)) return "--coupling and --dt take finite numbers";
+            if (!v || !(*v - *v == 0)) {
+                problem = std::string(name) + ": '" + value + "' is not a finite number";
+                return problem.c_str();
+            }
             (name == "--coupling" ? o.coupling : o.dt) = *v;
             if (name == "--coupling") o.have_coupling = true;
-        } else {
-            return "unknown option";
         }
     }
     if (!o.have_n || !o.have_steps || !o.have_coupling) return "--n, --steps and --coupling are required";

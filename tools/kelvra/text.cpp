@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli.hpp"
+#include "io.hpp"
 #include "system.hpp"
 
 namespace kelvra::cli {
@@ -58,8 +59,9 @@ kelvra_status check_line(const uint8_t *line, uint64_t length, uint64_t number, 
     return KELVRA_OK;
 }
 
-int run_check(const Command &self, Args args) {
-    if (args.size() != 1) return usage_error(self, "one file");
+int run_check(const Command &self, Args all) {
+    const std::vector<char *> args = operands(all);
+    if (args.size() != 1) return usage_error(self, args.empty() ? "no file given" : "one file only");
     const char *path = args[0];
     Check check;
     if (kelvra_plat_file_size(path, &check.total) == KELVRA_OK && check.total >= kLargeFile &&
@@ -73,6 +75,7 @@ int run_check(const Command &self, Args args) {
                     status_name(check.bad_status));
         return 1;
     }
+    if (s == KELVRA_ERR_IO) return input_failed("ndjson check", path, s);
     if (s != KELVRA_OK) return fail("kelvra_ndjson_iter", s);
     std::printf("%s: %" PRIu64 " JSON lines, all valid\n", path, check.lines);
     return 0;
@@ -119,44 +122,63 @@ struct Catalog {
     }
 };
 
-int run_render(const Command &self, Args args) {
-    if (args.empty()) return usage_error(self, "a template");
+int run_render(const Command &self, Args all) {
+    const std::vector<char *> args = operands(all);
+    if (args.empty()) return usage_error(self, "no template given");
     std::vector<std::pair<std::string, std::string>> pairs;
     for (size_t i = 1; i < args.size(); ++i) {
         const char *eq = std::strchr(args[i], '=');
-        if (eq == nullptr) return usage_error(self, "each value as KEY=VALUE");
+        if (eq == nullptr) {
+            const std::string problem = "'" + std::string(args[i]) + "' is not KEY=VALUE";
+            return usage_error(self, problem.c_str());
+        }
         pairs.emplace_back(std::string(args[i], static_cast<size_t>(eq - args[i])), std::string(eq + 1));
     }
     Catalog catalog;
-    if (!catalog.build(std::move(pairs))) return usage_error(self, "a key given twice");
+    if (!catalog.build(std::move(pairs))) return usage_error(self, "a key is given twice");
     std::vector<uint8_t> out;
-    if (const kelvra_status s = catalog.render(args[0], out)) return fail("kelvra_template_render", s);
+    if (const kelvra_status s = catalog.render(args[0], out)) {
+        if (s == KELVRA_ERR_DATA)
+            error("template render", exit_data, "the template names a key with no KEY=VALUE, or has an unclosed {");
+        return fail("kelvra_template_render", s);
+    }
     out.push_back('\n');
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    write_out(out.data(), out.size());
     return 0;
 }
 
 int run_ndjson(Args args);
 int run_template(Args args);
 
+const Usage ndjson_actions[] = {
+    {"check", "FILE", "parse every line of a JSON-lines file; name the first bad line (exit 1)"},
+};
+const Usage template_actions[] = {
+    {"render", "TEMPLATE KEY=VALUE...", "print TEMPLATE with each {KEY} replaced by its VALUE"},
+};
+void help_ndjson(const Command &self, Args before) { print_usage_table(self, ndjson_actions, before); }
+void help_template(const Command &self, Args before) { print_usage_table(self, template_actions, before); }
+
 } // namespace
 
 const Command text_commands[2] = {
-    {"ndjson", "check FILE", "parse every line of a JSON-lines file; report the first bad one", run_ndjson},
-    {"template", "render TEMPLATE KEY=VALUE...", "fill the {KEY} placeholders of a template", run_template},
+    {"ndjson", "check FILE", "parse every line of a JSON-lines file; report the first bad one", run_ndjson,
+     help_ndjson},
+    {"template", "render TEMPLATE KEY=VALUE...", "fill the {KEY} placeholders of a template", run_template,
+     help_template},
 };
 
 namespace {
 
 int run_ndjson(Args args) {
-    if (args.empty() || std::strcmp(args[0], "check") != 0) return usage_error(text_commands[0], "unknown action");
+    if (args.empty() || std::strcmp(args[0], "check") != 0)
+        return usage_error(text_commands[0], args.empty() ? "no action given (check)" : "unknown action (check)");
     return run_check(text_commands[0], args.subspan(1));
 }
 
 int run_template(Args args) {
-    if (args.empty() || std::strcmp(args[0], "render") != 0) {
-        return usage_error(text_commands[1], "unknown action");
-    }
+    if (args.empty() || std::strcmp(args[0], "render") != 0)
+        return usage_error(text_commands[1], args.empty() ? "no action given (render)" : "unknown action (render)");
     return run_render(text_commands[1], args.subspan(1));
 }
 
