@@ -54,7 +54,7 @@ inline int64_t random_signed(std::mt19937_64 &rng) {
     case 2: return INT64_MAX;
     case 3: return static_cast<int64_t>(rng() % 7) - 3;
     default: {
-        const uint64_t m = rng() >> (1 + rng() % 64);
+        const uint64_t m = rng() >> (1 + rng() % 63);
         return (rng() & 1) ? -static_cast<int64_t>(m) : static_cast<int64_t>(m);
     }
     }
