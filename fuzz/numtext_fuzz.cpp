@@ -129,7 +129,9 @@ void halfway(Input &in) {
     uint64_t bits = in.take(8) & 0x7FFFFFFFFFFFFFFFu;
     if ((bits >> 52) == 0x7FF) bits ^= uint64_t{1} << 62;
     const double low = from_bits(bits);
-    const long double midpoint = (static_cast<long double>(low) + std::nextafter(low, INFINITY)) / 2;
+    const double high = std::nextafter(low, INFINITY);
+    if (!std::isfinite(high)) return; // no midpoint above the largest double
+    const long double midpoint = (static_cast<long double>(low) + high) / 2;
     char text[1200];
     std::snprintf(text, sizeof text, "%.1100Le", midpoint);
     std::string mantissa(text, std::strchr(text, 'e'));
