@@ -165,71 +165,6 @@ KELVRA_LANES_INLINE void all_rounds(typename Ops::V (&v)[8], typename Ops::V (&w
     (round<Ops, T>(v, w, b_xor_c), ...);
 }
 
-// One group of kLanes messages. Lane k runs for its own block count; the
-// group runs for the longest, and a lane past its last block keeps its state
-// under the mask (its block pointer then repeats a valid block of its own).
-template <class Ops>
-void hash_group(const uint8_t *const *msgs, const uint64_t *lens, uint8_t *out) noexcept {
-    using V = typename Ops::V;
-    constexpr int L = Ops::kLanes;
-    PaddedTail tails[L];
-    uint64_t most = 0;
-    for (int k = 0; k < L; ++k) {
-        sha256_prepare_tail(msgs[k], lens[k], tails[k]);
-        if (tails[k].block_count > most) most = tails[k].block_count;
-    }
-
-    V state[8];
-    for (int i = 0; i < 8; ++i) state[i] = Ops::set1(kWords.initial[i]);
-
-    for (uint64_t j = 0; j < most; ++j) {
-        const uint8_t *block[L];
-        alignas(32) int32_t active[L];
-        bool all_active = true;
-        for (int k = 0; k < L; ++k) {
-            const PaddedTail &t = tails[k];
-            active[k] = -1;
-            if (j < t.whole_blocks) {
-                block[k] = msgs[k] + kSha256BlockBytes * j;
-            } else if (j < t.block_count) {
-                block[k] = t.bytes + kSha256BlockBytes * (j - t.whole_blocks);
-            } else {
-                block[k] = t.bytes;
-                active[k] = 0;
-                all_active = false;
-            }
-        }
-        V w[16];
-        Ops::load_block_words(block, w);
-        V v[8];
-        for (int i = 0; i < 8; ++i) v[i] = state[i];
-        all_rounds<Ops>(v, w, std::make_integer_sequence<int, 64>{});
-        if (all_active) {
-            for (int i = 0; i < 8; ++i) state[i] = Ops::add(state[i], v[i]);
-        } else {
-            const V mask = Ops::mask_of(active);
-            for (int i = 0; i < 8; ++i) state[i] = Ops::blend(mask, Ops::add(state[i], v[i]), state[i]);
-        }
-    }
-
-    for (int i = 0; i < 8; ++i) {
-        alignas(32) uint32_t word[L];
-        Ops::store(word, state[i]);
-        for (int k = 0; k < L; ++k) {
-            const uint32_t be = __builtin_bswap32(word[k]);
-            std::memcpy(out + kSha256DigestBytes * static_cast<size_t>(k) + 4 * static_cast<size_t>(i), &be, 4);
-        }
-    }
-}
-
-template <class Ops>
-uint64_t hash_groups(const uint8_t *const *msgs, const uint64_t *lens, uint64_t count, uint8_t *out) noexcept {
-    constexpr uint64_t L = Ops::kLanes;
-    uint64_t done = 0;
-    for (; count - done >= L; done += L) hash_group<Ops>(msgs + done, lens + done, out + kSha256DigestBytes * done);
-    return done;
-}
-
 // The paired form (the 128-bit tier): the same groups of kLanes messages as
 // hash_groups forms, taken two at a time (messages 0 .. kLanes-1 and
 // kLanes .. 2 kLanes-1 of the pair), each lane's digest exactly what
@@ -285,7 +220,7 @@ struct GroupBlocks {
         }
     }
 
-    // Block j of every lane, as in hash_group: a lane past its last block
+    // Block j of every lane: a lane past its last block
     // repeats a valid block of its own and is marked inactive. True when
     // every lane runs.
     KELVRA_LANES_INLINE bool block(uint64_t j, const uint8_t *(&to)[L], int32_t (&active)[L]) const noexcept {
@@ -331,6 +266,40 @@ KELVRA_LANES_INLINE void write_digests(const typename Ops::V (&state)[8], uint8_
         }
     }
 }
+
+// One group of kLanes messages. Lane k runs for its own block count; the
+// group runs for the longest, and a lane past its last block keeps its state
+// under the mask (its block pointer then repeats a valid block of its own).
+template <class Ops>
+void hash_group(const uint8_t *const *msgs, const uint64_t *lens, uint8_t *out) noexcept {
+    using V = typename Ops::V;
+    constexpr int L = Ops::kLanes;
+    GroupBlocks<Ops> group;
+    group.prepare(msgs, lens);
+    V state[8];
+    for (int i = 0; i < 8; ++i) state[i] = Ops::set1(kWords.initial[i]);
+    for (uint64_t j = 0; j < group.most; ++j) {
+        const uint8_t *block[L];
+        alignas(32) int32_t active[L];
+        const bool all_active = group.block(j, block, active);
+        V w[16];
+        Ops::load_block_words(block, w);
+        V v[8];
+        for (int i = 0; i < 8; ++i) v[i] = state[i];
+        all_rounds<Ops>(v, w, std::make_integer_sequence<int, 64>{});
+        add_block_result<Ops>(state, v, all_active, active);
+    }
+    write_digests<Ops>(state, out);
+}
+
+template <class Ops>
+uint64_t hash_groups(const uint8_t *const *msgs, const uint64_t *lens, uint64_t count, uint8_t *out) noexcept {
+    constexpr uint64_t L = Ops::kLanes;
+    uint64_t done = 0;
+    for (; count - done >= L; done += L) hash_group<Ops>(msgs + done, lens + done, out + kSha256DigestBytes * done);
+    return done;
+}
+
 
 // Sixteen rounds, T0 + 0 .. T0 + 15 (T0 is 0, or 16 for any of the three
 // scheduled sixteens: they differ only in their constants), with the round

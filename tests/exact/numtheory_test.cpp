@@ -281,7 +281,9 @@ TEST(NumTheory, FactorKnownValuesAndCapacityPrefix) {
         EXPECT_EQ(kelvra_factor(n, primes, exponents, capacity, &count), status) << n;
         EXPECT_EQ(count, written) << n;
         EXPECT_TRUE(primes[written] == kSentinel && exponents[written] == 0xEE) << "nothing written past the prefix";
-        if (n == 30) EXPECT_TRUE(primes[0] == 2 && exponents[0] == 1 && primes[1] == 3 && exponents[1] == 1);
+        if (n == 30) {
+            EXPECT_TRUE(primes[0] == 2 && exponents[0] == 1 && primes[1] == 3 && exponents[1] == 1);
+        }
     }
 }
 

@@ -220,7 +220,9 @@ TEST(RationalSqrt, TruncatedExactOnSquaresAndScaleInvariant) {
         const int scale = static_cast<int>(rng() % 200) - 100;
         ASSERT_EQ(library_sqrt(std::ldexp(double(root * root), 2 * scale)), std::ldexp(double(root), scale)) << root;
         const double sub = from_bits(rng() >> (12 + rng() % 52));
-        if (sub != 0) ASSERT_EQ(library_sqrt(sub), library_sqrt(sub * 0x1p600) * 0x1p-300) << sub;
+        if (sub != 0) {
+            ASSERT_EQ(library_sqrt(sub), library_sqrt(sub * 0x1p600) * 0x1p-300) << sub;
+        }
     }
 }
 

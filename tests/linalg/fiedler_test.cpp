@@ -91,7 +91,9 @@ TEST(FiedlerStatus, ChecksInOrderAndFailuresLeaveZeros) {
     auto expect = [&](kelvra_status want, int zeros, const std::string &what, auto call) {
         std::fill(g_out, g_out + 8, 7.0);
         EXPECT_EQ(call(), want) << what;
-        if (zeros == 0) EXPECT_EQ(g_out[0], 7.0) << what << ": out touched";
+        if (zeros == 0) {
+            EXPECT_EQ(g_out[0], 7.0) << what << ": out touched";
+        }
         for (int i = 0; i < zeros; ++i) EXPECT_EQ(g_out[i], 0.0) << what << ": entry " << i;
     };
     // Both variants on g; the file holds g's records and `extra` bytes more (then only the file is run).
