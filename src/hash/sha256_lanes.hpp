@@ -111,38 +111,11 @@ KELVRA_LANES_INLINE typename Ops::V small_sigma1(typename Ops::V x) noexcept {
     }
 }
 
-// Round T, with the round constant k as a vector. The working variables are
-// never moved: variable i (a = 0 .. h = 7) of round T lives in
-// v[(i - T) & 7], so only d and h are written. Maj(a, b, c) is
-// b ^ ((a ^ b) & (b ^ c)), where b ^ c is the a ^ b of the round before,
-// carried in `b_xor_c`.
-template <class Ops, int T>
-KELVRA_LANES_INLINE void round_with(typename Ops::V (&v)[8], typename Ops::V (&w)[16], typename Ops::V &b_xor_c,
-                                    typename Ops::V k) noexcept {
-    using V = typename Ops::V;
-    V &a = v[(0 - T) & 7], &b = v[(1 - T) & 7], &d = v[(3 - T) & 7];
-    V &e = v[(4 - T) & 7], &f = v[(5 - T) & 7], &g = v[(6 - T) & 7], &h = v[(7 - T) & 7];
-    if constexpr (T >= 16) {
-        w[T & 15] = Ops::add(Ops::add(w[T & 15], small_sigma0<Ops>(w[(T + 1) & 15])),
-                             Ops::add(w[(T + 9) & 15], small_sigma1<Ops>(w[(T + 14) & 15])));
-    }
-    const V ready = Ops::add(Ops::add(h, k), w[T & 15]);
-    const V choose = Ops::xor_(Ops::and_(Ops::xor_(f, g), e), g);
-    const V t1 = Ops::add(Ops::add(ready, big_sigma1<Ops>(e)), choose);
-    const V a_xor_b = Ops::xor_(a, b);
-    const V majority = Ops::xor_(b, Ops::and_(a_xor_b, b_xor_c));
-    b_xor_c = a_xor_b;
-    d = Ops::add(d, t1);
-    h = Ops::add(t1, Ops::add(big_sigma0<Ops>(a), majority));
-}
-
-template <class Ops, int T>
-KELVRA_LANES_INLINE void round(typename Ops::V (&v)[8], typename Ops::V (&w)[16], typename Ops::V &b_xor_c) noexcept {
-    round_with<Ops, T>(v, w, b_xor_c, Ops::set1(kWords.k[T]));
-}
-
 // Round T (only T mod 8 matters here) with K + W of the round summed
-// beforehand.
+// beforehand. The working variables are never moved: variable i (a = 0 ..
+// h = 7) of round T lives in v[(i - T) & 7], so only d and h are written.
+// Maj(a, b, c) is b ^ ((a ^ b) & (b ^ c)), where b ^ c is the a ^ b of the
+// round before, carried in `b_xor_c`.
 template <class Ops, int T>
 KELVRA_LANES_INLINE void round_kw(typename Ops::V (&v)[8], typename Ops::V &b_xor_c, typename Ops::V k_plus_w) noexcept {
     using V = typename Ops::V;
@@ -156,6 +129,23 @@ KELVRA_LANES_INLINE void round_kw(typename Ops::V (&v)[8], typename Ops::V &b_xo
     b_xor_c = a_xor_b;
     d = Ops::add(d, t1);
     h = Ops::add(t1, Ops::add(big_sigma0<Ops>(a), majority));
+}
+
+// Round T with its constant `k`: the schedule word first (from round 16 on),
+// then the round on K + W.
+template <class Ops, int T>
+KELVRA_LANES_INLINE void round_with(typename Ops::V (&v)[8], typename Ops::V (&w)[16], typename Ops::V &b_xor_c,
+                                    typename Ops::V k) noexcept {
+    if constexpr (T >= 16) {
+        w[T & 15] = Ops::add(Ops::add(w[T & 15], small_sigma0<Ops>(w[(T + 1) & 15])),
+                             Ops::add(w[(T + 9) & 15], small_sigma1<Ops>(w[(T + 14) & 15])));
+    }
+    round_kw<Ops, T>(v, b_xor_c, Ops::add(k, w[T & 15]));
+}
+
+template <class Ops, int T>
+KELVRA_LANES_INLINE void round(typename Ops::V (&v)[8], typename Ops::V (&w)[16], typename Ops::V &b_xor_c) noexcept {
+    round_with<Ops, T>(v, w, b_xor_c, Ops::set1(kWords.k[T]));
 }
 
 template <class Ops, int... T>
