@@ -27,8 +27,8 @@ constexpr uint32_t kLarge = kelvra::linalg::edge_file::large_block_bytes / 16;
 
 struct Graph {
     uint32_t n;
-    std::vector<uint32_t> src, dst;
-    Vector w;
+    std::vector<uint32_t> src{}, dst{};
+    Vector w{};
     Graph &edge(uint32_t u, uint32_t v, double weight = 1.0) {
         return src.push_back(u), dst.push_back(v), w.push_back(weight), *this;
     }
