@@ -27,7 +27,6 @@
 #include <system_error>
 
 #include "text/pow10_table.hpp"
-#include "text/pow5_table.hpp"
 
 namespace kelvra::text {
 namespace {
@@ -413,33 +412,34 @@ uint64_t round_subnormal(uint64_t mantissa, int drop) noexcept {
 // Eisel-Lemire method; false in the rare case the 128-bit product leaves the
 // rounding undecided.
 bool round_decimal(uint64_t w, int64_t q, uint64_t &bits) noexcept {
-    if (q < pow5::pow5_min) { // w * 10^q < 10^-323: below half the least subnormal
+    if (q < pow10::pow10_min) { // w * 10^q < 10^-323: below half the least subnormal
         bits = 0;
         return true;
     }
-    if (q > pow5::pow5_max) {
+    if (q > pow10::pow10_max) {
         bits = positive_infinity_bits;
         return true;
     }
     const int leading_zeros = std::countl_zero(w);
     w <<= leading_zeros;
-    const pow5::Significand128 c = pow5::table[q - pow5::pow5_min];
-    // Y = floor(w * c / 2^64), computed exactly (2^126 <= Y < 2^128). With the
-    // table's error below 1 and w < 2^64, the true w * 5^q on this scale lies
-    // in (Y - 1, Y + 2); for 0 <= q <= 55 (c exact) in [Y, Y + 1).
+    const pow10::Significand128 c = pow10::table[q - pow10::pow10_min];
+    // Y = floor(w * c / 2^64), computed exactly (2^126 <= Y < 2^128). The
+    // table truncates (c <= c' < c + 1 for the real significand c') and
+    // w < 2^64, so the true w * 5^q on this scale lies in [Y, Y + 2); for
+    // 0 <= q <= 55 (c exact) in [Y, Y + 1).
     const u128 product = static_cast<u128>(w) * c.hi + ((static_cast<u128>(w) * c.lo) >> 64);
     const auto high = static_cast<uint64_t>(product >> 64);
     const auto low = static_cast<uint64_t>(product);
     const auto upper_bit = static_cast<int>(high >> 63);
     const int shift = upper_bit + 9; // keeps 53 bits and the rounding bit
-    int biased_exponent = pow5::binary_exponent(static_cast<int>(q)) + 63 + upper_bit - leading_zeros + 1023;
+    int biased_exponent = pow10::binary_exponent(static_cast<int>(q)) + 127 + 63 + upper_bit - leading_zeros + 1023;
     const int drop = biased_exponent > 0 ? 0 : 1 - biased_exponent; // more bits a subnormal loses
     // Halfway points are integers on this scale, so only Y and Y + 1 can lie
     // between Y and the true value; if neither is one, Y rounds like the true
     // value. For 0 <= q <= 55 the only candidate is Y itself, which is then
     // exact (see the tie below) or, above q = 23, never a halfway point. The
     // rounding bit is at 2^73 or above, so low must be all zeros or all ones.
-    if ((q < 0 || q > pow5::exact_max) && low + 1 <= 1 && next_to_halfway(product, 64 + shift + drop)) return false;
+    if ((q < 0 || q > pow10::exact_max) && low + 1 <= 1 && next_to_halfway(product, 64 + shift + drop)) return false;
     uint64_t mantissa = high >> shift;
     if (drop > 0) {
         bits = round_subnormal(mantissa, drop);

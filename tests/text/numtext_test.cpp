@@ -193,57 +193,49 @@ TEST_F(ParseNumber, EveryNumberOfTheCanadaDocumentMatchesStrtod) {
     EXPECT_EQ(comparison.decided, comparison.checked);
 }
 
-// The power-of-five table against GMP: the entries are built as the table's
-// header describes, and binary_exponent(q) is floor(q * log2(10)).
+// The power-of-ten table against GMP: entry k is floor(10^k / 2^q) with
+// q = binary_exponent(k), between 2^127 and 2^128.
 struct Big {
     mpz_t v;
     Big() { mpz_init(v); }
-    explicit Big(unsigned __int128 x) {
-        mpz_init_set_ui(v, static_cast<uint64_t>(x >> 64));
-        mpz_mul_2exp(v, v, 64);
-        mpz_add_ui(v, v, static_cast<uint64_t>(x));
-    }
     ~Big() { mpz_clear(v); }
     Big(const Big &) = delete;
     Big &operator=(const Big &) = delete;
 };
 
-// sign of a * 2^shift * f - bound
-int compare_scaled(unsigned __int128 a, int shift, const mpz_t f, const mpz_t bound) {
-    Big x(a);
-    mpz_mul_2exp(x.v, x.v, static_cast<mp_bitcnt_t>(shift));
-    mpz_mul(x.v, x.v, f);
-    return mpz_cmp(x.v, bound);
+void set_u128(mpz_t out, uint64_t hi, uint64_t lo) {
+    mpz_set_ui(out, hi);
+    mpz_mul_2exp(out, out, 64);
+    mpz_add_ui(out, out, lo);
 }
 
-TEST(Pow5Table, EntriesAreBuiltAsDocumented) {
-    namespace pow5 = kelvra::text::pow5;
-    for (int q = pow5::pow5_min; q <= pow5::pow5_max; ++q) {
-        const pow5::Significand128 entry = pow5::table[q - pow5::pow5_min];
-        const unsigned __int128 c = (static_cast<unsigned __int128>(entry.hi) << 64) | entry.lo;
-        ASSERT_EQ(entry.hi >> 63, 1u) << q;
-        Big five, one, bound;
-        mpz_ui_pow_ui(five.v, 5, static_cast<unsigned long>(q < 0 ? -q : q));
-        mpz_set_ui(one.v, 1);
-        const int z = static_cast<int>(mpz_sizeinbase(five.v, 2));
-        // 2^e <= 10^q < 2^(e + 1), and 10^q = 5^q * 2^q; 5^-q is never a power of two.
-        ASSERT_EQ(pow5::binary_exponent(q), q >= 0 ? z + q - 1 : q - z) << q;
-        if (q >= 0 && z <= 128) { // c = 5^q * 2^(128 - z) exactly
-            mpz_mul_2exp(bound.v, five.v, static_cast<mp_bitcnt_t>(128 - z));
-            ASSERT_EQ(compare_scaled(c, 0, one.v, bound.v), 0) << q;
-        } else if (q >= 0) { // c = floor(5^q / 2^(z - 128))
-            ASSERT_LE(compare_scaled(c, z - 128, one.v, five.v), 0) << q;
-            ASSERT_GT(compare_scaled(c + 1, z - 128, one.v, five.v), 0) << q;
+TEST(Pow10Table, EntriesAreTheTruncatedSignificands) {
+    namespace pow10 = kelvra::text::pow10;
+    for (int k = pow10::pow10_min; k <= pow10::pow10_max; ++k) {
+        const pow10::Significand128 entry = pow10::table[k - pow10::pow10_min];
+        ASSERT_EQ(entry.hi >> 63, 1u) << k;
+        // c * 2^q <= 10^k < (c + 1) * 2^q, both sides multiplied by
+        // 2^max(-q, 0) * 10^max(-k, 0) to stay in integers.
+        const int q = pow10::binary_exponent(k);
+        Big c, c1, power, rhs;
+        set_u128(c.v, entry.hi, entry.lo);
+        mpz_add_ui(c1.v, c.v, 1);
+        mpz_ui_pow_ui(power.v, 10, static_cast<unsigned long>(k < 0 ? -k : k));
+        if (k < 0) {
+            mpz_mul(c.v, c.v, power.v);
+            mpz_mul(c1.v, c1.v, power.v);
+            mpz_set_ui(rhs.v, 1);
         } else {
-            // c = floor((floor(2^b / 5^-q) + 1) / 2^t), which holds exactly when
-            // c * 2^t * 5^-q <= 2^b + 5^-q < (c + 1) * 2^t * 5^-q.
-            const int b = q >= -27 ? z + 127 : 2 * z + 128;
-            const int t = q >= -27 ? 0 : z + 1;
-            mpz_mul_2exp(bound.v, one.v, static_cast<mp_bitcnt_t>(b));
-            mpz_add(bound.v, bound.v, five.v);
-            ASSERT_LE(compare_scaled(c, t, five.v, bound.v), 0) << q;
-            ASSERT_GT(compare_scaled(c + 1, t, five.v, bound.v), 0) << q;
+            mpz_set(rhs.v, power.v);
         }
+        if (q >= 0) {
+            mpz_mul_2exp(c.v, c.v, static_cast<mp_bitcnt_t>(q));
+            mpz_mul_2exp(c1.v, c1.v, static_cast<mp_bitcnt_t>(q));
+        } else {
+            mpz_mul_2exp(rhs.v, rhs.v, static_cast<mp_bitcnt_t>(-q));
+        }
+        ASSERT_LE(mpz_cmp(c.v, rhs.v), 0) << k;
+        ASSERT_GT(mpz_cmp(c1.v, rhs.v), 0) << k;
     }
 }
 
