@@ -67,9 +67,9 @@ extern "C" KELVRA_API kelvra_status kelvra_cascade_parallel_sector_dispatch(kelv
                                                                             const double *in, uint64_t n,
                                                                             uint32_t sectors, double *out,
                                                                             double *scratch, uint64_t cap) noexcept {
-    if (op == nullptr || out == nullptr || scratch == nullptr || missing_data(in, n)) return to_c(Status::arg);
-    if (sectors == 0 || sectors > max_sectors) return to_c(Status::data);
-    if (beyond_capacity(sectors, n, cap)) return to_c(Status::capacity);
+    if (op == nullptr || out == nullptr || scratch == nullptr || missing_data(in, n)) return KELVRA_ERR_ARG;
+    if (sectors == 0 || sectors > max_sectors) return KELVRA_ERR_DATA;
+    if (beyond_capacity(sectors, n, cap)) return KELVRA_ERR_CAPACITY;
 
     SectorTask tasks[max_sectors];
     for (std::uint32_t s = 0; s < sectors; ++s)
@@ -78,7 +78,7 @@ extern "C" KELVRA_API kelvra_status kelvra_cascade_parallel_sector_dispatch(kelv
     if (kelvra_plat_has_threads() == 0) {
         for (std::uint32_t s = 0; s < sectors; ++s)
             if (const kelvra_status status = run_sector(tasks[s])) return status;
-        return to_c(Status::ok);
+        return KELVRA_OK;
     }
 
     kelvra_plat_thread threads[max_sectors];
@@ -91,5 +91,5 @@ extern "C" KELVRA_API kelvra_status kelvra_cascade_parallel_sector_dispatch(kelv
         if (started[s]) kelvra_plat_thread_join(&threads[s]);
     for (std::uint32_t s = 0; s < sectors; ++s)
         if (tasks[s].status != KELVRA_OK) return tasks[s].status;
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }

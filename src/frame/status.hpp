@@ -1,20 +1,12 @@
-// Status values in C++ form, and the small checks every export starts with.
+// The small checks every export starts with. Statuses are spelled everywhere
+// with the public header's names (KELVRA_OK, KELVRA_ERR_*), inside the library
+// as at its boundary, so that what a function returns reads exactly as the
+// header documents it.
 #pragma once
 
 #include "kelvra.h"
 
 namespace kelvra {
-
-enum class Status : kelvra_status {
-    ok = KELVRA_OK,
-    arg = KELVRA_ERR_ARG,
-    data = KELVRA_ERR_DATA,
-    io = KELVRA_ERR_IO,
-    capacity = KELVRA_ERR_CAPACITY,
-    resource = KELVRA_ERR_RESOURCE,
-};
-
-constexpr kelvra_status to_c(Status s) noexcept { return static_cast<kelvra_status>(s); }
 
 // True when a pointer/length input pair is unusable: data missing while bytes are promised.
 template <class T, class Len>

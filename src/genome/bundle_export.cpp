@@ -118,10 +118,10 @@ kelvra_status render_line(const kelvra_bundle_desc &desc, const ExportLayout &la
     kelvra_json_builder b;
     if (kelvra_json_builder_init(&b, layout.tree.capacity > 0 ? layout.tree.base : nullptr, layout.tree.capacity) !=
         KELVRA_OK)
-        return to_c(Status::capacity);
+        return KELVRA_ERR_CAPACITY;
     const kelvra_json_value *root = bundle_tree(b, desc, layout.region_hex, length);
-    if (b.failed != 0 || root == nullptr) return to_c(Status::capacity);
-    if (kelvra_json_write_arena_bytes(root) > b.capacity - b.used) return to_c(Status::capacity);
+    if (b.failed != 0 || root == nullptr) return KELVRA_ERR_CAPACITY;
+    if (kelvra_json_write_arena_bytes(root) > b.capacity - b.used) return KELVRA_ERR_CAPACITY;
     std::uint64_t written = 0;
     if (const kelvra_status s =
             kelvra_json_write_ws(root, layout.text, bundle_text_limit(length), &written, b.base + b.used,
@@ -129,7 +129,7 @@ kelvra_status render_line(const kelvra_bundle_desc &desc, const ExportLayout &la
         return s;
     layout.text[written] = '\n';
     *line_length = written + 1;
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 } // namespace
@@ -140,15 +140,15 @@ kelvra_status bundle_genome_fields(const kelvra_json_value *manifest, kelvra_bun
     std::int64_t leaf_dim = 0;
     if (!integer_of(member(data, "leaf_dim"), &leaf_dim) || leaf_dim < min_leaf_dim || leaf_dim > max_leaf_dim ||
         !is_object(the_one))
-        return to_c(Status::data);
+        return KELVRA_ERR_DATA;
     Bytes one_digest, one_hex;
     if (!string_of(member(the_one, "sha256"), &one_digest) || one_digest.length != digest_chars ||
         !string_of(member(the_one, "hex"), &one_hex) || one_hex.length > 2 * max_leaf_dim)
-        return to_c(Status::data);
+        return KELVRA_ERR_DATA;
     copy_text(one_digest, desc.the_one_sha256, sizeof desc.the_one_sha256);
     copy_text(one_hex, desc.the_one_hex, sizeof desc.the_one_hex);
     desc.leaf_dim = static_cast<std::uint32_t>(leaf_dim);
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 kelvra_status bundle_chromosome_fields(const kelvra_json_value *element, const kelvra_bundle_desc &genome,
@@ -159,9 +159,9 @@ kelvra_status bundle_chromosome_fields(const kelvra_json_value *element, const k
         !region_figure(member(element, "byte_len"), &place->length) ||
         !integer_of(member(element, "leaf_count"), &leaves) || !string_of(member(element, "cap_sha256"), &cap) ||
         cap.length != digest_chars)
-        return to_c(Status::data);
+        return KELVRA_ERR_DATA;
     // The cap record that is verified must lie inside the region.
-    if (place->length < genome.leaf_dim) return to_c(Status::data);
+    if (place->length < genome.leaf_dim) return KELVRA_ERR_DATA;
     if (&desc != &genome) {
         std::memcpy(desc.the_one_sha256, genome.the_one_sha256, sizeof desc.the_one_sha256);
         std::memcpy(desc.the_one_hex, genome.the_one_hex, sizeof desc.the_one_hex);
@@ -169,27 +169,27 @@ kelvra_status bundle_chromosome_fields(const kelvra_json_value *element, const k
     }
     copy_text(cap, desc.cap_sha256, sizeof desc.cap_sha256);
     desc.leaf_count = leaves;
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 kelvra_status read_body_for_bundles(const char *dir, const RecordedDigest &recorded, Area area,
                                     std::uint64_t *body_length) noexcept {
     std::uint64_t size = 0;
     if (const kelvra_status s = stored_body_size(dir, &size)) return s;
-    if (area.base == nullptr || (size > 0 ? size : 1) > area.capacity) return to_c(Status::capacity);
+    if (area.base == nullptr || (size > 0 ? size : 1) > area.capacity) return KELVRA_ERR_CAPACITY;
     return read_verified_body(dir, recorded, area.base, size, body_length);
 }
 
 kelvra_status render_bundle(kelvra_bundle_desc &desc, const std::uint8_t *body, std::uint64_t body_length,
                             RegionPlace place, Area scratch, const std::uint8_t **line,
                             std::uint64_t *line_length) noexcept {
-    if (place.offset > body_length || place.length > body_length - place.offset) return to_c(Status::io);
+    if (place.offset > body_length || place.length > body_length - place.offset) return KELVRA_ERR_IO;
     const std::uint8_t *region = body + place.offset;
     ExportLayout layout{};
-    if (!lay_out_export(scratch, place.length, &layout)) return to_c(Status::capacity);
+    if (!lay_out_export(scratch, place.length, &layout)) return KELVRA_ERR_CAPACITY;
     char cap_digest[digest_capacity];
     digest_hex(region, desc.leaf_dim, cap_digest);
-    if (std::memcmp(cap_digest, desc.cap_sha256, digest_capacity) != 0) return to_c(Status::data);
+    if (std::memcmp(cap_digest, desc.cap_sha256, digest_capacity) != 0) return KELVRA_ERR_DATA;
 
     fill_bundle_texts(desc, region, place.length, layout.region_hex);
     *line = layout.text;
@@ -204,18 +204,18 @@ using namespace kelvra::genome;
 extern "C" KELVRA_API kelvra_status kelvra_genome_export(const char *dir, const char *label, const char *out_path,
                                                          const uint8_t *the_one, uint64_t the_one_len, uint8_t *arena,
                                                          uint64_t arena_cap) noexcept {
-    if (dir == nullptr || label == nullptr || out_path == nullptr || arena == nullptr) return to_c(Status::arg);
-    if (the_one_out_of_range(the_one, the_one_len)) return to_c(Status::data);
+    if (dir == nullptr || label == nullptr || out_path == nullptr || arena == nullptr) return KELVRA_ERR_ARG;
+    if (the_one_out_of_range(the_one, the_one_len)) return KELVRA_ERR_DATA;
     const kelvra_json_value *manifest = nullptr;
     if (const kelvra_status s = obtain_manifest(dir, the_one, the_one_len, {arena, arena_cap}, &manifest)) return s;
     kelvra_bundle_desc desc{};
     if (const kelvra_status s = bundle_genome_fields(manifest, desc)) return s;
     const kelvra_json_value *list = member(member(manifest, "data"), "chromosomes");
     std::uint32_t count = 0;
-    if (!array_count(list, &count) || count == 0) return to_c(Status::data);
+    if (!array_count(list, &count) || count == 0) return KELVRA_ERR_DATA;
     const std::size_t label_length = std::strlen(label);
     const kelvra_json_value *element = find_element(list, count, label, label_length);
-    if (element == nullptr || label_length > max_label_bytes) return to_c(Status::data);
+    if (element == nullptr || label_length > max_label_bytes) return KELVRA_ERR_DATA;
     RegionPlace place{};
     if (const kelvra_status s = bundle_chromosome_fields(element, desc, desc, &place)) return s;
     std::memcpy(desc.label, label, label_length + 1);
@@ -228,6 +228,6 @@ extern "C" KELVRA_API kelvra_status kelvra_genome_export(const char *dir, const 
     const std::uint8_t *line = nullptr;
     std::uint64_t line_length = 0;
     if (const kelvra_status s = render_bundle(desc, arena, body_length, place, scratch, &line, &line_length)) return s;
-    return os::replace_file(out_path, line, line_length) ? to_c(Status::ok) : to_c(Status::io);
+    return os::replace_file(out_path, line, line_length) ? KELVRA_OK : KELVRA_ERR_IO;
 }
 

@@ -28,7 +28,7 @@ kelvra_status reserve_and_obtain(const char *dir, const std::uint8_t *the_one, s
                                  std::uint64_t total, std::uint8_t *arena, std::uint64_t arena_cap,
                                  EditPlan *plan) noexcept {
     const std::uint64_t room = total > 0 ? total : 1;
-    if (room > arena_cap) return to_c(Status::capacity);
+    if (room > arena_cap) return KELVRA_ERR_CAPACITY;
     plan->new_body_room = total;
     plan->reserved = rounded_within(room, arena_cap);
     return obtain_manifest(dir, the_one, the_one_len, area_from({arena, arena_cap}, plan->reserved), &plan->manifest);
@@ -48,17 +48,17 @@ kelvra_status plan_insertion(const char *dir, const char *label, const std::uint
                              std::uint8_t *arena, std::uint64_t arena_cap, bool empty_allowed,
                              EditPlan *plan) noexcept {
     if (dir == nullptr || label == nullptr || the_one == nullptr || arena == nullptr || missing_data(body, body_len))
-        return to_c(Status::arg);
+        return KELVRA_ERR_ARG;
     if (leaf_dim == 0 || leaf_dim > max_leaf_dim || the_one_len != leaf_dim || (body_len == 0 && !empty_allowed))
-        return to_c(Status::data);
-    if (body_len % leaf_dim != 0) return to_c(Status::data);
+        return KELVRA_ERR_DATA;
+    if (body_len % leaf_dim != 0) return KELVRA_ERR_DATA;
     std::uint64_t size = 0;
     if (const kelvra_status s = stored_body_size(dir, &size)) return s;
-    if (size >= body_limit || body_len >= body_limit - size) return to_c(Status::capacity);
+    if (size >= body_limit || body_len >= body_limit - size) return KELVRA_ERR_CAPACITY;
     if (const kelvra_status s =
             reserve_and_obtain(dir, the_one, the_one_len, size + body_len, arena, arena_cap, plan))
         return s;
-    if (!leaf_dim_matches(plan->manifest, leaf_dim)) return to_c(Status::data);
+    if (!leaf_dim_matches(plan->manifest, leaf_dim)) return KELVRA_ERR_DATA;
     return require_same_the_one(plan->manifest, the_one, the_one_len);
 }
 
@@ -86,7 +86,7 @@ extern "C" KELVRA_API kelvra_status kelvra_genome_append(const char *dir, const 
     if (const kelvra_status s = require_new_label(plan.manifest, label, std::strlen(label))) return s;
     std::uint64_t stored = 0;
     if (const kelvra_status s = read_verified_body(dir, plan.manifest, arena, plan.new_body_room, &stored)) return s;
-    if (stored > plan.new_body_room - body_len) return to_c(Status::capacity);
+    if (stored > plan.new_body_room - body_len) return KELVRA_ERR_CAPACITY;
     if (body_len > 0) std::memcpy(arena + stored, body, body_len);
     return save_edited(dir, arena, stored + body_len, leaf_dim, the_one, arena, arena_cap, plan);
 }
@@ -94,8 +94,8 @@ extern "C" KELVRA_API kelvra_status kelvra_genome_append(const char *dir, const 
 extern "C" KELVRA_API kelvra_status kelvra_genome_remove(const char *dir, const char *label, const uint8_t *the_one,
                                                          uint64_t the_one_len, uint8_t *arena,
                                                          uint64_t arena_cap) noexcept {
-    if (dir == nullptr || label == nullptr || the_one == nullptr || arena == nullptr) return to_c(Status::arg);
-    if (the_one_len < min_leaf_dim || the_one_len > max_leaf_dim) return to_c(Status::data);
+    if (dir == nullptr || label == nullptr || the_one == nullptr || arena == nullptr) return KELVRA_ERR_ARG;
+    if (the_one_len < min_leaf_dim || the_one_len > max_leaf_dim) return KELVRA_ERR_DATA;
     std::uint64_t size = 0;
     if (const kelvra_status s = stored_body_size(dir, &size)) return s;
     EditPlan plan{};
@@ -103,13 +103,13 @@ extern "C" KELVRA_API kelvra_status kelvra_genome_remove(const char *dir, const 
     std::uint32_t chromosomes = 0;
     if (!leaf_dim_matches(plan.manifest, the_one_len) ||
         !array_count(member(member(plan.manifest, "data"), "chromosomes"), &chromosomes) || chromosomes < 2)
-        return to_c(Status::data);
+        return KELVRA_ERR_DATA;
     if (const kelvra_status s = require_same_the_one(plan.manifest, the_one, the_one_len)) return s;
     ChromosomeEntry entry{};
-    if (!find_chromosome(plan.manifest, label, std::strlen(label), &entry)) return to_c(Status::data);
+    if (!find_chromosome(plan.manifest, label, std::strlen(label), &entry)) return KELVRA_ERR_DATA;
     std::uint64_t stored = 0, offset = 0, length = 0;
     if (const kelvra_status s = read_verified_body(dir, plan.manifest, arena, size, &stored)) return s;
-    if (!region_within(entry, stored, &offset, &length)) return to_c(Status::data);
+    if (!region_within(entry, stored, &offset, &length)) return KELVRA_ERR_DATA;
     std::memmove(arena + offset, arena + offset + length, stored - offset - length);
     const auto leaf_dim = static_cast<std::uint32_t>(the_one_len);
     return save_edited(dir, arena, stored - length, leaf_dim, the_one, arena, arena_cap, plan);
@@ -124,12 +124,12 @@ extern "C" KELVRA_API kelvra_status kelvra_genome_replace(const char *dir, const
                                                arena_cap, true, &plan))
         return s;
     ChromosomeEntry entry{};
-    if (!find_chromosome(plan.manifest, label, std::strlen(label), &entry)) return to_c(Status::data);
+    if (!find_chromosome(plan.manifest, label, std::strlen(label), &entry)) return KELVRA_ERR_DATA;
     std::uint64_t stored = 0, offset = 0, length = 0;
     if (const kelvra_status s = read_verified_body(dir, plan.manifest, arena, plan.new_body_room, &stored)) return s;
-    if (!region_within(entry, stored, &offset, &length)) return to_c(Status::data);
+    if (!region_within(entry, stored, &offset, &length)) return KELVRA_ERR_DATA;
     const std::uint64_t tail = stored - offset - length;
-    if (stored - length > plan.new_body_room - body_len) return to_c(Status::capacity);
+    if (stored - length > plan.new_body_room - body_len) return KELVRA_ERR_CAPACITY;
     std::memmove(arena + offset + body_len, arena + offset + length, tail);
     if (body_len > 0) std::memcpy(arena + offset, body, body_len);
     return save_edited(dir, arena, stored - length + body_len, leaf_dim, the_one, arena, arena_cap, plan);

@@ -43,9 +43,9 @@ void store(std::uint8_t (&cell)[8], T value) noexcept {
 kelvra_status chromosome_list(const kelvra_json_value *manifest, const kelvra_json_value **list,
                               std::uint32_t *count) noexcept {
     const kelvra_json_value *data = member(manifest, "data");
-    if (data == nullptr) return to_c(Status::data);
+    if (data == nullptr) return KELVRA_ERR_DATA;
     *list = member(data, "chromosomes");
-    return array_count(*list, count) ? to_c(Status::ok) : to_c(Status::data);
+    return array_count(*list, count) ? KELVRA_OK : KELVRA_ERR_DATA;
 }
 
 // A label becomes a file name: it must be a usable, non-empty name that stays
@@ -65,23 +65,23 @@ bool usable_as_file_name(const Bytes &label) noexcept {
 kelvra_status copy_labels(const kelvra_json_value *list, std::uint32_t count, ExplodeEntry *table) noexcept {
     for (std::uint32_t i = 0; i < count; ++i) {
         Bytes label;
-        if (!string_of(member(array_item(list, i), "label"), &label)) return to_c(Status::data);
-        if (!usable_as_file_name(label)) return to_c(Status::data);
+        if (!string_of(member(array_item(list, i), "label"), &label)) return KELVRA_ERR_DATA;
+        if (!usable_as_file_name(label)) return KELVRA_ERR_DATA;
         std::memcpy(table[i].label, label.data, label.length);
         table[i].label[label.length] = '\0';
     }
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 kelvra_status refuse_repeated_labels(const ExplodeEntry *table, std::uint32_t count, Area area) noexcept {
     LabelSet labels;
-    if (!labels.place(area, count)) return to_c(Status::capacity);
+    if (!labels.place(area, count)) return KELVRA_ERR_CAPACITY;
     for (std::uint32_t i = 0; i < count; ++i) {
         const auto *label = reinterpret_cast<const std::uint8_t *>(table[i].label);
         if (labels.add(label, static_cast<std::uint32_t>(std::strlen(table[i].label))) != LabelSet::Added::added)
-            return to_c(Status::data);
+            return KELVRA_ERR_DATA;
     }
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 // The rest of each entry. A chromosome whose figures are malformed keeps its
@@ -119,7 +119,7 @@ kelvra_status write_each(os::FileBatch &batch, const char *out_dir, const Explod
         char file_name[label_capacity + bundle_suffix_length];
         bundle_file_name(e, file_name);
         char path[path_capacity];
-        if (!join_path(out_dir, file_name, path)) return to_c(Status::capacity);
+        if (!join_path(out_dir, file_name, path)) return KELVRA_ERR_CAPACITY;
         kelvra_bundle_desc desc = genome;
         std::memcpy(desc.label, e.label, std::strlen(e.label) + 1);
         std::memcpy(desc.cap_sha256, e.cap_sha256, sizeof desc.cap_sha256);
@@ -129,9 +129,9 @@ kelvra_status write_each(os::FileBatch &batch, const char *out_dir, const Explod
         std::uint64_t line_length = 0;
         if (const kelvra_status s = render_bundle(desc, body, body_length, place, scratch, &line, &line_length))
             return s;
-        if (!os::batch_write(&batch, file_name, line, line_length)) return to_c(Status::io);
+        if (!os::batch_write(&batch, file_name, line, line_length)) return KELVRA_ERR_IO;
     }
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 // Every bundle written before the first failure is flushed and renamed into
@@ -140,20 +140,20 @@ kelvra_status write_bundles(const char *out_dir, const ExplodeEntry *table, std:
                             const kelvra_bundle_desc &genome, const std::uint8_t *body, std::uint64_t body_length,
                             Area scratch) noexcept {
     os::FileBatch batch;
-    if (!os::begin_batch(out_dir, &batch)) return to_c(Status::io);
+    if (!os::begin_batch(out_dir, &batch)) return KELVRA_ERR_IO;
     std::uint32_t written = 0;
     kelvra_status status = write_each(batch, out_dir, table, count, genome, body, body_length, scratch, &written);
     bool committing = written == 0 || os::batch_flush(&batch);
-    if (!committing) status = to_c(Status::io);
+    if (!committing) status = KELVRA_ERR_IO;
     for (std::uint32_t i = 0; i < written; ++i) {
         char file_name[label_capacity + bundle_suffix_length];
         bundle_file_name(table[i], file_name);
         if (committing && os::batch_commit(&batch, file_name)) continue;
-        if (committing) status = to_c(Status::io); // this bundle and the ones after it stay unwritten
+        if (committing) status = KELVRA_ERR_IO; // this bundle and the ones after it stay unwritten
         committing = false;
         os::batch_discard(&batch, file_name);
     }
-    if (!os::end_batch(&batch) && status == KELVRA_OK) status = to_c(Status::io);
+    if (!os::end_batch(&batch) && status == KELVRA_OK) status = KELVRA_ERR_IO;
     return status;
 }
 
@@ -166,8 +166,8 @@ using namespace kelvra::genome;
 extern "C" KELVRA_API kelvra_status kelvra_genome_explode(const char *dir, const char *out_dir,
                                                           const uint8_t *the_one, uint64_t the_one_len,
                                                           uint8_t *arena, uint64_t arena_cap) noexcept {
-    if (dir == nullptr || out_dir == nullptr || arena == nullptr) return to_c(Status::arg);
-    if (the_one_out_of_range(the_one, the_one_len)) return to_c(Status::data);
+    if (dir == nullptr || out_dir == nullptr || arena == nullptr) return KELVRA_ERR_ARG;
+    if (the_one_out_of_range(the_one, the_one_len)) return KELVRA_ERR_DATA;
     const kelvra_json_value *manifest = nullptr, *list = nullptr;
     std::uint32_t count = 0;
     if (const kelvra_status s = obtain_manifest(dir, the_one, the_one_len, {arena, arena_cap}, &manifest)) return s;
@@ -176,15 +176,15 @@ extern "C" KELVRA_API kelvra_status kelvra_genome_explode(const char *dir, const
     // The first reading only counts the chromosomes; the second lies after
     // the table that receives what the bundles need.
     const std::uint64_t table_bytes = std::uint64_t{count > 0 ? count : 1} * sizeof(ExplodeEntry);
-    if (table_bytes > arena_cap) return to_c(Status::capacity);
+    if (table_bytes > arena_cap) return KELVRA_ERR_CAPACITY;
     auto *table = reinterpret_cast<ExplodeEntry *>(arena);
     const Area rest = area_from({arena, arena_cap}, rounded_within(table_bytes, arena_cap));
     std::uint32_t listed = 0;
     if (const kelvra_status s = obtain_manifest(dir, the_one, the_one_len, rest, &manifest)) return s;
     if (const kelvra_status s = chromosome_list(manifest, &list, &listed)) return s;
-    if (listed > count) return to_c(Status::capacity); // the manifest grew between the two readings
+    if (listed > count) return KELVRA_ERR_CAPACITY; // the manifest grew between the two readings
     if (const kelvra_status s = copy_labels(list, listed, table)) return s;
-    if (listed == 0) return to_c(Status::ok);
+    if (listed == 0) return KELVRA_OK;
     kelvra_bundle_desc genome{};
     if (const kelvra_status s = bundle_genome_fields(manifest, genome)) return s;
     copy_figures(list, listed, genome, table);

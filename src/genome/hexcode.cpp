@@ -37,15 +37,15 @@ kelvra_status decode_hex_member(const kelvra_json_value *value, std::uint8_t *ou
                                 std::uint64_t *length, char (&digest)[digest_capacity]) noexcept {
     Bytes hex, recorded;
     if (!is_object(value) || !string_of(member(value, "hex"), &hex) || !string_of(member(value, "sha256"), &recorded))
-        return to_c(Status::data);
-    if (hex.length % 2 != 0) return to_c(Status::data);
+        return KELVRA_ERR_DATA;
+    if (hex.length % 2 != 0) return KELVRA_ERR_DATA;
     const std::uint64_t bytes = hex.length / 2;
-    if (bytes > capacity) return to_c(Status::capacity);
-    if (!decode_pairs(hex.data, bytes, out)) return to_c(Status::data);
+    if (bytes > capacity) return KELVRA_ERR_CAPACITY;
+    if (!decode_pairs(hex.data, bytes, out)) return KELVRA_ERR_DATA;
     digest_hex(out, bytes, digest);
-    if (!string_equals(member(value, "sha256"), digest, digest_chars)) return to_c(Status::data);
+    if (!string_equals(member(value, "sha256"), digest, digest_chars)) return KELVRA_ERR_DATA;
     *length = bytes;
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 } // namespace kelvra::genome

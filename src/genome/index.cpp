@@ -68,17 +68,17 @@ kelvra_status fill_chromosomes(const std::uint8_t *body, std::uint64_t length, s
     for (std::uint64_t at = 0; at < length; at += leaf_dim) {
         const std::uint8_t kind = body[at];
         if (kind == cap_kind) {
-            if (desc.count == desc.capacity) return to_c(Status::capacity);
-            if (!open_chromosome(body + at, at, leaf_dim, desc)) return to_c(Status::data);
+            if (desc.count == desc.capacity) return KELVRA_ERR_CAPACITY;
+            if (!open_chromosome(body + at, at, leaf_dim, desc)) return KELVRA_ERR_DATA;
             open = true;
             continue;
         }
-        if (!open) return to_c(Status::data);
+        if (!open) return KELVRA_ERR_DATA;
         const std::uint32_t i = desc.count - 1;
         store_u32(desc.byte_lengths, i, load_u32(desc.byte_lengths, i) + leaf_dim);
         if (kind != non_leaf_kind) store_u32(desc.leaf_counts, i, load_u32(desc.leaf_counts, i) + 1);
     }
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 } // namespace
@@ -86,13 +86,13 @@ kelvra_status fill_chromosomes(const std::uint8_t *body, std::uint64_t length, s
 kelvra_status index_body(const std::uint8_t *body, std::uint64_t length, std::uint32_t leaf_dim,
                          const std::uint8_t *the_one, kelvra_genome_arena &cursor,
                          kelvra_genome_desc &desc) noexcept {
-    if (leaf_dim == 0 || length % leaf_dim != 0) return to_c(Status::data);
+    if (leaf_dim == 0 || length % leaf_dim != 0) return KELVRA_ERR_DATA;
     const std::uint64_t caps = count_caps(body, length, leaf_dim);
-    if (caps > UINT32_MAX) return to_c(Status::capacity);
-    if (!allocate_arrays(cursor, static_cast<std::uint32_t>(caps), desc)) return to_c(Status::capacity);
+    if (caps > UINT32_MAX) return KELVRA_ERR_CAPACITY;
+    if (!allocate_arrays(cursor, static_cast<std::uint32_t>(caps), desc)) return KELVRA_ERR_CAPACITY;
     if (desc.texts == nullptr) {
         desc.texts = reinterpret_cast<ManifestTexts *>(allocate(cursor, sizeof(ManifestTexts)));
-        if (desc.texts == nullptr) return to_c(Status::capacity);
+        if (desc.texts == nullptr) return KELVRA_ERR_CAPACITY;
     }
     fill_texts(body, length, leaf_dim, the_one, *desc.texts);
     return fill_chromosomes(body, length, leaf_dim, desc);

@@ -52,14 +52,14 @@ kelvra_json_value *rendering_value(kelvra_json_builder &b) noexcept {
 
 kelvra_status derive_manifest(const char *dir, const std::uint8_t *the_one, std::uint64_t the_one_len, Area area,
                               const kelvra_json_value **root) noexcept {
-    if (the_one == nullptr || the_one_len < min_leaf_dim || the_one_len > max_leaf_dim) return to_c(Status::data);
+    if (the_one == nullptr || the_one_len < min_leaf_dim || the_one_len > max_leaf_dim) return KELVRA_ERR_DATA;
     const auto leaf_dim = static_cast<std::uint32_t>(the_one_len);
     char path[path_capacity];
-    if (!join_path(dir, body_file, path)) return to_c(Status::capacity);
+    if (!join_path(dir, body_file, path)) return KELVRA_ERR_CAPACITY;
     std::uint64_t size = 0;
     if (const kelvra_status s = kelvra_plat_file_size(path, &size)) return s;
     const std::uint64_t reserved = size > 0 ? size : 1;
-    if (area.base == nullptr || reserved > area.capacity || size >= body_limit) return to_c(Status::capacity);
+    if (area.base == nullptr || reserved > area.capacity || size >= body_limit) return KELVRA_ERR_CAPACITY;
     std::uint64_t read = 0;
     if (const kelvra_status s = kelvra_plat_file_read(path, area.base, size, &read)) return s;
     kelvra_genome_arena cursor{area.base, area.capacity, reserved};
@@ -71,7 +71,7 @@ kelvra_status derive_manifest(const char *dir, const std::uint8_t *the_one, std:
 }
 
 kelvra_status parse_manifest(const char *path, std::uint64_t size, Area area, const kelvra_json_value **root) noexcept {
-    if (area.base == nullptr || size >= area.capacity) return to_c(Status::capacity);
+    if (area.base == nullptr || size >= area.capacity) return KELVRA_ERR_CAPACITY;
     std::uint64_t read = 0;
     if (const kelvra_status s = kelvra_plat_file_read(path, area.base, size + 1, &read)) return s;
     const std::uint64_t length = without_line_ends(area.base, read);
@@ -79,7 +79,7 @@ kelvra_status parse_manifest(const char *path, std::uint64_t size, Area area, co
     kelvra_json_value *parsed = nullptr;
     if (const kelvra_status s = kelvra_json_parse(area.base, length, tree.base, tree.capacity, &parsed)) return s;
     *root = parsed;
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 } // namespace
@@ -87,12 +87,12 @@ kelvra_status parse_manifest(const char *path, std::uint64_t size, Area area, co
 kelvra_status build_manifest(const kelvra_genome_desc &desc, std::uint32_t leaf_dim, std::uint64_t body_length,
                              Area area, const kelvra_json_value **root, Area *rest) noexcept {
     const std::uint64_t items_bytes = std::uint64_t{desc.count} * rec::slot_bytes;
-    if (desc.count > 0 && (area.base == nullptr || items_bytes > area.capacity)) return to_c(Status::capacity);
+    if (desc.count > 0 && (area.base == nullptr || items_bytes > area.capacity)) return KELVRA_ERR_CAPACITY;
     auto **items = reinterpret_cast<kelvra_json_value **>(area.base);
     const Area tree = area_from(area, rounded_within(items_bytes, area.capacity));
     kelvra_json_builder b;
     if (kelvra_json_builder_init(&b, tree.capacity > 0 ? tree.base : nullptr, tree.capacity) != KELVRA_OK)
-        return to_c(Status::capacity);
+        return KELVRA_ERR_CAPACITY;
 
     for (std::uint32_t i = 0; i < desc.count; ++i) rec::store_value_at(items, i, chromosome_value(b, desc, i));
     kelvra_json_value *chromosomes = kelvra_json_new_array(&b, items, desc.count);
@@ -107,16 +107,16 @@ kelvra_status build_manifest(const kelvra_genome_desc &desc, std::uint32_t leaf_
         rendering_value(b),
     };
     kelvra_json_value *top = object_of(b, keys, values);
-    if (b.failed != 0 || top == nullptr) return to_c(Status::capacity);
+    if (b.failed != 0 || top == nullptr) return KELVRA_ERR_CAPACITY;
     *root = top;
     *rest = {b.base + b.used, b.capacity - b.used};
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 kelvra_status obtain_manifest(const char *dir, const std::uint8_t *the_one, std::uint64_t the_one_len, Area area,
                               const kelvra_json_value **root) noexcept {
     char path[path_capacity];
-    if (!join_path(dir, manifest_file, path)) return to_c(Status::capacity);
+    if (!join_path(dir, manifest_file, path)) return KELVRA_ERR_CAPACITY;
     std::uint64_t size = 0;
     bool present = false;
     if (const kelvra_status s = size_if_present(path, &size, &present)) return s;

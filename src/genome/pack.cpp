@@ -57,9 +57,9 @@ kelvra_status add_cap_labels(Growing &g, std::uint64_t from) noexcept {
         const std::uint8_t *record = g.room.base + at;
         if (record[0] != cap_kind) continue;
         if (g.labels.add(record + 1, cap_label_length(record, g.leaf_dim)) == LabelSet::Added::full)
-            return to_c(Status::capacity);
+            return KELVRA_ERR_CAPACITY;
     }
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 // Once the body holds its first chromosomes, the label set takes the start
@@ -67,7 +67,7 @@ kelvra_status add_cap_labels(Growing &g, std::uint64_t from) noexcept {
 kelvra_status place_labels(Growing &g, const PackTable &t, std::uint32_t next) noexcept {
     std::uint64_t labels = count_caps(g.room.base, g.length, g.leaf_dim);
     for (std::uint32_t k = next; k < t.count; ++k) labels += cap_bound(t, k);
-    if (!g.labels.place(g.scratch, labels)) return to_c(Status::capacity);
+    if (!g.labels.place(g.scratch, labels)) return KELVRA_ERR_CAPACITY;
     g.scratch = area_from(g.scratch, rounded_within(LabelSet::bytes_for(labels), g.scratch.capacity));
     return add_cap_labels(g, 0);
 }
@@ -79,11 +79,11 @@ void take_identity(Growing &g, const VerifiedBundle &b) noexcept {
 }
 
 kelvra_status append_region(Growing &g, const VerifiedBundle &b) noexcept {
-    if (g.length >= body_limit || b.region_length >= body_limit - g.length) return to_c(Status::capacity);
-    if (b.region_length > g.room.capacity - g.length) return to_c(Status::capacity);
+    if (g.length >= body_limit || b.region_length >= body_limit - g.length) return KELVRA_ERR_CAPACITY;
+    if (b.region_length > g.room.capacity - g.length) return KELVRA_ERR_CAPACITY;
     if (b.region_length > 0) std::memcpy(g.room.base + g.length, b.region, b.region_length);
     g.length += b.region_length;
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 // The first bundle into a genome that was stored before: its manifest is read
@@ -91,9 +91,9 @@ kelvra_status append_region(Growing &g, const VerifiedBundle &b) noexcept {
 kelvra_status start_from_stored(Growing &g, const VerifiedBundle &b, Area free_area, const std::uint8_t *the_one,
                                 std::uint64_t the_one_len) noexcept {
     const std::uint64_t size = g.stored_size;
-    if (size >= body_limit || b.region_length >= body_limit - size) return to_c(Status::capacity);
+    if (size >= body_limit || b.region_length >= body_limit - size) return KELVRA_ERR_CAPACITY;
     const std::uint64_t total = size + b.region_length;
-    if (total > g.room.capacity) return to_c(Status::capacity);
+    if (total > g.room.capacity) return KELVRA_ERR_CAPACITY;
     std::uint64_t stored = 0;
     if (const kelvra_status s =
             read_genome_for_bundle(g.dir, b, the_one, the_one_len, free_area, g.room.base, total, &stored))
@@ -105,19 +105,19 @@ kelvra_status start_from_stored(Growing &g, const VerifiedBundle &b, Area free_a
 // The first bundle into a directory without a body: the region alone must
 // index as a genome, so it must open with a cap record.
 kelvra_status start_from_bundle(Growing &g, const VerifiedBundle &b) noexcept {
-    if (b.region_length >= body_limit) return to_c(Status::capacity);
-    if (b.region_length > 0 && b.region[0] != cap_kind) return to_c(Status::data);
+    if (b.region_length >= body_limit) return KELVRA_ERR_CAPACITY;
+    if (b.region_length > 0 && b.region[0] != cap_kind) return KELVRA_ERR_DATA;
     g.length = 0;
     return append_region(g, b);
 }
 
 // A later bundle: same record width, same `the_one`, a new label.
 kelvra_status add_bundle(Growing &g, const VerifiedBundle &b) noexcept {
-    if (g.length >= body_limit || b.region_length >= body_limit - g.length) return to_c(Status::capacity);
-    if (b.region_length > g.room.capacity - g.length) return to_c(Status::capacity);
-    if (b.leaf_dim != g.leaf_dim) return to_c(Status::data);
-    if (std::memcmp(b.the_one_sha256, g.the_one_sha256, digest_chars) != 0) return to_c(Status::data);
-    if (g.labels.contains(b.label, static_cast<std::uint32_t>(b.label_length))) return to_c(Status::data);
+    if (g.length >= body_limit || b.region_length >= body_limit - g.length) return KELVRA_ERR_CAPACITY;
+    if (b.region_length > g.room.capacity - g.length) return KELVRA_ERR_CAPACITY;
+    if (b.leaf_dim != g.leaf_dim) return KELVRA_ERR_DATA;
+    if (std::memcmp(b.the_one_sha256, g.the_one_sha256, digest_chars) != 0) return KELVRA_ERR_DATA;
+    if (g.labels.contains(b.label, static_cast<std::uint32_t>(b.label_length))) return KELVRA_ERR_DATA;
     const std::uint64_t from = g.length;
     if (const kelvra_status s = append_region(g, b)) return s;
     return add_cap_labels(g, from);
@@ -126,7 +126,7 @@ kelvra_status add_bundle(Growing &g, const VerifiedBundle &b) noexcept {
 kelvra_status merge(Growing &g, const PackTable &t, std::uint32_t k, const char *in_dir,
                     const std::uint8_t *the_one, std::uint64_t the_one_len) noexcept {
     char path[path_capacity];
-    if (!join_path(in_dir, bundle_name(t, k), path)) return to_c(Status::capacity);
+    if (!join_path(in_dir, bundle_name(t, k), path)) return KELVRA_ERR_CAPACITY;
     VerifiedBundle b{};
     std::uint64_t parse_at = 0;
     if (const kelvra_status s = read_bundle(path, g.scratch.base, g.scratch.capacity, &b, &parse_at)) return s;
@@ -136,7 +136,7 @@ kelvra_status merge(Growing &g, const PackTable &t, std::uint32_t k, const char 
     if (s != KELVRA_OK) return s;
     take_identity(g, b);
     ++g.merged;
-    if (g.started) return to_c(Status::ok);
+    if (g.started) return KELVRA_OK;
     g.started = true;
     return place_labels(g, t, k + 1);
 }
@@ -169,24 +169,24 @@ using namespace kelvra::genome;
 extern "C" KELVRA_API kelvra_status kelvra_genome_pack(const char *in_dir, const char *out_dir, const uint8_t *the_one,
                                                        uint64_t the_one_len, uint8_t *arena,
                                                        uint64_t arena_cap) noexcept {
-    if (in_dir == nullptr || out_dir == nullptr || arena == nullptr) return to_c(Status::arg);
-    if (the_one_out_of_range(the_one, the_one_len)) return to_c(Status::data);
+    if (in_dir == nullptr || out_dir == nullptr || arena == nullptr) return KELVRA_ERR_ARG;
+    if (the_one_out_of_range(the_one, the_one_len)) return KELVRA_ERR_DATA;
     std::uint32_t counted = 0;
     if (const kelvra_status s = scan_bundles(in_dir, nullptr, 0, &counted)) return s;
-    if (counted == 0) return to_c(Status::data);
+    if (counted == 0) return KELVRA_ERR_DATA;
     PackTable table{};
-    if (!lay_out_pack_table({arena, arena_cap}, counted, &table)) return to_c(Status::capacity);
+    if (!lay_out_pack_table({arena, arena_cap}, counted, &table)) return KELVRA_ERR_CAPACITY;
     if (const kelvra_status s = scan_bundles(in_dir, table.names, counted, &table.count)) return s;
-    if (table.count == 0) return to_c(Status::data);
+    if (table.count == 0) return KELVRA_ERR_DATA;
     if (const kelvra_status s = read_labels(in_dir, table)) return s;
     sort_by_label(table);
 
     Growing g{};
     g.dir = out_dir;
     char body_path[path_capacity];
-    if (!join_path(out_dir, body_file, body_path)) return to_c(Status::capacity);
+    if (!join_path(out_dir, body_file, body_path)) return KELVRA_ERR_CAPACITY;
     if (const kelvra_status s = size_if_present(body_path, &g.stored_size, &g.stored)) return s;
-    if (!lay_out_body(g, table)) return to_c(Status::capacity);
+    if (!lay_out_body(g, table)) return KELVRA_ERR_CAPACITY;
     const Area after_body = g.scratch;
 
     for (std::uint32_t k = 0; k < table.count; ++k) {

@@ -52,7 +52,7 @@ void store_extent(const kelvra_json_value *data, std::uint8_t *extent) noexcept 
 kelvra_status read_bundle_label(const char *path, Area scratch, char *label_out, std::uint8_t *extent) noexcept {
     std::uint64_t size = 0;
     if (const kelvra_status s = kelvra_plat_file_size(path, &size)) return s;
-    if (scratch.base == nullptr || size >= scratch.capacity) return to_c(Status::capacity);
+    if (scratch.base == nullptr || size >= scratch.capacity) return KELVRA_ERR_CAPACITY;
     std::uint64_t read = 0;
     if (const kelvra_status s = kelvra_plat_file_read(path, scratch.base, size + 1, &read)) return s;
     const Area tree = area_from(scratch, rounded_within(size + 1, scratch.capacity));
@@ -61,15 +61,15 @@ kelvra_status read_bundle_label(const char *path, Area scratch, char *label_out,
             kelvra_json_parse(scratch.base, without_line_ends(scratch.base, read), tree.base, tree.capacity, &root))
         return s;
     if (!string_equals(member(root, "data_schema_id"), bundle_schema_id, bundle_schema_id_length))
-        return to_c(Status::data);
+        return KELVRA_ERR_DATA;
     const kelvra_json_value *data = member(root, "data");
     Bytes label;
     if (data == nullptr || !string_of(member(data, "label"), &label) || label.length >= label_capacity)
-        return to_c(Status::data);
+        return KELVRA_ERR_DATA;
     if (label.length > 0) std::memcpy(label_out, label.data, label.length);
     label_out[label.length] = '\0';
     store_extent(data, extent);
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 // A position in the order array: four bytes at any address.
@@ -99,9 +99,9 @@ kelvra_status scan_bundles(const char *dir, std::uint8_t *names, std::uint32_t c
                            std::uint32_t *count) noexcept {
     *count = 0;
     kelvra_plat_dir listing{};
-    if (kelvra_plat_dir_open(dir, &listing) != KELVRA_OK) return to_c(Status::ok);
+    if (kelvra_plat_dir_open(dir, &listing) != KELVRA_OK) return KELVRA_OK;
     char name[name_entry_bytes];
-    kelvra_status status = to_c(Status::ok);
+    kelvra_status status = KELVRA_OK;
     for (std::uint32_t examined = 0; examined < max_scanned_entries; ++examined) {
         std::uint32_t has = 0;
         status = kelvra_plat_dir_next(&listing, name, sizeof name, &has);
@@ -109,7 +109,7 @@ kelvra_status scan_bundles(const char *dir, std::uint8_t *names, std::uint32_t c
         if (!is_bundle_name(name)) continue;
         if (names != nullptr) {
             if (*count == capacity) {
-                status = to_c(Status::capacity);
+                status = KELVRA_ERR_CAPACITY;
                 break;
             }
             std::memcpy(names + *count * name_entry_bytes, name, std::strlen(name) + 1);
@@ -135,10 +135,10 @@ bool lay_out_pack_table(Area arena, std::uint32_t count, PackTable *t) noexcept 
 kelvra_status read_labels(const char *in_dir, const PackTable &t) noexcept {
     for (std::uint32_t i = 0; i < t.count; ++i) {
         char path[path_capacity];
-        if (!join_path(in_dir, name_at(t, i), path)) return to_c(Status::capacity);
+        if (!join_path(in_dir, name_at(t, i), path)) return KELVRA_ERR_CAPACITY;
         if (const kelvra_status s = read_bundle_label(path, t.rest, label_at(t, i), extent_at(t, i))) return s;
     }
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 // Sorting the order array rather than the entries keeps the work at

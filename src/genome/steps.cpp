@@ -35,14 +35,14 @@ kelvra_status require_new_label(const kelvra_json_value *manifest, const void *l
                                 std::size_t label_length) noexcept {
     std::uint32_t count = 0;
     const kelvra_json_value *list = chromosome_list(manifest, &count);
-    if (list == nullptr) return to_c(Status::data);
+    if (list == nullptr) return KELVRA_ERR_DATA;
     for (std::uint32_t i = 0; i < count; ++i) {
         const kelvra_json_value *stored = member(array_item(list, i), "label");
         Bytes text;
-        if (!string_of(stored, &text)) return to_c(Status::data);
-        if (string_equals(stored, label, label_length)) return to_c(Status::data);
+        if (!string_of(stored, &text)) return KELVRA_ERR_DATA;
+        if (string_equals(stored, label, label_length)) return KELVRA_ERR_DATA;
     }
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 RecordedDigest recorded_body_digest(const kelvra_json_value *manifest) noexcept {
@@ -58,12 +58,12 @@ RecordedDigest recorded_body_digest(const kelvra_json_value *manifest) noexcept 
 kelvra_status read_verified_body(const char *dir, const RecordedDigest &recorded, std::uint8_t *into,
                                  std::uint64_t capacity, std::uint64_t *length) noexcept {
     char path[path_capacity];
-    if (!join_path(dir, body_file, path)) return to_c(Status::capacity);
+    if (!join_path(dir, body_file, path)) return KELVRA_ERR_CAPACITY;
     if (const kelvra_status s = kelvra_plat_file_read(path, into, capacity, length)) return s;
     char digest[digest_capacity];
     digest_hex(into, *length, digest);
-    return recorded.present && std::memcmp(digest, recorded.text, digest_chars) == 0 ? to_c(Status::ok)
-                                                                                     : to_c(Status::data);
+    return recorded.present && std::memcmp(digest, recorded.text, digest_chars) == 0 ? KELVRA_OK
+                                                                                     : KELVRA_ERR_DATA;
 }
 
 kelvra_status read_verified_body(const char *dir, const kelvra_json_value *manifest, std::uint8_t *into,
@@ -76,19 +76,19 @@ kelvra_status require_same_the_one(const kelvra_json_value *manifest, const std:
     char digest[digest_capacity];
     digest_hex(the_one, the_one_len, digest);
     const kelvra_json_value *recorded = member(member(member(manifest, "data"), "the_one"), "sha256");
-    return string_equals(recorded, digest, digest_chars) ? to_c(Status::ok) : to_c(Status::data);
+    return string_equals(recorded, digest, digest_chars) ? KELVRA_OK : KELVRA_ERR_DATA;
 }
 
 kelvra_status size_if_present(const char *path, std::uint64_t *size, bool *present) noexcept {
     *present = kelvra_plat_file_size(path, size) == KELVRA_OK;
-    if (*present) return to_c(Status::ok);
+    if (*present) return KELVRA_OK;
     *size = 0;
-    return os::presence_of(path) == os::Presence::absent ? to_c(Status::ok) : to_c(Status::io);
+    return os::presence_of(path) == os::Presence::absent ? KELVRA_OK : KELVRA_ERR_IO;
 }
 
 kelvra_status stored_body_size(const char *dir, std::uint64_t *size) noexcept {
     char path[path_capacity];
-    if (!join_path(dir, body_file, path)) return to_c(Status::capacity);
+    if (!join_path(dir, body_file, path)) return KELVRA_ERR_CAPACITY;
     return kelvra_plat_file_size(path, size);
 }
 

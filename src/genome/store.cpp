@@ -34,20 +34,20 @@ kelvra_status render_manifest(const std::uint8_t *body, std::uint64_t body_len, 
 
     const std::uint64_t text_at = round16(cursor.used);
     const std::uint64_t limit = manifest_text_limit(desc.count);
-    if (text_at > arena.capacity || arena.capacity - text_at < limit + 1) return to_c(Status::capacity);
+    if (text_at > arena.capacity || arena.capacity - text_at < limit + 1) return KELVRA_ERR_CAPACITY;
     const Area tree_area = area_from(arena, round16(text_at + limit));
 
     const kelvra_json_value *root = nullptr;
     Area scratch{};
     if (const kelvra_status s = build_manifest(desc, leaf_dim, body_len, tree_area, &root, &scratch)) return s;
-    if (kelvra_json_write_arena_bytes(root) > scratch.capacity) return to_c(Status::capacity);
+    if (kelvra_json_write_arena_bytes(root) > scratch.capacity) return KELVRA_ERR_CAPACITY;
     std::uint8_t *text = arena.base + text_at;
     std::uint64_t length = 0;
     if (const kelvra_status s = kelvra_json_write_ws(root, text, limit, &length, scratch.base, scratch.capacity))
         return s;
     text[length] = '\n'; // the tree is no longer needed; the byte may fall on it
     *line = {text, length + 1};
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 // Both files are staged (written and flushed beside their final names) before
@@ -63,7 +63,7 @@ kelvra_status persist(const char *dir, const std::uint8_t *body, std::uint64_t b
                       os::stage_file(&replacement, manifest_file, line.text, line.length) &&
                       os::commit_replacement(&replacement);
     os::end_replacement(&replacement);
-    return done ? to_c(Status::ok) : to_c(Status::io);
+    return done ? KELVRA_OK : KELVRA_ERR_IO;
 }
 
 } // namespace
@@ -72,12 +72,12 @@ kelvra_status save_genome(const char *dir, const std::uint8_t *body, std::uint64
                           const std::uint8_t *the_one, std::uint64_t the_one_len, std::uint8_t *arena,
                           std::uint64_t arena_cap) noexcept {
     if (dir == nullptr || the_one == nullptr || arena == nullptr || missing_data(body, body_len))
-        return to_c(Status::arg);
-    if (leaf_dim == 0 || the_one_len != leaf_dim || leaf_dim > max_leaf_dim) return to_c(Status::data);
-    if (body_len >= body_limit) return to_c(Status::capacity);
+        return KELVRA_ERR_ARG;
+    if (leaf_dim == 0 || the_one_len != leaf_dim || leaf_dim > max_leaf_dim) return KELVRA_ERR_DATA;
+    if (body_len >= body_limit) return KELVRA_ERR_CAPACITY;
     char body_path[path_capacity], manifest_path[path_capacity];
     if (!join_path(dir, body_file, body_path) || !join_path(dir, manifest_file, manifest_path))
-        return to_c(Status::capacity);
+        return KELVRA_ERR_CAPACITY;
     ManifestTexts texts;
     ManifestLine line{};
     if (const kelvra_status s = render_manifest(body, body_len, leaf_dim, the_one, texts, {arena, arena_cap}, &line))
@@ -102,23 +102,23 @@ extern "C" KELVRA_API kelvra_status kelvra_genome_load(const char *dir, uint8_t 
                                                        uint64_t the_one_len, uint8_t *arena,
                                                        uint64_t arena_cap) noexcept {
     if (dir == nullptr || body_out == nullptr || out_body_len == nullptr || arena == nullptr)
-        return to_c(Status::arg);
+        return KELVRA_ERR_ARG;
     const kelvra_json_value *manifest = nullptr;
     if (const kelvra_status s = obtain_manifest(dir, the_one, the_one_len, {arena, arena_cap}, &manifest)) return s;
     // A manifest without a recorded digest is refused before the body is read.
     Bytes expected;
-    if (!string_of(member(member(manifest, "data"), "body_sha256"), &expected)) return to_c(Status::data);
+    if (!string_of(member(member(manifest, "data"), "body_sha256"), &expected)) return KELVRA_ERR_DATA;
     return read_verified_body(dir, manifest, body_out, body_cap, out_body_len);
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_genome_catalog(const char *dir, const uint8_t *the_one,
                                                           uint64_t the_one_len, uint8_t *arena, uint64_t arena_cap,
                                                           const kelvra_json_value **out_manifest) noexcept {
-    if (dir == nullptr || arena == nullptr || out_manifest == nullptr) return to_c(Status::arg);
+    if (dir == nullptr || arena == nullptr || out_manifest == nullptr) return KELVRA_ERR_ARG;
     const kelvra_json_value *manifest = nullptr;
     if (const kelvra_status s = obtain_manifest(dir, the_one, the_one_len, {arena, arena_cap}, &manifest)) return s;
     *out_manifest = manifest;
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 namespace kelvra::genome {
@@ -130,17 +130,17 @@ kelvra_status window_region(const kelvra_json_value *manifest, const ChromosomeE
                             std::uint64_t *length, std::uint32_t *leaf_dim) noexcept {
     Bytes cap;
     std::int64_t at = 0, bytes = 0, width = 0;
-    if (!string_of(entry.cap_sha256, &cap)) return to_c(Status::data);
-    if (!integer_of(member(member(manifest, "data"), "leaf_dim"), &width)) return to_c(Status::data);
-    if (!integer_of(entry.byte_offset, &at) || !integer_of(entry.byte_len, &bytes)) return to_c(Status::data);
+    if (!string_of(entry.cap_sha256, &cap)) return KELVRA_ERR_DATA;
+    if (!integer_of(member(member(manifest, "data"), "leaf_dim"), &width)) return KELVRA_ERR_DATA;
+    if (!integer_of(entry.byte_offset, &at) || !integer_of(entry.byte_len, &bytes)) return KELVRA_ERR_DATA;
     if (at < 0 || bytes < 0 || static_cast<std::uint64_t>(at) >= body_limit ||
         static_cast<std::uint64_t>(bytes) >= body_limit)
-        return to_c(Status::data);
-    if (width < 1 || width > bytes) return to_c(Status::data);
+        return KELVRA_ERR_DATA;
+    if (width < 1 || width > bytes) return KELVRA_ERR_DATA;
     *offset = static_cast<std::uint64_t>(at);
     *length = static_cast<std::uint64_t>(bytes);
     *leaf_dim = static_cast<std::uint32_t>(width);
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 } // namespace
@@ -151,20 +151,20 @@ extern "C" KELVRA_API kelvra_status kelvra_genome_window(const char *dir, const 
                                                          uint64_t the_one_len, uint8_t *arena,
                                                          uint64_t arena_cap) noexcept {
     if (dir == nullptr || label == nullptr || out == nullptr || out_len == nullptr || arena == nullptr)
-        return to_c(Status::arg);
+        return KELVRA_ERR_ARG;
     const kelvra_json_value *manifest = nullptr;
     if (const kelvra_status s = obtain_manifest(dir, the_one, the_one_len, {arena, arena_cap}, &manifest)) return s;
     ChromosomeEntry entry{};
-    if (!find_chromosome(manifest, label, std::strlen(label), &entry)) return to_c(Status::data);
+    if (!find_chromosome(manifest, label, std::strlen(label), &entry)) return KELVRA_ERR_DATA;
     std::uint64_t offset = 0, length = 0;
     std::uint32_t leaf_dim = 0;
     if (const kelvra_status s = window_region(manifest, entry, &offset, &length, &leaf_dim)) return s;
     char path[path_capacity];
-    if (!join_path(dir, body_file, path)) return to_c(Status::capacity);
-    if (length > out_cap) return to_c(Status::capacity);
+    if (!join_path(dir, body_file, path)) return KELVRA_ERR_CAPACITY;
+    if (length > out_cap) return KELVRA_ERR_CAPACITY;
     if (const kelvra_status s = kelvra_plat_file_read_region(path, offset, out, length)) return s;
     *out_len = length;
     char digest[digest_capacity];
     digest_hex(out, leaf_dim, digest);
-    return string_equals(entry.cap_sha256, digest, digest_chars) ? to_c(Status::ok) : to_c(Status::data);
+    return string_equals(entry.cap_sha256, digest, digest_chars) ? KELVRA_OK : KELVRA_ERR_DATA;
 }

@@ -28,7 +28,7 @@ constexpr Single kSingleByTier[] = {sha256_message_scalar, sha256_message_shani}
 using namespace kelvra::hash;
 
 extern "C" KELVRA_API kelvra_status kelvra_sha256_hex(const uint8_t *data, uint64_t len, char *out) noexcept {
-    if (out == nullptr || kelvra::missing_data(data, len)) return kelvra::to_c(kelvra::Status::arg);
+    if (out == nullptr || kelvra::missing_data(data, len)) return KELVRA_ERR_ARG;
     sha256_write_hex(sha256_message(data, len), out);
     return KELVRA_OK;
 }
@@ -36,10 +36,10 @@ extern "C" KELVRA_API kelvra_status kelvra_sha256_hex(const uint8_t *data, uint6
 extern "C" KELVRA_API kelvra_status kelvra_sha256_batch(const uint8_t *const *msgs, const uint64_t *lens,
                                                         uint64_t count, uint8_t *out) noexcept {
     if (count == 0) return KELVRA_OK;
-    if (msgs == nullptr || lens == nullptr || out == nullptr) return kelvra::to_c(kelvra::Status::arg);
+    if (msgs == nullptr || lens == nullptr || out == nullptr) return KELVRA_ERR_ARG;
     // Every message is checked before anything is written.
     for (uint64_t i = 0; i < count; ++i) {
-        if (kelvra::missing_data(msgs[i], lens[i])) return kelvra::to_c(kelvra::Status::arg);
+        if (kelvra::missing_data(msgs[i], lens[i])) return KELVRA_ERR_ARG;
     }
     const GroupKernel groups = kelvra::tier::pick(kelvra::tier::sha256_batch, kGroupKernels);
     const uint64_t grouped = groups(msgs, lens, count, out);
@@ -49,7 +49,7 @@ extern "C" KELVRA_API kelvra_status kelvra_sha256_batch(const uint8_t *const *ms
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_sha256_shani(const uint8_t *data, uint64_t len, uint8_t *out) noexcept {
-    if (out == nullptr || kelvra::missing_data(data, len)) return kelvra::to_c(kelvra::Status::arg);
+    if (out == nullptr || kelvra::missing_data(data, len)) return KELVRA_ERR_ARG;
     const Single hash = kelvra::tier::pick(kelvra::tier::sha256_extensions, kSingleByTier);
     sha256_write_digest(hash(data, len), out);
     return KELVRA_OK;

@@ -11,9 +11,6 @@ namespace kelvra::hdc {
 
 namespace {
 
-constexpr kelvra_status ok = KELVRA_OK;
-constexpr kelvra_status bad_arg = to_c(Status::arg);
-constexpr kelvra_status bad_data = to_c(Status::data);
 
 // Byte k of spread[v] is bit k of v: adding spread[byte] to a word of eight
 // byte-wide counters counts each of the byte's bits in its own counter.
@@ -100,29 +97,29 @@ using namespace kelvra::hdc;
 
 extern "C" KELVRA_API kelvra_status kelvra_hdc_bind(const uint8_t *a, const uint8_t *b, uint32_t nbytes,
                                                     uint8_t *out) noexcept {
-    if (a == nullptr || b == nullptr || out == nullptr) return bad_arg;
-    if (nbytes == 0) return bad_data;
+    if (a == nullptr || b == nullptr || out == nullptr) return KELVRA_ERR_ARG;
+    if (nbytes == 0) return KELVRA_ERR_DATA;
     if (blockwise_safe(out, a, nbytes) && blockwise_safe(out, b, nbytes)) {
         xor_bytes(a, b, nbytes, out);
     } else {
         for (uint32_t i = 0; i < nbytes; ++i) out[i] = a[i] ^ b[i];
     }
-    return ok;
+    return KELVRA_OK;
 }
 
 // Every byte position's majority needs all vectors, so a missing vector is
 // met at the first position, before any output byte is written.
 extern "C" KELVRA_API kelvra_status kelvra_hdc_bundle(const uint8_t *const *vectors, uint32_t count, uint32_t nbytes,
                                                       uint8_t *out) noexcept {
-    if (vectors == nullptr || out == nullptr) return bad_arg;
-    if (count == 0 || nbytes == 0 || count % 2 == 0) return bad_data;
-    if (any_null(vectors, count)) return bad_arg;
+    if (vectors == nullptr || out == nullptr) return KELVRA_ERR_ARG;
+    if (count == 0 || nbytes == 0 || count % 2 == 0) return KELVRA_ERR_DATA;
+    if (any_null(vectors, count)) return KELVRA_ERR_ARG;
     BundleChunk scratch;
     for (size_t offset = 0; offset < nbytes; offset += kBundleChunk) {
         const size_t len = nbytes - offset < kBundleChunk ? nbytes - offset : kBundleChunk;
         bundle_chunk(vectors, count, offset, len, out, scratch);
     }
-    return ok;
+    return KELVRA_OK;
 }
 
 // Rotation by s = 8 q + r bits: output byte j takes the low 8 - r bits of
@@ -130,8 +127,8 @@ extern "C" KELVRA_API kelvra_status kelvra_hdc_bundle(const uint8_t *const *vect
 // indices taken cyclically.
 extern "C" KELVRA_API kelvra_status kelvra_hdc_permute(const uint8_t *in, uint32_t nbytes, int32_t shift,
                                                        uint8_t *out) noexcept {
-    if (in == nullptr || out == nullptr) return bad_arg;
-    if (nbytes == 0) return bad_data;
+    if (in == nullptr || out == nullptr) return KELVRA_ERR_ARG;
+    if (nbytes == 0) return KELVRA_ERR_DATA;
     const int64_t bits = int64_t{nbytes} * 8;
     int64_t s = int64_t{shift} % bits;
     if (s < 0) s += bits;
@@ -146,14 +143,14 @@ extern "C" KELVRA_API kelvra_status kelvra_hdc_permute(const uint8_t *in, uint32
         prev = src;
         src = src + 1 == nbytes ? 0 : src + 1;
     }
-    return ok;
+    return KELVRA_OK;
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_hdc_similarity(const uint8_t *a, const uint8_t *b, uint32_t nbytes,
                                                           double *out) noexcept {
-    if (a == nullptr || b == nullptr || out == nullptr) return bad_arg;
-    if (nbytes == 0) return bad_data;
+    if (a == nullptr || b == nullptr || out == nullptr) return KELVRA_ERR_ARG;
+    if (nbytes == 0) return KELVRA_ERR_DATA;
     const uint64_t differing = differing_bits(a, b, nbytes);
     *out = 1.0 - static_cast<double>(2 * differing) / static_cast<double>(uint64_t{8} * nbytes);
-    return ok;
+    return KELVRA_OK;
 }

@@ -47,11 +47,11 @@ bool bind_blocks(const typename E::Type *a, const typename E::Type *b, uint64_t 
 template <class E>
 kelvra_status bind_elements(const typename E::Type *a, const typename E::Type *b, uint32_t n,
                             typename E::Type *out) noexcept {
-    if (a == nullptr || b == nullptr || out == nullptr) return to_c(Status::arg);
-    if (n == 0) return to_c(Status::data);
+    if (a == nullptr || b == nullptr || out == nullptr) return KELVRA_ERR_ARG;
+    if (n == 0) return KELVRA_ERR_DATA;
     const bool wide = blockwise_safe(out, a, n) && blockwise_safe(out, b, n);
     const bool valid = wide ? bind_blocks<E>(a, b, n, out) : bind_checked<E>(a, b, n, out);
-    return valid ? to_c(Status::ok) : to_c(Status::data);
+    return valid ? KELVRA_OK : KELVRA_ERR_DATA;
 }
 
 // Bundles elements [start, start + len) of all vectors into out. Vectors are
@@ -78,17 +78,17 @@ bool bundle_block(const typename E::Type *const *vectors, uint32_t count, uint64
 template <class E>
 kelvra_status bundle_elements(const typename E::Type *const *vectors, uint32_t count, uint32_t n,
                               typename E::Type *out) noexcept {
-    if (vectors == nullptr || out == nullptr) return to_c(Status::arg);
-    if (count == 0 || n == 0) return to_c(Status::data);
+    if (vectors == nullptr || out == nullptr) return KELVRA_ERR_ARG;
+    if (count == 0 || n == 0) return KELVRA_ERR_DATA;
     for (uint32_t v = 0; v < count; ++v) {
-        if (vectors[v] == nullptr) return to_c(Status::arg);
-        if (!E::valid(vectors[v][0])) return to_c(Status::data);
+        if (vectors[v] == nullptr) return KELVRA_ERR_ARG;
+        if (!E::valid(vectors[v][0])) return KELVRA_ERR_DATA;
     }
     typename E::Tally tally;
     for (uint64_t start = 0; start < n; start += kElementBlock) {
-        if (!bundle_block<E>(vectors, count, start, block_length(n, start), out, tally)) return to_c(Status::data);
+        if (!bundle_block<E>(vectors, count, start, block_length(n, start), out, tally)) return KELVRA_ERR_DATA;
     }
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 } // namespace kelvra::hdc

@@ -16,9 +16,6 @@ namespace kelvra::hdc {
 
 namespace {
 
-constexpr kelvra_status ok = KELVRA_OK;
-constexpr kelvra_status bad_arg = to_c(Status::arg);
-constexpr kelvra_status bad_data = to_c(Status::data);
 
 constexpr int32_t kMinR = 2, kMaxR = 16;
 
@@ -84,11 +81,11 @@ using namespace kelvra::hdc;
 
 extern "C" KELVRA_API kelvra_status kelvra_hamming_encode(const uint8_t *data, uint64_t k, int32_t r,
                                                           uint8_t *code) noexcept {
-    if (data == nullptr || code == nullptr) return bad_arg;
-    if (r < kMinR || r > kMaxR) return bad_data;
+    if (data == nullptr || code == nullptr) return KELVRA_ERR_ARG;
+    if (r < kMinR || r > kMaxR) return KELVRA_ERR_DATA;
     const uint64_t n = code_length(r);
-    if (k != n - static_cast<uint64_t>(r)) return bad_data;
-    if (!all_bits(data, k)) return bad_data;
+    if (k != n - static_cast<uint64_t>(r)) return KELVRA_ERR_DATA;
+    if (!all_bits(data, k)) return KELVRA_ERR_DATA;
     code[0] = 0;
     for_each_data_run(r, [&](uint64_t first, uint64_t from, uint64_t length) {
         code[first - 1] = 0;
@@ -97,28 +94,28 @@ extern "C" KELVRA_API kelvra_status kelvra_hamming_encode(const uint8_t *data, u
     uint32_t parity = 0;
     position_xor(code, n, parity); // the data bits were checked above
     for (int32_t j = 0; j < r; ++j) code[(uint64_t{1} << j) - 1] = static_cast<uint8_t>((parity >> j) & 1u);
-    return ok;
+    return KELVRA_OK;
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_hamming_syndrome(const uint8_t *code, uint64_t n,
                                                             uint32_t *syndrome) noexcept {
-    if (code == nullptr || syndrome == nullptr) return bad_arg;
+    if (code == nullptr || syndrome == nullptr) return KELVRA_ERR_ARG;
     uint32_t s = 0;
-    if (parity_bits_for(n) == 0 || !position_xor(code, n, s)) return bad_data;
+    if (parity_bits_for(n) == 0 || !position_xor(code, n, s)) return KELVRA_ERR_DATA;
     *syndrome = s;
-    return ok;
+    return KELVRA_OK;
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_hamming_decode_correct(const uint8_t *code, uint64_t n, uint8_t *data,
                                                                   uint32_t *syndrome) noexcept {
-    if (code == nullptr || data == nullptr || syndrome == nullptr) return bad_arg;
+    if (code == nullptr || data == nullptr || syndrome == nullptr) return KELVRA_ERR_ARG;
     const int32_t r = parity_bits_for(n);
     uint32_t s = 0;
-    if (r == 0 || !position_xor(code, n, s)) return bad_data;
+    if (r == 0 || !position_xor(code, n, s)) return KELVRA_ERR_DATA;
     for_each_data_run(r, [&](uint64_t first, uint64_t into, uint64_t length) {
         std::memmove(data + into, code + first, length); // data may be the code buffer itself
     });
     if (s != 0 && !is_power_of_two(s)) data[data_index_of(s)] ^= 1u;
     *syndrome = s;
-    return ok;
+    return KELVRA_OK;
 }

@@ -11,9 +11,6 @@ namespace kelvra::hdc {
 
 namespace {
 
-constexpr kelvra_status ok = KELVRA_OK;
-constexpr kelvra_status bad_arg = to_c(Status::arg);
-constexpr kelvra_status bad_data = to_c(Status::data);
 
 constexpr uint8_t kMaxElement = 3;
 
@@ -59,21 +56,21 @@ extern "C" KELVRA_API kelvra_status kelvra_klein4_bundle(const uint8_t *const *v
 
 extern "C" KELVRA_API kelvra_status kelvra_klein4_bundle_accumulate(uint32_t *acc, const uint8_t *v,
                                                                     uint64_t n) noexcept {
-    if (acc == nullptr || v == nullptr) return bad_arg;
-    if (n == 0) return bad_data;
-    return accumulate(acc, v, n) ? ok : bad_data;
+    if (acc == nullptr || v == nullptr) return KELVRA_ERR_ARG;
+    if (n == 0) return KELVRA_ERR_DATA;
+    return accumulate(acc, v, n) ? KELVRA_OK : KELVRA_ERR_DATA;
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_klein4_bundle_resolve(const uint32_t *acc, uint8_t *out,
                                                                  uint64_t n) noexcept {
-    if (acc == nullptr || out == nullptr) return bad_arg;
-    if (n == 0) return bad_data;
+    if (acc == nullptr || out == nullptr) return KELVRA_ERR_ARG;
+    if (n == 0) return KELVRA_ERR_DATA;
     const uint32_t half = acc[0] / 2;
     const uint32_t *bit0 = acc + 1, *bit1 = acc + 1 + n;
     for (uint64_t i = 0; i < n; ++i) {
         out[i] = static_cast<uint8_t>((bit1[i] > half ? 2u : 0u) | (bit0[i] > half ? 1u : 0u));
     }
-    return ok;
+    return KELVRA_OK;
 }
 
 // Each table row is a bundle accumulator for its centre token; every context
@@ -82,50 +79,50 @@ extern "C" KELVRA_API kelvra_status kelvra_klein4_cooccurrence_fold(const uint8_
                                                                     const uint32_t *tokens, uint32_t ntokens,
                                                                     uint32_t window, uint64_t dim,
                                                                     uint32_t *table) noexcept {
-    if (codebook == nullptr || tokens == nullptr || table == nullptr) return bad_arg;
-    if (vocab == 0 || window == 0 || dim == 0) return bad_data;
+    if (codebook == nullptr || tokens == nullptr || table == nullptr) return KELVRA_ERR_ARG;
+    if (vocab == 0 || window == 0 || dim == 0) return KELVRA_ERR_DATA;
     // A table of 2^64 bytes or more cannot exist; refuse rather than wrap.
     constexpr uint64_t kMaxCounters = UINT64_MAX / sizeof(uint32_t);
-    if (dim > (kMaxCounters - 1) / 2 || 2 * dim + 1 > kMaxCounters / vocab) return bad_data;
+    if (dim > (kMaxCounters - 1) / 2 || 2 * dim + 1 > kMaxCounters / vocab) return KELVRA_ERR_DATA;
     const uint64_t row_counters = 2 * dim + 1;
     const uint64_t all_counters = row_counters * vocab;
     for (uint64_t i = 0; i < all_counters; ++i) table[i] = 0;
     for (uint64_t t = 0; t < ntokens; ++t) {
         const uint32_t centre = tokens[t];
-        if (centre >= vocab) return bad_data;
+        if (centre >= vocab) return KELVRA_ERR_DATA;
         const uint64_t lo = t > window ? t - window : 0;
         const uint64_t hi = window >= ntokens - t ? ntokens : t + window + 1;
         uint32_t *row = table + centre * row_counters;
         for (uint64_t u = lo; u < hi; ++u) {
             if (u == t) continue;
             const uint32_t context = tokens[u];
-            if (context >= vocab) return bad_data;
-            if (!accumulate(row, codebook + context * dim, dim)) return bad_data;
+            if (context >= vocab) return KELVRA_ERR_DATA;
+            if (!accumulate(row, codebook + context * dim, dim)) return KELVRA_ERR_DATA;
         }
     }
-    return ok;
+    return KELVRA_OK;
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_klein4_similarity(const uint8_t *a, const uint8_t *b, uint32_t n,
                                                              double *out) noexcept {
-    if (a == nullptr || b == nullptr || out == nullptr) return bad_arg;
-    if (n == 0) return bad_data;
-    if (first_invalid(a, n) < n || first_invalid(b, n) < n) return bad_data;
+    if (a == nullptr || b == nullptr || out == nullptr) return KELVRA_ERR_ARG;
+    if (n == 0) return KELVRA_ERR_DATA;
+    if (first_invalid(a, n) < n || first_invalid(b, n) < n) return KELVRA_ERR_DATA;
     uint32_t equal = 0;
     for (uint32_t i = 0; i < n; ++i) equal += a[i] == b[i] ? 1u : 0u;
     *out = static_cast<double>(equal) / static_cast<double>(n);
-    return ok;
+    return KELVRA_OK;
 }
 
 // Direction 0 maps 1 -> 2 -> 3 -> 1, the other direction back; 0 stays.
 extern "C" KELVRA_API kelvra_status kelvra_klein4_triality_cycle(const uint8_t *in, uint32_t n, int32_t inverse,
                                                                  uint8_t *out) noexcept {
-    if (in == nullptr || out == nullptr) return bad_arg;
-    if (n == 0) return bad_data;
+    if (in == nullptr || out == nullptr) return KELVRA_ERR_ARG;
+    if (n == 0) return KELVRA_ERR_DATA;
     const uint8_t *cycle = kCycle[inverse != 0 ? 1 : 0];
     for (uint32_t i = 0; i < n; ++i) {
-        if (in[i] > kMaxElement) return bad_data;
+        if (in[i] > kMaxElement) return KELVRA_ERR_DATA;
         out[i] = cycle[in[i]];
     }
-    return ok;
+    return KELVRA_OK;
 }

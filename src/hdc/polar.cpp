@@ -9,9 +9,6 @@ namespace kelvra::hdc {
 
 namespace {
 
-constexpr kelvra_status ok = KELVRA_OK;
-constexpr kelvra_status bad_arg = to_c(Status::arg);
-constexpr kelvra_status bad_data = to_c(Status::data);
 
 uint64_t first_invalid(const int8_t *v, uint64_t n) noexcept { return find_invalid<PolarElement>(v, n); }
 
@@ -32,20 +29,20 @@ extern "C" KELVRA_API kelvra_status kelvra_polar_bundle(const int8_t *const *vec
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_polar_density(const int8_t *v, uint32_t n, double *out) noexcept {
-    if (v == nullptr || out == nullptr) return bad_arg;
-    if (n == 0) return bad_data;
-    if (first_invalid(v, n) < n) return bad_data;
+    if (v == nullptr || out == nullptr) return KELVRA_ERR_ARG;
+    if (n == 0) return KELVRA_ERR_DATA;
+    if (first_invalid(v, n) < n) return KELVRA_ERR_DATA;
     uint32_t nonzero = 0;
     for (uint32_t i = 0; i < n; ++i) nonzero += v[i] != 0 ? 1u : 0u;
     *out = static_cast<double>(nonzero) / static_cast<double>(n);
-    return ok;
+    return KELVRA_OK;
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_polar_similarity(const int8_t *a, const int8_t *b, uint32_t n,
                                                             int32_t nonzero_only, double *out) noexcept {
-    if (a == nullptr || b == nullptr || out == nullptr) return bad_arg;
-    if (n == 0) return bad_data;
-    if (first_invalid(a, n) < n || first_invalid(b, n) < n) return bad_data;
+    if (a == nullptr || b == nullptr || out == nullptr) return KELVRA_ERR_ARG;
+    if (n == 0) return KELVRA_ERR_DATA;
+    if (first_invalid(a, n) < n || first_invalid(b, n) < n) return KELVRA_ERR_DATA;
     uint32_t counted = 0, agreements = 0;
     for (uint32_t i = 0; i < n; ++i) {
         const bool counts = nonzero_only == 0 || (a[i] != 0 && b[i] != 0);
@@ -53,5 +50,5 @@ extern "C" KELVRA_API kelvra_status kelvra_polar_similarity(const int8_t *a, con
         agreements += counts && a[i] == b[i] ? 1u : 0u;
     }
     *out = counted == 0 ? 0.0 : static_cast<double>(agreements) / static_cast<double>(counted);
-    return ok;
+    return KELVRA_OK;
 }

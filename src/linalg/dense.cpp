@@ -15,10 +15,6 @@ namespace kelvra::linalg {
 
 namespace {
 
-constexpr kelvra_status ok = KELVRA_OK;
-constexpr kelvra_status bad_arg = to_c(Status::arg);
-constexpr kelvra_status bad_data = to_c(Status::data);
-constexpr kelvra_status too_small = to_c(Status::capacity);
 
 // The workspace size, or none when it passes 2^64 (no workspace can then be
 // large enough).
@@ -55,35 +51,35 @@ using namespace kelvra::linalg;
 extern "C" KELVRA_API kelvra_status kelvra_dense_solve_f64_ws(uint32_t n, uint32_t m, const double *a,
                                                               const double *b, double *x, void *workspace,
                                                               uint64_t workspace_bytes) noexcept {
-    if (a == nullptr || b == nullptr || x == nullptr) return bad_arg;
-    if (n == 0 || m == 0) return ok;
-    if (workspace == nullptr) return bad_arg;
+    if (a == nullptr || b == nullptr || x == nullptr) return KELVRA_ERR_ARG;
+    if (n == 0 || m == 0) return KELVRA_OK;
+    if (workspace == nullptr) return KELVRA_ERR_ARG;
     uint64_t needed = 0;
-    if (!workspace_needed(n, m, needed) || workspace_bytes < needed) return too_small;
+    if (!workspace_needed(n, m, needed) || workspace_bytes < needed) return KELVRA_ERR_CAPACITY;
     GaussJordan system(n, m, align8(workspace), row_kernel());
     system.load(a, b);
-    if (!system.reduce()) return bad_data;
+    if (!system.reduce()) return KELVRA_ERR_DATA;
     system.store_solution(x);
-    return ok;
+    return KELVRA_OK;
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_dense_matmul_complex(uint32_t rows, uint32_t inner, uint32_t cols,
                                                                 const double *a, const double *b,
                                                                 double *c) noexcept {
-    if (a == nullptr || b == nullptr || c == nullptr) return bad_arg;
-    if (rows == 0 || cols == 0) return ok;
+    if (a == nullptr || b == nullptr || c == nullptr) return KELVRA_ERR_ARG;
+    if (rows == 0 || cols == 0) return KELVRA_OK;
     matmul_complex(rows, inner, cols, a, b, c);
-    return ok;
+    return KELVRA_OK;
 }
 
 // Each element's inputs are loaded before its output is stored, so out may
 // be a or b itself.
 extern "C" KELVRA_API kelvra_status kelvra_elementwise_multiply_complex(uint32_t count, const double *a,
                                                                         const double *b, double *out) noexcept {
-    if (out == nullptr) return bad_arg;
-    if (count > 0 && (a == nullptr || b == nullptr)) return bad_arg;
+    if (out == nullptr) return KELVRA_ERR_ARG;
+    if (count > 0 && (a == nullptr || b == nullptr)) return KELVRA_ERR_ARG;
     multiply_complex(count, a, b, out);
-    return ok;
+    return KELVRA_OK;
 }
 
 // The library's own exp, cos, sin and log, element by element; their
@@ -91,17 +87,17 @@ extern "C" KELVRA_API kelvra_status kelvra_elementwise_multiply_complex(uint32_t
 // first, so a non-positive one leaves out untouched (a NaN passes).
 extern "C" KELVRA_API kelvra_status kelvra_elementwise_transcendental(uint32_t count, const double *in, uint32_t op,
                                                                       double *out) noexcept {
-    if (out == nullptr) return bad_arg;
-    if (count > 0 && in == nullptr) return bad_arg;
-    if (op > 3) return bad_data;
-    if (count == 0) return ok;
+    if (out == nullptr) return KELVRA_ERR_ARG;
+    if (count > 0 && in == nullptr) return KELVRA_ERR_ARG;
+    if (op > 3) return KELVRA_ERR_DATA;
+    if (count == 0) return KELVRA_OK;
     using Function = kelvra_status (*)(double, double *) noexcept;
     static constexpr Function by_op[4] = {kelvra_exp, kelvra_cos, kelvra_sin, kelvra_log};
     if (op == 3) {
         for (size_t i = 0; i < count; ++i) {
-            if (in[i] <= 0.0) return bad_data;
+            if (in[i] <= 0.0) return KELVRA_ERR_DATA;
         }
     }
     for (size_t i = 0; i < count; ++i) (void)by_op[op](in[i], out + i);
-    return ok;
+    return KELVRA_OK;
 }

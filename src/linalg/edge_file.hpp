@@ -67,7 +67,7 @@ kelvra_status stream(const char *path, unsigned char *block, std::size_t block_s
         status = kelvra_plat_rstream_read(&stream, block, block_size, &got);
         if (status != KELVRA_OK || got == 0) break;
         if (got % record_bytes != 0) {
-            status = to_c(Status::data);
+            status = KELVRA_ERR_DATA;
             break;
         }
         status = apply(static_cast<const unsigned char *>(block), static_cast<std::size_t>(got / record_bytes));

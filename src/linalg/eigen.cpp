@@ -21,10 +21,6 @@ namespace kelvra::linalg {
 
 namespace {
 
-constexpr kelvra_status ok = KELVRA_OK;
-constexpr kelvra_status bad_arg = to_c(Status::arg);
-constexpr kelvra_status too_small = to_c(Status::capacity);
-constexpr kelvra_status not_converged = to_c(Status::capacity);
 
 const RotationKernels &kernels_for() noexcept {
     static constexpr const RotationKernels *by_tier[] = {&rotation_kernels_sse2, &rotation_kernels_avx};
@@ -255,12 +251,12 @@ kelvra_status eigendecompose(const double *input, double *eigenvalues, double *v
     for (size_t i = 0; i < n; ++i) v[2 * (i * n + i)] = 1.0;
     if (sweep_complex(h, v, n) == Outcome::stuck) {
         transpose(v, n);
-        return not_converged;
+        return KELVRA_ERR_CAPACITY;
     }
     for (size_t i = 0; i < n; ++i) eigenvalues[i] = h[2 * (i * n + i)];
     sort_ascending(eigenvalues, v, n);
     transpose(v, n);
-    return ok;
+    return KELVRA_OK;
 }
 
 } // namespace
@@ -273,19 +269,19 @@ extern "C" KELVRA_API kelvra_status kelvra_hermitian_eigendecompose_ws(uint32_t 
                                                                        double *eigenvalues, double *eigenvectors,
                                                                        double *workspace,
                                                                        uint64_t workspace_doubles) noexcept {
-    if (h == nullptr || eigenvalues == nullptr || eigenvectors == nullptr || workspace == nullptr) return bad_arg;
-    if (n > kelvra::config::hermitian_limit()) return too_small;
-    if (n == 0) return ok;
+    if (h == nullptr || eigenvalues == nullptr || eigenvectors == nullptr || workspace == nullptr) return KELVRA_ERR_ARG;
+    if (n > kelvra::config::hermitian_limit()) return KELVRA_ERR_CAPACITY;
+    if (n == 0) return KELVRA_OK;
     const unsigned __int128 needed = static_cast<unsigned __int128>(2) * n * n;
-    if (workspace_doubles < needed) return too_small;
+    if (workspace_doubles < needed) return KELVRA_ERR_CAPACITY;
     return eigendecompose(h, eigenvalues, eigenvectors, workspace, n);
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_jacobi_eigvals(uint32_t n, double *a, int32_t max_sweeps,
                                                           double tolerance, double *eigenvalues) noexcept {
-    if (a == nullptr || eigenvalues == nullptr) return bad_arg;
-    if (n == 0) return ok;
+    if (a == nullptr || eigenvalues == nullptr) return KELVRA_ERR_ARG;
+    if (n == 0) return KELVRA_OK;
     if (max_sweeps < 1 || max_sweeps > 100) max_sweeps = 100;
     jacobi_real(a, n, max_sweeps, tolerance, eigenvalues);
-    return ok;
+    return KELVRA_OK;
 }

@@ -24,9 +24,6 @@ namespace kelvra::linalg {
 
 namespace {
 
-constexpr kelvra_status ok = KELVRA_OK;
-constexpr kelvra_status bad_arg = to_c(Status::arg);
-constexpr kelvra_status bad_data = to_c(Status::data);
 
 // The early stop: a sign pattern unchanged for this many consecutive
 // iterations, counted from iteration `kStableFrom` on.
@@ -80,12 +77,12 @@ struct EdgeList {
     kelvra_status add_degrees(uint32_t n, double *d) const noexcept {
         for (std::size_t e = 0; e < count; ++e) {
             const uint32_t u = src[e], v = dst[e];
-            if (u >= n || v >= n) return bad_data;
+            if (u >= n || v >= n) return KELVRA_ERR_DATA;
             const double w = weights != nullptr ? weights[e] : 1.0;
             d[u] += w;
             d[v] += w;
         }
-        return ok;
+        return KELVRA_OK;
     }
 
     // The endpoints were checked by add_degrees. The vertices of an edge a
@@ -106,7 +103,7 @@ struct EdgeList {
             }
             for (std::size_t e = ahead; e < count; ++e) add_edge(t, z, src[e], dst[e], weights[e]);
         }
-        return ok;
+        return KELVRA_OK;
     }
 };
 
@@ -125,11 +122,11 @@ struct EdgeFile {
         auto add = [n, d](const unsigned char *records, std::size_t count) noexcept {
             for (std::size_t i = 0; i < count; ++i) {
                 const edge_file::Record e = record(records, i);
-                if (e.u >= n || e.v >= n) return bad_data;
+                if (e.u >= n || e.v >= n) return KELVRA_ERR_DATA;
                 d[e.u] += e.w;
                 d[e.v] += e.w;
             }
-            return ok;
+            return KELVRA_OK;
         };
         return edge_file::stream(path, block, block_size, add);
     }
@@ -149,15 +146,15 @@ struct EdgeFile {
             const edge_file::Record next = record(records, i + kFetchAhead);
             fetch(t, z, next.u < n ? next.u : 0, next.v < n ? next.v : 0);
             const edge_file::Record e = record(records, i);
-            if (e.u >= n || e.v >= n) return bad_data;
+            if (e.u >= n || e.v >= n) return KELVRA_ERR_DATA;
             add_edge(t, z, e.u, e.v, e.w);
         }
         for (std::size_t i = ahead; i < count; ++i) {
             const edge_file::Record e = record(records, i);
-            if (e.u >= n || e.v >= n) return bad_data;
+            if (e.u >= n || e.v >= n) return KELVRA_ERR_DATA;
             add_edge(t, z, e.u, e.v, e.w);
         }
-        return ok;
+        return KELVRA_OK;
     }
 };
 
@@ -257,17 +254,17 @@ kelvra_status fiedler(uint32_t count, const Edges &edges, uint32_t max_iteration
                       double *workspace) noexcept {
     const std::size_t n = count;
     for (std::size_t i = 0; i < n; ++i) out[i] = 0.0;
-    if (n < 2) return ok;
+    if (n < 2) return KELVRA_OK;
     const Vectors v(workspace, n);
 
     for (std::size_t i = 0; i < n; ++i) v.d[i] = 0.0;
     const kelvra_status status = edges.add_degrees(count, v.d);
-    if (status != ok) return status;
-    if (!all_finite(v.d, n)) return bad_data;
+    if (status != KELVRA_OK) return status;
+    if (!all_finite(v.d, n)) return KELVRA_ERR_DATA;
 
     const double sum = trivial_roots(n, v.d, v.r, v.q);
-    if (sum <= 0) return ok; // no vertex of positive degree: the zero vector
-    if (!std::isfinite(sum)) return bad_data;
+    if (sum <= 0) return KELVRA_OK; // no vertex of positive degree: the zero vector
+    if (!std::isfinite(sum)) return KELVRA_ERR_DATA;
     const double norm = exact::rational_sqrt(sum);
     for (std::size_t i = 0; i < n; ++i) v.q[i] = v.q[i] / norm;
 
@@ -279,7 +276,7 @@ kelvra_status fiedler(uint32_t count, const Edges &edges, uint32_t max_iteration
     for (uint32_t k = 0; k < max_iterations; ++k) {
         prepare_product(n, v);
         const kelvra_status pass = edges.add_product(count, v.t, v.z);
-        if (pass != ok) return pass;
+        if (pass != KELVRA_OK) return pass;
         const double c = next_iterate(n, v);
         const double largest = deflate(n, v.y, v.q, c);
         if (largest <= 0) break; // x keeps the previous iterate
@@ -291,9 +288,9 @@ kelvra_status fiedler(uint32_t count, const Edges &edges, uint32_t max_iteration
         }
     }
 
-    if (!all_finite(v.x, n)) return bad_data;
+    if (!all_finite(v.x, n)) return KELVRA_ERR_DATA;
     for (std::size_t i = 0; i < n; ++i) out[i] = v.x[i];
-    return ok;
+    return KELVRA_OK;
 }
 
 // The workspace must hold 8 n doubles; 8 n is formed in 64 bits.
@@ -312,9 +309,9 @@ extern "C" KELVRA_API kelvra_status kelvra_laplacian_fiedler_sparse(uint32_t n, 
                                                                     const double *weights, uint32_t max_iterations,
                                                                     double *out, double *workspace,
                                                                     uint64_t workspace_doubles) noexcept {
-    if (out == nullptr || workspace == nullptr) return bad_arg;
-    if (edge_count > 0 && (src == nullptr || dst == nullptr)) return bad_arg;
-    if (workspace_too_short(n, workspace_doubles)) return bad_data;
+    if (out == nullptr || workspace == nullptr) return KELVRA_ERR_ARG;
+    if (edge_count > 0 && (src == nullptr || dst == nullptr)) return KELVRA_ERR_ARG;
+    if (workspace_too_short(n, workspace_doubles)) return KELVRA_ERR_DATA;
     return fiedler(n, EdgeList{edge_count, src, dst, weights}, max_iterations, out, workspace);
 }
 
@@ -322,8 +319,8 @@ extern "C" KELVRA_API kelvra_status kelvra_laplacian_fiedler_sparse_file(uint32_
                                                                          uint32_t max_iterations, double *out,
                                                                          double *workspace,
                                                                          uint64_t workspace_doubles) noexcept {
-    if (out == nullptr || workspace == nullptr || path == nullptr) return bad_arg;
-    if (workspace_too_short(n, workspace_doubles)) return bad_data;
+    if (out == nullptr || workspace == nullptr || path == nullptr) return KELVRA_ERR_ARG;
+    if (workspace_too_short(n, workspace_doubles)) return KELVRA_ERR_DATA;
     // Blocks are read into the workspace's y vector where it is larger than
     // the buffer on the stack: y is free during every pass over the edges
     // (it is written only after the product), and fewer, larger reads make

@@ -12,9 +12,6 @@ namespace kelvra::linalg {
 
 namespace {
 
-constexpr kelvra_status ok = KELVRA_OK;
-constexpr kelvra_status bad_arg = to_c(Status::arg);
-constexpr kelvra_status bad_data = to_c(Status::data);
 
 bool missing_edges(uint32_t edge_count, const uint32_t *src, const uint32_t *dst) noexcept {
     return edge_count > 0 && (src == nullptr || dst == nullptr);
@@ -91,24 +88,24 @@ using namespace kelvra::linalg;
 extern "C" KELVRA_API kelvra_status kelvra_graph_dense_adjacency(uint32_t n, uint32_t edge_count, const uint32_t *src,
                                                                  const uint32_t *dst, const double *weights,
                                                                  double *out) noexcept {
-    if (out == nullptr || missing_edges(edge_count, src, dst)) return bad_arg;
-    return accumulate_edges(n, edge_count, src, dst, weights, out) ? ok : bad_data;
+    if (out == nullptr || missing_edges(edge_count, src, dst)) return KELVRA_ERR_ARG;
+    return accumulate_edges(n, edge_count, src, dst, weights, out) ? KELVRA_OK : KELVRA_ERR_DATA;
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_graph_dense_laplacian(uint32_t n, uint32_t edge_count, const uint32_t *src,
                                                                  const uint32_t *dst, const double *weights,
                                                                  double *out) noexcept {
-    if (out == nullptr || missing_edges(edge_count, src, dst)) return bad_arg;
-    if (!accumulate_edges(n, edge_count, src, dst, weights, out)) return bad_data;
+    if (out == nullptr || missing_edges(edge_count, src, dst)) return KELVRA_ERR_ARG;
+    if (!accumulate_edges(n, edge_count, src, dst, weights, out)) return KELVRA_ERR_DATA;
     to_laplacian(n, out);
-    return ok;
+    return KELVRA_OK;
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_graph_normalized_laplacian(uint32_t n, uint32_t edge_count,
                                                                       const uint32_t *src, const uint32_t *dst,
                                                                       const double *weights, double *out) noexcept {
-    if (out == nullptr || missing_edges(edge_count, src, dst)) return bad_arg;
-    if (!accumulate_edges(n, edge_count, src, dst, weights, out)) return bad_data;
+    if (out == nullptr || missing_edges(edge_count, src, dst)) return KELVRA_ERR_ARG;
+    if (!accumulate_edges(n, edge_count, src, dst, weights, out)) return KELVRA_ERR_DATA;
     to_normalized_laplacian(n, out);
-    return ok;
+    return KELVRA_OK;
 }

@@ -138,11 +138,11 @@ void serve_connection(kelvra_bus_server *server, os::StreamHandle conn) noexcept
 
 extern "C" KELVRA_API kelvra_status kelvra_bus_serve(const char *name, kelvra_bus_handler handler, void *user,
                                                      kelvra_bus_server **out_server) noexcept {
-    if (name == nullptr || handler == nullptr || out_server == nullptr) return to_c(Status::arg);
+    if (name == nullptr || handler == nullptr || out_server == nullptr) return KELVRA_ERR_ARG;
     *out_server = nullptr;
-    if (kelvra_plat_has_streams() == 0) return to_c(Status::data);
+    if (kelvra_plat_has_streams() == 0) return KELVRA_ERR_DATA;
     void *memory = std::calloc(1, sizeof(kelvra_bus_server));
-    if (memory == nullptr) return to_c(Status::resource);
+    if (memory == nullptr) return KELVRA_ERR_RESOURCE;
     auto *server = new (memory) kelvra_bus_server{};
     server->handler = handler;
     server->user = user;
@@ -152,21 +152,21 @@ extern "C" KELVRA_API kelvra_status kelvra_bus_serve(const char *name, kelvra_bu
     server->serving = os::no_stream;
     if (server->request_area == nullptr || server->reply == nullptr) {
         free_server(server);
-        return to_c(Status::resource);
+        return KELVRA_ERR_RESOURCE;
     }
     if (const kelvra_status status = kelvra_plat_stream_listen(name, &server->stream)) {
         free_server(server);
         return status;
     }
     *out_server = server;
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_bus_server_accept_one(kelvra_bus_server *server) noexcept {
-    if (server == nullptr) return to_c(Status::arg);
+    if (server == nullptr) return KELVRA_ERR_ARG;
     server->inside.fetch_add(1);
     kelvra_plat_conn conn{};
-    kelvra_status status = to_c(Status::io);
+    kelvra_status status = KELVRA_ERR_IO;
     if (!stopped(server)) status = kelvra_plat_stream_accept(&server->stream, &conn);
     if (status == KELVRA_OK) {
         set_serving(server, conn.handle);
@@ -179,7 +179,7 @@ extern "C" KELVRA_API kelvra_status kelvra_bus_server_accept_one(kelvra_bus_serv
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_bus_server_stop(kelvra_bus_server *server) noexcept {
-    if (server == nullptr) return to_c(Status::arg);
+    if (server == nullptr) return KELVRA_ERR_ARG;
     server->stop.store(1);
     for (;;) {
         {
@@ -191,53 +191,53 @@ extern "C" KELVRA_API kelvra_status kelvra_bus_server_stop(kelvra_bus_server *se
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     free_server(server);
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_bus_connect(const char *name, kelvra_bus_client **out_client) noexcept {
-    if (name == nullptr || out_client == nullptr) return to_c(Status::arg);
+    if (name == nullptr || out_client == nullptr) return KELVRA_ERR_ARG;
     *out_client = nullptr;
-    if (kelvra_plat_has_streams() == 0) return to_c(Status::data);
+    if (kelvra_plat_has_streams() == 0) return KELVRA_ERR_DATA;
     auto *client = static_cast<kelvra_bus_client *>(std::calloc(1, sizeof(kelvra_bus_client)));
-    if (client == nullptr) return to_c(Status::resource);
+    if (client == nullptr) return KELVRA_ERR_RESOURCE;
     if (const kelvra_status status = kelvra_plat_stream_connect(name, &client->conn)) {
         std::free(client);
         return status;
     }
     *out_client = client;
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_bus_send_recv(kelvra_bus_client *client, const uint8_t *request,
                                                          uint64_t request_len, uint8_t *reply,
                                                          uint64_t *reply_len) noexcept {
     if (client == nullptr || request == nullptr || reply == nullptr || reply_len == nullptr)
-        return to_c(Status::arg);
-    if (request_len > max_frame) return to_c(Status::capacity);
+        return KELVRA_ERR_ARG;
+    if (request_len > max_frame) return KELVRA_ERR_CAPACITY;
     const os::StreamHandle conn = client->conn.handle;
-    if (conn == os::no_stream || conn == os::invalid_stream) return to_c(Status::io);
+    if (conn == os::no_stream || conn == os::invalid_stream) return KELVRA_ERR_IO;
     std::uint8_t header[header_size];
     put_length(static_cast<std::uint32_t>(request_len), header);
-    if (!os::write_stream(conn, header, sizeof header, request, request_len)) return to_c(Status::io);
+    if (!os::write_stream(conn, header, sizeof header, request, request_len)) return KELVRA_ERR_IO;
 
     // The reply's first bytes come through the read-ahead, the rest of a
     // long one straight into the caller's buffer.
     std::uint8_t *const ahead = client->ahead;
-    if (!fill(conn, ahead, sizeof client->ahead, &client->have, header_size)) return to_c(Status::io);
+    if (!fill(conn, ahead, sizeof client->ahead, &client->have, header_size)) return KELVRA_ERR_IO;
     const std::uint32_t length = get_length(ahead);
-    if (length > *reply_len) return to_c(Status::capacity);
+    if (length > *reply_len) return KELVRA_ERR_CAPACITY;
     const std::uint64_t buffered = client->have - header_size;
     const std::uint64_t here = buffered < length ? buffered : length;
     std::memcpy(reply, ahead + header_size, here);
     consume(ahead, &client->have, header_size + here);
-    if (here < length && !os::read_stream(conn, reply + here, length - here)) return to_c(Status::io);
+    if (here < length && !os::read_stream(conn, reply + here, length - here)) return KELVRA_ERR_IO;
     *reply_len = length;
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_bus_client_close(kelvra_bus_client *client) noexcept {
-    if (client == nullptr) return to_c(Status::arg);
+    if (client == nullptr) return KELVRA_ERR_ARG;
     kelvra_plat_stream_conn_close(&client->conn);
     std::free(client);
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }

@@ -48,12 +48,12 @@ kelvra_status hand_out(kelvra_plat_dir *dir, const char *name, char *out, std::u
     const std::size_t length = std::strlen(name);
     if (length + 1 > cap) {
         if (name != dir->pending_name) keep_pending(dir, name, length);
-        return to_c(Status::capacity);
+        return KELVRA_ERR_CAPACITY;
     }
     std::memmove(out, name, length + 1);
     dir->pending = 0;
     *out_has = 1;
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 } // namespace
@@ -65,16 +65,16 @@ extern "C" KELVRA_API kelvra_status kelvra_plat_dir_open(const char *path, kelvr
     dir->pending = 0;
     dir->handle = os::no_search;
     char pattern[os::search_pattern_capacity];
-    if (!platform::build_pattern(path, pattern)) return to_c(Status::capacity);
+    if (!platform::build_pattern(path, pattern)) return KELVRA_ERR_CAPACITY;
     os::SearchHandle search = os::no_search;
     os::EntryName first;
-    if (!os::find_first(pattern, &search, &first)) return to_c(Status::io);
+    if (!os::find_first(pattern, &search, &first)) return KELVRA_ERR_IO;
     if (!platform::keep_pending(dir, first.text, std::strlen(first.text))) {
         os::find_close(search);
-        return to_c(Status::capacity);
+        return KELVRA_ERR_CAPACITY;
     }
     dir->handle = search;
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_plat_dir_next(kelvra_plat_dir *dir, char *name, uint64_t cap,
@@ -83,7 +83,7 @@ extern "C" KELVRA_API kelvra_status kelvra_plat_dir_next(kelvra_plat_dir *dir, c
     os::EntryName next;
     if (!platform::search_is_open(*dir) || !os::find_next(dir->handle, &next)) {
         *out_has = 0;
-        return to_c(Status::ok);
+        return KELVRA_OK;
     }
     return platform::hand_out(dir, next.text, name, cap, out_has);
 }

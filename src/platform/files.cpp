@@ -60,52 +60,52 @@ using namespace kelvra;
 extern "C" KELVRA_API kelvra_status kelvra_plat_file_read(const char *path, uint8_t *buf, uint64_t cap,
                                                           uint64_t *out_len) noexcept {
     std::FILE *stream = os::open_file(path, "rb");
-    if (stream == nullptr) return to_c(Status::io);
+    if (stream == nullptr) return KELVRA_ERR_IO;
     platform::fault_seen = false;
     const std::uint64_t total = platform::read_up_to(stream, buf, cap);
     const bool larger = total == cap && platform::has_more(stream);
     const bool failed = platform::read_failed(stream);
     std::fclose(stream);
-    if (failed) return to_c(Status::io);
-    if (larger) return to_c(Status::capacity);
+    if (failed) return KELVRA_ERR_IO;
+    if (larger) return KELVRA_ERR_CAPACITY;
     *out_len = total;
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_plat_file_read_region(const char *path, uint64_t offset, void *buf,
                                                                  uint64_t len) noexcept {
     std::FILE *stream = os::open_file(path, "rb");
-    if (stream == nullptr) return to_c(Status::io);
+    if (stream == nullptr) return KELVRA_ERR_IO;
     if (!os::seek_to(stream, offset)) {
         std::fclose(stream);
-        return to_c(Status::io);
+        return KELVRA_ERR_IO;
     }
     const std::uint64_t got = len == 0 ? 0 : platform::read_some(buf, len, stream);
     std::fclose(stream);
-    return got == len ? to_c(Status::ok) : to_c(Status::io);
+    return got == len ? KELVRA_OK : KELVRA_ERR_IO;
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_plat_file_size(const char *path, uint64_t *out_size) noexcept {
     std::FILE *stream = os::open_file(path, "rb");
-    if (stream == nullptr) return to_c(Status::io);
+    if (stream == nullptr) return KELVRA_ERR_IO;
     if (!os::seek_to_end(stream)) {
         std::fclose(stream);
-        return to_c(Status::io);
+        return KELVRA_ERR_IO;
     }
     const std::int64_t size = os::position(stream);
     std::fclose(stream);
-    if (size < 0) return to_c(Status::io);
+    if (size < 0) return KELVRA_ERR_IO;
     *out_size = static_cast<std::uint64_t>(size);
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_plat_file_write(const char *path, int32_t append, const void *buf,
                                                            uint64_t len) noexcept {
     std::FILE *stream = os::open_file(path, append != 0 ? "ab" : "wb");
-    if (stream == nullptr) return to_c(Status::io);
+    if (stream == nullptr) return KELVRA_ERR_IO;
     const std::uint64_t written = len == 0 ? 0 : std::fwrite(buf, 1, len, stream);
     const bool finished = platform::finish_write(stream);
-    return written == len && finished ? to_c(Status::ok) : to_c(Status::io);
+    return written == len && finished ? KELVRA_OK : KELVRA_ERR_IO;
 }
 
 extern "C" KELVRA_API uint32_t kelvra_plat_has_filesystem(void) noexcept { return 1; }

@@ -12,15 +12,15 @@ extern "C" KELVRA_API uint32_t kelvra_plat_has_threads(void) noexcept { return o
 
 extern "C" KELVRA_API kelvra_status kelvra_plat_thread_spawn(kelvra_plat_thread_fn worker, void *arg,
                                                              kelvra_plat_thread *thread) noexcept {
-    if (worker == nullptr || thread == nullptr) return to_c(Status::arg);
+    if (worker == nullptr || thread == nullptr) return KELVRA_ERR_ARG;
     thread->worker = worker;
     thread->arg = arg;
-    if (os::fault::threads_refused() || !os::start_thread(thread)) return to_c(Status::resource);
-    return to_c(Status::ok);
+    if (os::fault::threads_refused() || !os::start_thread(thread)) return KELVRA_ERR_RESOURCE;
+    return KELVRA_OK;
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_plat_thread_join(kelvra_plat_thread *thread) noexcept {
-    if (thread == nullptr) return to_c(Status::arg);
+    if (thread == nullptr) return KELVRA_ERR_ARG;
     os::join_thread(thread);
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }

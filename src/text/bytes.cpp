@@ -164,9 +164,9 @@ uint32_t find_last(const uint8_t *hay, uint32_t n, const uint8_t *needle, uint32
 kelvra_status search_arguments(const uint8_t *haystack, uint32_t haystack_length, const uint8_t *needle,
                                uint32_t needle_length, const uint32_t *out_index) noexcept {
     if (out_index == nullptr || missing_data(needle, needle_length) || missing_data(haystack, haystack_length)) {
-        return to_c(Status::arg);
+        return KELVRA_ERR_ARG;
     }
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 uint32_t search_forward(const uint8_t *haystack, uint32_t haystack_length, const uint8_t *needle,
@@ -184,8 +184,8 @@ using namespace kelvra;
 extern "C" KELVRA_API kelvra_status kelvra_tlv_pack(uint8_t tag, const uint8_t *value, uint32_t value_length,
                                                     uint8_t *out, uint32_t out_capacity,
                                                     uint32_t *out_length) noexcept {
-    if (out == nullptr || out_length == nullptr || missing_data(value, value_length)) return to_c(Status::arg);
-    if (uint64_t{out_capacity} < uint64_t{value_length} + 5) return to_c(Status::capacity);
+    if (out == nullptr || out_length == nullptr || missing_data(value, value_length)) return KELVRA_ERR_ARG;
+    if (uint64_t{out_capacity} < uint64_t{value_length} + 5) return KELVRA_ERR_CAPACITY;
     out[0] = tag;
     out[1] = static_cast<uint8_t>(value_length >> 24);
     out[2] = static_cast<uint8_t>(value_length >> 16);
@@ -193,7 +193,7 @@ extern "C" KELVRA_API kelvra_status kelvra_tlv_pack(uint8_t tag, const uint8_t *
     out[4] = static_cast<uint8_t>(value_length);
     if (value_length > 0) std::memcpy(out + 5, value, value_length);
     *out_length = value_length + 5;
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_byte_search(const uint8_t *haystack, uint32_t haystack_length,
@@ -203,7 +203,7 @@ extern "C" KELVRA_API kelvra_status kelvra_byte_search(const uint8_t *haystack, 
         return s;
     }
     *out_index = text::search_forward(haystack, haystack_length, needle, needle_length);
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_byte_search_backward(const uint8_t *haystack, uint32_t haystack_length,
@@ -215,7 +215,7 @@ extern "C" KELVRA_API kelvra_status kelvra_byte_search_backward(const uint8_t *h
     if (needle_length == 0) *out_index = haystack_length;
     else if (needle_length > haystack_length) *out_index = text::not_found;
     else *out_index = text::find_last(haystack, haystack_length, needle, needle_length);
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_dispatch_match(const uint8_t *text, uint32_t text_length,
@@ -223,13 +223,13 @@ extern "C" KELVRA_API kelvra_status kelvra_dispatch_match(const uint8_t *text, u
                                                           const uint32_t *pattern_lengths,
                                                           const uint32_t *handler_ids, uint32_t count,
                                                           uint8_t *out_matched, uint32_t *out_handler_id) noexcept {
-    if (out_matched == nullptr || out_handler_id == nullptr) return to_c(Status::arg);
+    if (out_matched == nullptr || out_handler_id == nullptr) return KELVRA_ERR_ARG;
     *out_matched = 0;
     *out_handler_id = 0;
     if (count > 0 && (pattern_offsets == nullptr || pattern_lengths == nullptr || handler_ids == nullptr)) {
-        return to_c(Status::arg);
+        return KELVRA_ERR_ARG;
     }
-    if (missing_data(text, text_length)) return to_c(Status::arg);
+    if (missing_data(text, text_length)) return KELVRA_ERR_ARG;
     for (uint32_t i = 0; i < count; ++i) {
         // A missing blob is a null needle: an empty pattern still occurs,
         // any other is refused by the search's own check.
@@ -239,16 +239,16 @@ extern "C" KELVRA_API kelvra_status kelvra_dispatch_match(const uint8_t *text, u
         if (at != text::not_found) {
             *out_matched = 1;
             *out_handler_id = handler_ids[i];
-            return to_c(Status::ok);
+            return KELVRA_OK;
         }
     }
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_mirror_pattern(const uint8_t *source, uint32_t length,
                                                           uint8_t *destination) noexcept {
-    if (length == 0) return to_c(Status::ok);
-    if (source == nullptr || destination == nullptr) return to_c(Status::arg);
+    if (length == 0) return KELVRA_OK;
+    if (source == nullptr || destination == nullptr) return KELVRA_ERR_ARG;
     for (uint32_t i = 0; i < length; ++i) destination[i] = source[length - 1 - i];
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }

@@ -65,7 +65,7 @@ struct Output {
         const uint32_t taken = count <= room ? count : room;
         if (taken > 0) std::memcpy(out + pos, bytes, taken);
         pos += taken;
-        return taken == count ? to_c(Status::ok) : to_c(Status::capacity);
+        return taken == count ? KELVRA_OK : KELVRA_ERR_CAPACITY;
     }
 };
 
@@ -82,19 +82,19 @@ kelvra_status render(const uint8_t *tmpl, uint32_t length, const Catalog &c, con
         const auto *close = name_at < length
                                 ? static_cast<const uint8_t *>(std::memchr(tmpl + name_at, '}', length - name_at))
                                 : nullptr;
-        if (close == nullptr) return to_c(Status::data);
+        if (close == nullptr) return KELVRA_ERR_DATA;
         const uint32_t name_length = static_cast<uint32_t>(close - tmpl) - name_at;
         const int64_t entry = find(c, tmpl + name_at, name_length);
-        if (entry < 0) return to_c(Status::data);
+        if (entry < 0) return KELVRA_ERR_DATA;
         const uint32_t value_length = c.value_lengths[entry];
         if (value_length > 0) {
-            if (value_length > o.capacity - o.pos) return to_c(Status::capacity);
+            if (value_length > o.capacity - o.pos) return KELVRA_ERR_CAPACITY;
             std::memcpy(o.out + o.pos, value_blob + c.value_offsets[entry], value_length);
             o.pos += value_length;
         }
         at = static_cast<uint32_t>(close - tmpl) + 1;
     }
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 } // namespace
@@ -108,19 +108,19 @@ extern "C" KELVRA_API kelvra_status kelvra_catalog_lookup(const uint8_t *key, ui
                                                           const uint32_t *value_lengths, uint32_t count,
                                                           uint8_t *out_found, uint32_t *out_value_offset,
                                                           uint32_t *out_value_length) noexcept {
-    if (out_found == nullptr || out_value_offset == nullptr || out_value_length == nullptr) return to_c(Status::arg);
+    if (out_found == nullptr || out_value_offset == nullptr || out_value_length == nullptr) return KELVRA_ERR_ARG;
     *out_found = 0;
     *out_value_offset = 0;
     *out_value_length = 0;
-    if (count == 0) return to_c(Status::ok);
+    if (count == 0) return KELVRA_OK;
     const text::Catalog catalog{key_blob, key_offsets, key_lengths, value_offsets, value_lengths, count};
-    if (text::catalog_incomplete(catalog) || missing_data(key, key_length)) return to_c(Status::arg);
+    if (text::catalog_incomplete(catalog) || missing_data(key, key_length)) return KELVRA_ERR_ARG;
     const int64_t entry = text::find(catalog, key, key_length);
-    if (entry < 0) return to_c(Status::ok);
+    if (entry < 0) return KELVRA_OK;
     *out_found = 1;
     *out_value_offset = value_offsets[entry];
     *out_value_length = value_lengths[entry];
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_template_render(const uint8_t *tmpl, uint32_t template_length,
@@ -130,14 +130,14 @@ extern "C" KELVRA_API kelvra_status kelvra_template_render(const uint8_t *tmpl, 
                                                            const uint32_t *value_lengths, uint32_t count,
                                                            uint8_t *out, uint32_t out_capacity,
                                                            uint32_t *out_length) noexcept {
-    if (out == nullptr || out_length == nullptr) return to_c(Status::arg);
+    if (out == nullptr || out_length == nullptr) return KELVRA_ERR_ARG;
     *out_length = 0;
     const text::Catalog catalog{key_blob, key_offsets, key_lengths, value_offsets, value_lengths, count};
     // The whole catalog is checked before any template byte is read or written.
-    if (text::catalog_incomplete(catalog) || (count > 0 && value_blob == nullptr)) return to_c(Status::arg);
-    if (missing_data(tmpl, template_length)) return to_c(Status::arg);
+    if (text::catalog_incomplete(catalog) || (count > 0 && value_blob == nullptr)) return KELVRA_ERR_ARG;
+    if (missing_data(tmpl, template_length)) return KELVRA_ERR_ARG;
     text::Output output{out, out_capacity, 0};
     if (const kelvra_status s = text::render(tmpl, template_length, catalog, value_blob, output)) return s;
     *out_length = output.pos;
-    return to_c(Status::ok);
+    return KELVRA_OK;
 }

@@ -78,8 +78,8 @@ constexpr bool is_container(uint32_t kind) noexcept { return kind == KELVRA_JSON
 
 #define KELVRA_TRY(expr)                                                                                     \
     do {                                                                                                     \
-        const Status status_ = (expr);                                                                       \
-        if (status_ != Status::ok) return status_;                                                           \
+        const kelvra_status status_ = (expr);                                                                       \
+        if (status_ != KELVRA_OK) return status_;                                                           \
     } while (0)
 
 // Every member function is inlined into the one export, so the parser's
@@ -92,7 +92,7 @@ public:
     KELVRA_HOT Parser(const uint8_t *input, uint64_t length, uint8_t *arena, uint64_t capacity) noexcept
         : cur_(input), end_(input + length), base_(arena), capacity_(capacity) {}
 
-    KELVRA_HOT Status parse(kelvra_json_value **out_root) noexcept;
+    KELVRA_HOT kelvra_status parse(kelvra_json_value **out_root) noexcept;
 
 private:
     KELVRA_HOT uint8_t *reserve(uint64_t size) noexcept {
@@ -107,17 +107,17 @@ private:
         return true;
     }
 
-    KELVRA_HOT Status parse_value(kelvra_json_value *&value, uint32_t &kind) noexcept;
-    KELVRA_HOT Status parse_number(uint8_t *block, uint32_t &kind) noexcept;
-    KELVRA_HOT Status parse_literal(uint8_t *block, uint32_t &kind) noexcept;
-    KELVRA_HOT Status parse_string_value(uint8_t *block) noexcept;
-    KELVRA_HOT Status parse_key(const char *&key) noexcept;
+    KELVRA_HOT kelvra_status parse_value(kelvra_json_value *&value, uint32_t &kind) noexcept;
+    KELVRA_HOT kelvra_status parse_number(uint8_t *block, uint32_t &kind) noexcept;
+    KELVRA_HOT kelvra_status parse_literal(uint8_t *block, uint32_t &kind) noexcept;
+    KELVRA_HOT kelvra_status parse_string_value(uint8_t *block) noexcept;
+    KELVRA_HOT kelvra_status parse_key(const char *&key) noexcept;
 
-    KELVRA_HOT Status run_containers() noexcept;
-    KELVRA_HOT Status open_frame(kelvra_json_value *container, bool is_object) noexcept;
-    KELVRA_HOT Status append(const char *key, kelvra_json_value *value) noexcept;
-    KELVRA_HOT Status grow_lists() noexcept;
-    KELVRA_HOT Status close_frame() noexcept;
+    KELVRA_HOT kelvra_status run_containers() noexcept;
+    KELVRA_HOT kelvra_status open_frame(kelvra_json_value *container, bool is_object) noexcept;
+    KELVRA_HOT kelvra_status append(const char *key, kelvra_json_value *value) noexcept;
+    KELVRA_HOT kelvra_status grow_lists() noexcept;
+    KELVRA_HOT kelvra_status close_frame() noexcept;
     KELVRA_HOT void save_top() noexcept;
     KELVRA_HOT void load_top() noexcept;
 
@@ -133,29 +133,29 @@ private:
     Frame top_{};
 };
 
-inline Status Parser::parse(kelvra_json_value **out_root) noexcept {
+inline kelvra_status Parser::parse(kelvra_json_value **out_root) noexcept {
     kelvra_json_value *root;
     uint32_t kind;
     KELVRA_TRY(parse_value(root, kind));
     if (is_container(kind)) {
         stack_ = reserve(stack_bytes);
-        if (stack_ == nullptr) return Status::capacity;
+        if (stack_ == nullptr) return KELVRA_ERR_CAPACITY;
         KELVRA_TRY(open_frame(root, kind == KELVRA_JSON_OBJECT));
         KELVRA_TRY(run_containers());
     }
     skip_whitespace();
-    if (cur_ != end_) return Status::data;
+    if (cur_ != end_) return KELVRA_ERR_DATA;
     *out_root = root;
-    return Status::ok;
+    return KELVRA_OK;
 }
 
 // The record is reserved before the first byte is looked at, so a value that
 // turns out malformed still consumes it.
-inline Status Parser::parse_value(kelvra_json_value *&value, uint32_t &kind) noexcept {
+inline kelvra_status Parser::parse_value(kelvra_json_value *&value, uint32_t &kind) noexcept {
     skip_whitespace();
-    if (cur_ == end_) return Status::data;
+    if (cur_ == end_) return KELVRA_ERR_DATA;
     uint8_t *block = reserve(record::record_bytes);
-    if (block == nullptr) return Status::capacity;
+    if (block == nullptr) return KELVRA_ERR_CAPACITY;
     value = reinterpret_cast<kelvra_json_value *>(block);
     const uint8_t c = *cur_;
     if (c == '-' || scan::is_digit(c)) return parse_number(block, kind);
@@ -168,7 +168,7 @@ inline Status Parser::parse_value(kelvra_json_value *&value, uint32_t &kind) noe
         kind = c == '{' ? KELVRA_JSON_OBJECT : KELVRA_JSON_ARRAY;
         record::init_record(block, kind);
         ++cur_;
-        return Status::ok;
+        return KELVRA_OK;
     }
     return parse_literal(block, kind);
 }
@@ -176,7 +176,7 @@ inline Status Parser::parse_value(kelvra_json_value *&value, uint32_t &kind) noe
 // The token runs over '0'-'9', '.', 'e', 'E', '+', '-' after an optional
 // minus; its longest prefix that strtod (a '.', 'e' or 'E' in the token) or
 // strtoll (otherwise) accepts gives the value.
-inline Status Parser::parse_number(uint8_t *block, uint32_t &kind) noexcept {
+inline kelvra_status Parser::parse_number(uint8_t *block, uint32_t &kind) noexcept {
     const uint8_t *const start = cur_;
     const uint8_t *const digits = start + (*start == '-');
     // The usual spelling first (digits, a fraction, an exponent), then any
@@ -200,13 +200,13 @@ inline Status Parser::parse_number(uint8_t *block, uint32_t &kind) noexcept {
         p = scan::skip_digits(p + 1, end_);
     }
     cur_ = p;
-    if (static_cast<size_t>(p - start) > max_number_token) return Status::capacity;
+    if (static_cast<size_t>(p - start) > max_number_token) return KELVRA_ERR_CAPACITY;
     const char *const text = reinterpret_cast<const char *>(start);
     const char *const text_end = reinterpret_cast<const char *>(p);
     if (seen & scan::fraction_mark) {
         kind = KELVRA_JSON_DOUBLE;
         record::store_double(record::init_record(block, kind), parse_double_prefix(text, text_end));
-        return Status::ok;
+        return KELVRA_OK;
     }
     kind = KELVRA_JSON_INT;
     kelvra_json_value *value = record::init_record(block, kind);
@@ -218,14 +218,14 @@ inline Status Parser::parse_number(uint8_t *block, uint32_t &kind) noexcept {
     } else {
         record::store_int(value, parse_int_prefix(text, text_end));
     }
-    return Status::ok;
+    return KELVRA_OK;
 }
 
 // Only the literal's own bytes are compared; what follows is left to the
 // next structural check.
-inline Status Parser::parse_literal(uint8_t *block, uint32_t &kind) noexcept {
+inline kelvra_status Parser::parse_literal(uint8_t *block, uint32_t &kind) noexcept {
     const size_t left = static_cast<size_t>(end_ - cur_);
-    if (left < 4) return Status::data;
+    if (left < 4) return KELVRA_ERR_DATA;
     uint32_t truth = 0;
     size_t length = 4;
     if (std::memcmp(cur_, "true", 4) == 0) {
@@ -237,40 +237,40 @@ inline Status Parser::parse_literal(uint8_t *block, uint32_t &kind) noexcept {
     } else if (std::memcmp(cur_, "null", 4) == 0) {
         kind = KELVRA_JSON_NULL;
     } else {
-        return Status::data;
+        return KELVRA_ERR_DATA;
     }
     record::store_bool(record::init_record(block, kind), truth); // a null's payload stays zero
     cur_ += length;
-    return Status::ok;
+    return KELVRA_OK;
 }
 
-inline Status Parser::parse_string_value(uint8_t *block) noexcept {
+inline kelvra_status Parser::parse_string_value(uint8_t *block) noexcept {
     const DecodedString s = decode_json_string(cur_, end_, base_, capacity_, used_);
-    if (s.status != Status::ok) return s.status;
+    if (s.status != KELVRA_OK) return s.status;
     cur_ = s.next;
     used_ = s.used;
     // The record's length field is 32 bits wide; a longer string cannot be held.
-    if (s.length > UINT32_MAX) return Status::capacity;
+    if (s.length > UINT32_MAX) return KELVRA_ERR_CAPACITY;
     record::store_string(record::init_record(block, KELVRA_JSON_STRING), s.bytes, static_cast<uint32_t>(s.length));
-    return Status::ok;
+    return KELVRA_OK;
 }
 
 // A key is decoded into its own block, then copied with a terminating 0 into
 // a second block of decoded length + 1.
-inline Status Parser::parse_key(const char *&key) noexcept {
+inline kelvra_status Parser::parse_key(const char *&key) noexcept {
     const DecodedString s = decode_json_string(cur_, end_, base_, capacity_, used_);
-    if (s.status != Status::ok) return s.status;
+    if (s.status != KELVRA_OK) return s.status;
     cur_ = s.next;
     used_ = s.used;
     uint8_t *copy = reserve(s.length + 1);
-    if (copy == nullptr) return Status::capacity;
+    if (copy == nullptr) return KELVRA_ERR_CAPACITY;
     if (s.length != 0) std::memcpy(copy, s.bytes, s.length);
     copy[s.length] = 0;
     key = reinterpret_cast<const char *>(copy);
-    return Status::ok;
+    return KELVRA_OK;
 }
 
-inline Status Parser::run_containers() noexcept {
+inline kelvra_status Parser::run_containers() noexcept {
     while (depth_ != 0) {
         skip_whitespace();
         const uint8_t closer = top_.is_object ? '}' : ']';
@@ -279,12 +279,12 @@ inline Status Parser::run_containers() noexcept {
             KELVRA_TRY(close_frame());
             continue;
         }
-        if (top_.count != 0 && !take(',')) return Status::data;
+        if (top_.count != 0 && !take(',')) return KELVRA_ERR_DATA;
         const char *key = nullptr;
         if (top_.is_object) {
-            if (!take('"')) return Status::data;
+            if (!take('"')) return KELVRA_ERR_DATA;
             KELVRA_TRY(parse_key(key));
-            if (!take(':')) return Status::data;
+            if (!take(':')) return KELVRA_ERR_DATA;
         }
         kelvra_json_value *value;
         uint32_t kind;
@@ -292,65 +292,65 @@ inline Status Parser::run_containers() noexcept {
         KELVRA_TRY(append(key, value));
         if (is_container(kind)) KELVRA_TRY(open_frame(value, kind == KELVRA_JSON_OBJECT));
     }
-    return Status::ok;
+    return KELVRA_OK;
 }
 
 // A new frame gets lists of 8 slots: the value list, then (objects) the key list.
-inline Status Parser::open_frame(kelvra_json_value *container, bool is_object) noexcept {
-    if (depth_ == max_depth) return Status::capacity;
+inline kelvra_status Parser::open_frame(kelvra_json_value *container, bool is_object) noexcept {
+    if (depth_ == max_depth) return KELVRA_ERR_CAPACITY;
     if (depth_ != 0) save_top();
     uint8_t *values = reserve(uint64_t{initial_slots} * record::slot_bytes);
-    if (values == nullptr) return Status::capacity;
+    if (values == nullptr) return KELVRA_ERR_CAPACITY;
     uint8_t *keys = nullptr;
     if (is_object) {
         keys = reserve(uint64_t{initial_slots} * record::slot_bytes);
-        if (keys == nullptr) return Status::capacity;
+        if (keys == nullptr) return KELVRA_ERR_CAPACITY;
     }
     top_ = Frame{container, static_cast<uint8_t>(is_object), 0, initial_slots, reinterpret_cast<const char **>(keys),
                  reinterpret_cast<kelvra_json_value **>(values)};
     ++depth_;
-    return Status::ok;
+    return KELVRA_OK;
 }
 
-inline Status Parser::append(const char *key, kelvra_json_value *value) noexcept {
+inline kelvra_status Parser::append(const char *key, kelvra_json_value *value) noexcept {
     if (top_.count == top_.slots) KELVRA_TRY(grow_lists());
     record::store_value_at(top_.values, top_.count, value);
     if (top_.is_object) record::store_key_at(top_.keys, top_.count, key);
     ++top_.count;
-    return Status::ok;
+    return KELVRA_OK;
 }
 
 // Full lists are replaced by lists of twice the slots (values first, then
 // keys); the old ones stay behind in the arena. The slot count saturates at
 // 2^32 - 1, and a full list of that many slots cannot grow.
-inline Status Parser::grow_lists() noexcept {
-    if (top_.slots == UINT32_MAX) return Status::capacity;
+inline kelvra_status Parser::grow_lists() noexcept {
+    if (top_.slots == UINT32_MAX) return KELVRA_ERR_CAPACITY;
     const uint32_t slots = top_.slots > UINT32_MAX / 2 ? UINT32_MAX : top_.slots * 2;
     const uint64_t list_bytes = uint64_t{slots} * record::slot_bytes;
     uint8_t *values = reserve(list_bytes);
-    if (values == nullptr) return Status::capacity;
+    if (values == nullptr) return KELVRA_ERR_CAPACITY;
     copy_slots(values, reinterpret_cast<const uint8_t *>(top_.values), top_.count);
     top_.values = reinterpret_cast<kelvra_json_value **>(values);
     if (top_.is_object) {
         uint8_t *keys = reserve(list_bytes);
-        if (keys == nullptr) return Status::capacity;
+        if (keys == nullptr) return KELVRA_ERR_CAPACITY;
         copy_slots(keys, reinterpret_cast<const uint8_t *>(top_.keys), top_.count);
         top_.keys = reinterpret_cast<const char **>(keys);
     }
     top_.slots = slots;
-    return Status::ok;
+    return KELVRA_OK;
 }
 
 // The container gets exact arrays of max(count, 1) slots (an object's keys
 // first); an empty container's single slot holds a null pointer.
-inline Status Parser::close_frame() noexcept {
+inline kelvra_status Parser::close_frame() noexcept {
     const uint64_t slots = top_.count == 0 ? 1 : top_.count;
     const uint64_t bytes = slots * record::slot_bytes;
     if (top_.is_object) {
         uint8_t *keys = reserve(bytes);
-        if (keys == nullptr) return Status::capacity;
+        if (keys == nullptr) return KELVRA_ERR_CAPACITY;
         uint8_t *values = reserve(bytes);
-        if (values == nullptr) return Status::capacity;
+        if (values == nullptr) return KELVRA_ERR_CAPACITY;
         auto **key_array = reinterpret_cast<const char **>(keys);
         auto **value_array = reinterpret_cast<kelvra_json_value **>(values);
         if (top_.count == 0) {
@@ -363,7 +363,7 @@ inline Status Parser::close_frame() noexcept {
         record::store_object(top_.record, key_array, value_array, top_.count);
     } else {
         uint8_t *items = reserve(bytes);
-        if (items == nullptr) return Status::capacity;
+        if (items == nullptr) return KELVRA_ERR_CAPACITY;
         auto **item_array = reinterpret_cast<kelvra_json_value **>(items);
         if (top_.count == 0) {
             record::store_value_at(item_array, 0, nullptr);
@@ -374,7 +374,7 @@ inline Status Parser::close_frame() noexcept {
     }
     --depth_;
     if (depth_ != 0) load_top();
-    return Status::ok;
+    return KELVRA_OK;
 }
 
 // Frame i of the stack holds container i (the root is frame 0) while a
@@ -412,5 +412,5 @@ extern "C" KELVRA_API kelvra_status kelvra_json_parse(const uint8_t *input, uint
         return KELVRA_ERR_ARG;
     }
     kelvra::text::Parser parser(input, input_length, arena, arena_capacity);
-    return kelvra::to_c(parser.parse(out_root));
+    return parser.parse(out_root);
 }

@@ -80,34 +80,34 @@ inline void put_utf8(uint8_t *out, uint32_t code_point, size_t length) noexcept 
 
 // p is at the backslash of "\uXXXX"; on success p is past the escape (or past
 // both escapes of a surrogate pair).
-Status decode_unicode_escape(const uint8_t *&p, const uint8_t *end, uint32_t &code_point) noexcept {
+kelvra_status decode_unicode_escape(const uint8_t *&p, const uint8_t *end, uint32_t &code_point) noexcept {
     uint32_t unit;
-    if (end - p < 6 || !read_hex4(p + 2, unit)) return Status::data;
+    if (end - p < 6 || !read_hex4(p + 2, unit)) return KELVRA_ERR_DATA;
     p += 6;
-    if (unit >= 0xDC00 && unit <= 0xDFFF) return Status::data;
+    if (unit >= 0xDC00 && unit <= 0xDFFF) return KELVRA_ERR_DATA;
     if (unit < 0xD800 || unit > 0xDBFF) {
         code_point = unit;
-        return Status::ok;
+        return KELVRA_OK;
     }
     uint32_t low;
-    if (end - p < 6 || p[0] != '\\' || p[1] != 'u' || !read_hex4(p + 2, low)) return Status::data;
-    if (low < 0xDC00 || low > 0xDFFF) return Status::data;
+    if (end - p < 6 || p[0] != '\\' || p[1] != 'u' || !read_hex4(p + 2, low)) return KELVRA_ERR_DATA;
+    if (low < 0xDC00 || low > 0xDFFF) return KELVRA_ERR_DATA;
     p += 6;
     code_point = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-    return Status::ok;
+    return KELVRA_OK;
 }
 
 // A malformed string: 4 when the block for its raw span would not have fit
 // (that reservation comes first), else 2. The raw span steps over a
 // backslash and its follower as a pair, up to a quote or the end of input.
-Status malformed_string(const uint8_t *start, const uint8_t *end, uint64_t capacity, uint64_t used) noexcept {
+kelvra_status malformed_string(const uint8_t *start, const uint8_t *end, uint64_t capacity, uint64_t used) noexcept {
     const uint64_t available = static_cast<uint64_t>(end - start);
     uint64_t span = 0;
     while (span < available && start[span] != '"') span += start[span] == '\\' ? 2 : 1;
     if (span > available) span = available;
     const uint64_t pad = (0 - used) & 7u;
     const uint64_t room = capacity - (used + pad); // the caller checked that the padding fits
-    return span >= room ? Status::capacity : Status::data;
+    return span >= room ? KELVRA_ERR_CAPACITY : KELVRA_ERR_DATA;
 }
 
 // The block is reserved before any byte is decoded, so an arena too small for
@@ -120,7 +120,7 @@ Status malformed_string(const uint8_t *start, const uint8_t *end, uint64_t capac
 
 DecodedString decode_json_string(const uint8_t *start, const uint8_t *end, uint8_t *base, uint64_t capacity,
                                  uint64_t used) noexcept {
-    DecodedString result{Status::capacity, nullptr, 0, nullptr, 0};
+    DecodedString result{KELVRA_ERR_CAPACITY, nullptr, 0, nullptr, 0};
     const uint64_t pad = (0 - used) & 7u;
     if (pad > capacity - used) return result;
     const uint64_t offset = used + pad;
@@ -155,7 +155,7 @@ DecodedString decode_json_string(const uint8_t *start, const uint8_t *end, uint8
         if (c == '"') {
             const uint64_t raw_span = static_cast<uint64_t>(p - start);
             if (raw_span >= room) return result;
-            return DecodedString{Status::ok, p + 1, offset + raw_span + 1, out, written};
+            return DecodedString{KELVRA_OK, p + 1, offset + raw_span + 1, out, written};
         }
         if (c != '\\' || end - p < 2) break;
         const uint8_t simple = escapes.bytes[p[1]];
@@ -166,7 +166,7 @@ DecodedString decode_json_string(const uint8_t *start, const uint8_t *end, uint8
             continue;
         }
         uint32_t code_point;
-        if (p[1] != 'u' || decode_unicode_escape(p, end, code_point) != Status::ok) break;
+        if (p[1] != 'u' || decode_unicode_escape(p, end, code_point) != KELVRA_OK) break;
         const size_t n = utf8_length(code_point);
         if (room - written < n) return result;
         put_utf8(out + written, code_point, n);

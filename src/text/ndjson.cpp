@@ -38,16 +38,16 @@ struct Lines {
     kelvra_status deliver() noexcept {
         uint64_t length = pending;
         if (length > 0 && line[length - 1] == '\r') --length;
-        return length > 0 ? callback(line, length, number, context) : to_c(Status::ok);
+        return length > 0 ? callback(line, length, number, context) : KELVRA_OK;
     }
 
     // Appends a run of bytes that holds no line feed; 4 when the line would
     // exceed the buffer (the bytes that still fit are not needed any more).
     kelvra_status append(const uint8_t *bytes, uint64_t count) noexcept {
-        if (count > line_capacity - pending) return to_c(Status::capacity);
+        if (count > line_capacity - pending) return KELVRA_ERR_CAPACITY;
         std::memcpy(line + pending, bytes, count);
         pending += count;
-        return to_c(Status::ok);
+        return KELVRA_OK;
     }
 
     // Splits one chunk at its line feeds.
@@ -63,7 +63,7 @@ struct Lines {
             ++number;
             at = feed_at + 1;
         }
-        return to_c(Status::ok);
+        return KELVRA_OK;
     }
 };
 
@@ -87,7 +87,7 @@ using namespace kelvra;
 
 extern "C" KELVRA_API kelvra_status kelvra_ndjson_iter(const char *path, kelvra_ndjson_line_fn callback,
                                                        void *context) noexcept {
-    if (path == nullptr || callback == nullptr) return to_c(Status::arg);
+    if (path == nullptr || callback == nullptr) return KELVRA_ERR_ARG;
     kelvra_plat_rstream stream{};
     if (const kelvra_status s = kelvra_plat_rstream_open(path, &stream)) return s;
     text::Lines lines{text::this_threads_line(), 0, 1, callback, context};

@@ -57,8 +57,8 @@ constexpr uint64_t round8(uint64_t n) noexcept { return (n + 7) & ~uint64_t{7}; 
 
 #define KELVRA_TRY(expr)                                                                                     \
     do {                                                                                                     \
-        const Status status_ = (expr);                                                                       \
-        if (status_ != Status::ok) return status_;                                                           \
+        const kelvra_status status_ = (expr);                                                                       \
+        if (status_ != KELVRA_OK) return status_;                                                           \
     } while (0)
 
 class Parser {
@@ -66,7 +66,7 @@ public:
     Parser(const uint8_t *input, uint64_t length, uint8_t *arena, uint64_t capacity) noexcept
         : cur_(input), end_(input + length), base_(arena), capacity_(capacity) {}
 
-    Status parse(kelvra_toml_value **out_root) noexcept;
+    kelvra_status parse(kelvra_toml_value **out_root) noexcept;
 
 private:
     // Blocks are zero-filled: an empty builder or list needs no further setup.
@@ -77,23 +77,23 @@ private:
     }
     bool at(uint8_t c) const noexcept { return cur_ != end_ && *cur_ == c; }
 
-    Status statement() noexcept;
-    Status key_value() noexcept;
-    Status header() noexcept;
-    Status read_key_part(const char *&key) noexcept;
-    Status read_dotted_key() noexcept;
-    Status walk(uint8_t *&table, uint32_t parts) noexcept;
-    Status insert(uint8_t *table, const char *key, const rec::Record &value) noexcept;
-    Status add_member(uint8_t *table, const char *key, uint8_t *&node) noexcept;
+    kelvra_status statement() noexcept;
+    kelvra_status key_value() noexcept;
+    kelvra_status header() noexcept;
+    kelvra_status read_key_part(const char *&key) noexcept;
+    kelvra_status read_dotted_key() noexcept;
+    kelvra_status walk(uint8_t *&table, uint32_t parts) noexcept;
+    kelvra_status insert(uint8_t *table, const char *key, const rec::Record &value) noexcept;
+    kelvra_status add_member(uint8_t *table, const char *key, uint8_t *&node) noexcept;
 
-    Status value(uint32_t level, rec::Record &out) noexcept;
-    Status array(uint32_t level, rec::Record &out) noexcept;
-    Status inline_table(uint32_t level, rec::Record &out) noexcept;
-    Status string(rec::Record &out) noexcept;
-    Status number(rec::Record &out) noexcept;
+    kelvra_status value(uint32_t level, rec::Record &out) noexcept;
+    kelvra_status array(uint32_t level, rec::Record &out) noexcept;
+    kelvra_status inline_table(uint32_t level, rec::Record &out) noexcept;
+    kelvra_status string(rec::Record &out) noexcept;
+    kelvra_status number(rec::Record &out) noexcept;
 
-    Status convert_table(const uint8_t *builder, uint32_t level, rec::Record &out) noexcept;
-    Status convert_node(const uint8_t *node, uint32_t level, uint8_t *&record) noexcept;
+    kelvra_status convert_table(const uint8_t *builder, uint32_t level, rec::Record &out) noexcept;
+    kelvra_status convert_node(const uint8_t *node, uint32_t level, uint8_t *&record) noexcept;
 
     const uint8_t *cur_;
     const uint8_t *const end_;
@@ -116,65 +116,65 @@ uint8_t *find_member(const uint8_t *table, const char *key) noexcept {
     return nullptr;
 }
 
-Status Parser::parse(kelvra_toml_value **out_root) noexcept {
+kelvra_status Parser::parse(kelvra_toml_value **out_root) noexcept {
     root_ = reserve(builder_bytes);
-    if (root_ == nullptr) return Status::capacity;
+    if (root_ == nullptr) return KELVRA_ERR_CAPACITY;
     current_ = root_;
     for (;;) {
         cur_ = scan::skip_full(cur_, end_);
         if (cur_ == end_) break;
         KELVRA_TRY(statement());
         cur_ = scan::skip_line(cur_, end_);
-        if (cur_ != end_ && *cur_ != '\n' && *cur_ != '\r') return Status::data;
+        if (cur_ != end_ && *cur_ != '\n' && *cur_ != '\r') return KELVRA_ERR_DATA;
     }
     uint8_t *root = reserve(rec::record_bytes);
-    if (root == nullptr) return Status::capacity;
+    if (root == nullptr) return KELVRA_ERR_CAPACITY;
     rec::Record table;
     KELVRA_TRY(convert_table(root_, 0, table));
     std::memcpy(root, table.bytes, rec::record_bytes);
     *out_root = reinterpret_cast<kelvra_toml_value *>(root);
-    return Status::ok;
+    return KELVRA_OK;
 }
 
-Status Parser::statement() noexcept {
+kelvra_status Parser::statement() noexcept {
     if (*cur_ == '[') return header();
     if (scan::is_bare_key_char(*cur_)) return key_value();
-    return Status::data;
+    return KELVRA_ERR_DATA;
 }
 
-Status Parser::read_key_part(const char *&key) noexcept {
+kelvra_status Parser::read_key_part(const char *&key) noexcept {
     const uint8_t *const start = cur_;
     cur_ = scan::skip_bare_key(cur_, end_);
     const uint64_t length = static_cast<uint64_t>(cur_ - start);
-    if (length == 0) return Status::data;
+    if (length == 0) return KELVRA_ERR_DATA;
     uint8_t *copy = reserve(round8(length + 1));
-    if (copy == nullptr) return Status::capacity;
+    if (copy == nullptr) return KELVRA_ERR_CAPACITY;
     std::memcpy(copy, start, length);
     key = reinterpret_cast<const char *>(copy);
-    return Status::ok;
+    return KELVRA_OK;
 }
 
 // Parts separated by dots, with spaces and tabs around each dot.
-Status Parser::read_dotted_key() noexcept {
+kelvra_status Parser::read_dotted_key() noexcept {
     part_count_ = 0;
     for (;;) {
-        if (part_count_ == max_key_parts) return Status::capacity;
+        if (part_count_ == max_key_parts) return KELVRA_ERR_CAPACITY;
         KELVRA_TRY(read_key_part(parts_[part_count_]));
         ++part_count_;
         const uint8_t *const after = scan::skip_line(cur_, end_);
-        if (after == end_ || *after != '.') return Status::ok;
+        if (after == end_ || *after != '.') return KELVRA_OK;
         cur_ = scan::skip_line(after + 1, end_);
     }
 }
 
 // Follows the first `parts` key parts from `table`, creating empty tables for
 // missing ones and entering the last element of an array of tables.
-Status Parser::walk(uint8_t *&table, uint32_t parts) noexcept {
+kelvra_status Parser::walk(uint8_t *&table, uint32_t parts) noexcept {
     for (uint32_t i = 0; i < parts; ++i) {
         uint8_t *member = find_member(table, parts_[i]);
         if (member == nullptr) {
             uint8_t *builder = reserve(builder_bytes);
-            if (builder == nullptr) return Status::capacity;
+            if (builder == nullptr) return KELVRA_ERR_CAPACITY;
             uint8_t *node;
             KELVRA_TRY(add_member(table, parts_[i], node));
             put(node, node_tag, tag_table);
@@ -188,20 +188,20 @@ Status Parser::walk(uint8_t *&table, uint32_t parts) noexcept {
         case tag_table_array:
             table = get<uint8_t *>(get<const uint8_t *>(node, node_tail), element_builder);
             break;
-        default: return Status::data;
+        default: return KELVRA_ERR_DATA;
         }
     }
-    return Status::ok;
+    return KELVRA_OK;
 }
 
 // Appends a member with a fresh node (72 bytes, then the member's 24).
-Status Parser::add_member(uint8_t *table, const char *key, uint8_t *&node) noexcept {
+kelvra_status Parser::add_member(uint8_t *table, const char *key, uint8_t *&node) noexcept {
     const uint32_t count = get<uint32_t>(table, builder_count);
-    if (count == UINT32_MAX) return Status::capacity;
+    if (count == UINT32_MAX) return KELVRA_ERR_CAPACITY;
     node = reserve(node_bytes);
-    if (node == nullptr) return Status::capacity;
+    if (node == nullptr) return KELVRA_ERR_CAPACITY;
     uint8_t *member = reserve(member_bytes);
-    if (member == nullptr) return Status::capacity;
+    if (member == nullptr) return KELVRA_ERR_CAPACITY;
     put(member, member_key, key);
     put(member, member_node, node);
     uint8_t *tail = get<uint8_t *>(table, builder_tail);
@@ -212,66 +212,66 @@ Status Parser::add_member(uint8_t *table, const char *key, uint8_t *&node) noexc
     }
     put(table, builder_tail, member);
     put(table, builder_count, count + 1);
-    return Status::ok;
+    return KELVRA_OK;
 }
 
-Status Parser::insert(uint8_t *table, const char *key, const rec::Record &value) noexcept {
-    if (find_member(table, key) != nullptr) return Status::data;
+kelvra_status Parser::insert(uint8_t *table, const char *key, const rec::Record &value) noexcept {
+    if (find_member(table, key) != nullptr) return KELVRA_ERR_DATA;
     uint8_t *node;
     KELVRA_TRY(add_member(table, key, node));
     put(node, node_tag, tag_plain);
     std::memcpy(node + node_record, value.bytes, rec::record_bytes);
-    return Status::ok;
+    return KELVRA_OK;
 }
 
-Status Parser::key_value() noexcept {
+kelvra_status Parser::key_value() noexcept {
     KELVRA_TRY(read_dotted_key());
     uint8_t *table = current_;
     KELVRA_TRY(walk(table, part_count_ - 1));
     const char *const key = parts_[part_count_ - 1];
     cur_ = scan::skip_line(cur_, end_);
-    if (!at('=')) return Status::data;
+    if (!at('=')) return KELVRA_ERR_DATA;
     cur_ = scan::skip_line(cur_ + 1, end_);
     rec::Record v;
     KELVRA_TRY(value(0, v));
     return insert(table, key, v);
 }
 
-Status Parser::header() noexcept {
+kelvra_status Parser::header() noexcept {
     ++cur_;
     const bool table_array = at('[');
     if (table_array) ++cur_;
     cur_ = scan::skip_line(cur_, end_);
     KELVRA_TRY(read_dotted_key());
     cur_ = scan::skip_line(cur_, end_);
-    if (!at(']')) return Status::data;
+    if (!at(']')) return KELVRA_ERR_DATA;
     ++cur_;
     if (table_array) {
-        if (!at(']')) return Status::data;
+        if (!at(']')) return KELVRA_ERR_DATA;
         ++cur_;
     }
     uint8_t *table = root_;
     if (!table_array) {
         KELVRA_TRY(walk(table, part_count_));
         current_ = table;
-        return Status::ok;
+        return KELVRA_OK;
     }
     KELVRA_TRY(walk(table, part_count_ - 1));
     const char *const key = parts_[part_count_ - 1];
     uint8_t *node;
     if (uint8_t *member = find_member(table, key); member != nullptr) {
         node = get<uint8_t *>(member, member_node);
-        if (get<uint32_t>(node, node_tag) != tag_table_array) return Status::data;
+        if (get<uint32_t>(node, node_tag) != tag_table_array) return KELVRA_ERR_DATA;
     } else {
         KELVRA_TRY(add_member(table, key, node));
         put(node, node_tag, tag_table_array);
     }
     const uint32_t count = get<uint32_t>(node, node_count);
-    if (count == UINT32_MAX) return Status::capacity;
+    if (count == UINT32_MAX) return KELVRA_ERR_CAPACITY;
     uint8_t *builder = reserve(builder_bytes);
-    if (builder == nullptr) return Status::capacity;
+    if (builder == nullptr) return KELVRA_ERR_CAPACITY;
     uint8_t *element = reserve(element_bytes);
-    if (element == nullptr) return Status::capacity;
+    if (element == nullptr) return KELVRA_ERR_CAPACITY;
     put(element, element_builder, builder);
     uint8_t *tail = get<uint8_t *>(node, node_tail);
     if (tail == nullptr) {
@@ -282,11 +282,11 @@ Status Parser::header() noexcept {
     put(node, node_tail, element);
     put(node, node_count, count + 1);
     current_ = builder;
-    return Status::ok;
+    return KELVRA_OK;
 }
 
-Status Parser::value(uint32_t level, rec::Record &out) noexcept {
-    if (cur_ == end_) return Status::data;
+kelvra_status Parser::value(uint32_t level, rec::Record &out) noexcept {
+    if (cur_ == end_) return KELVRA_ERR_DATA;
     const uint8_t c = *cur_;
     if (c == '"' || c == '\'') return string(out);
     if (c == '[') return array(level, out);
@@ -295,33 +295,33 @@ Status Parser::value(uint32_t level, rec::Record &out) noexcept {
     if (left >= 4 && std::memcmp(cur_, "true", 4) == 0) {
         cur_ += 4;
         out = rec::make_boolean(1);
-        return Status::ok;
+        return KELVRA_OK;
     }
     if (left >= 5 && std::memcmp(cur_, "false", 5) == 0) {
         cur_ += 5;
         out = rec::make_boolean(0);
-        return Status::ok;
+        return KELVRA_OK;
     }
     return number(out);
 }
 
-Status Parser::array(uint32_t level, rec::Record &out) noexcept {
-    if (level >= max_level) return Status::capacity;
+kelvra_status Parser::array(uint32_t level, rec::Record &out) noexcept {
+    if (level >= max_level) return KELVRA_ERR_CAPACITY;
     ++cur_;
     uint8_t *head = nullptr;
     uint8_t *tail = nullptr;
     uint32_t count = 0;
     for (;;) {
         cur_ = scan::skip_full(cur_, end_);
-        if (cur_ == end_) return Status::data;
+        if (cur_ == end_) return KELVRA_ERR_DATA;
         if (*cur_ == ']') break;
         rec::Record item;
         KELVRA_TRY(value(level + 1, item));
-        if (count == UINT32_MAX) return Status::capacity;
+        if (count == UINT32_MAX) return KELVRA_ERR_CAPACITY;
         uint8_t *link = reserve(link_bytes);
-        if (link == nullptr) return Status::capacity;
+        if (link == nullptr) return KELVRA_ERR_CAPACITY;
         uint8_t *record = reserve(rec::record_bytes);
-        if (record == nullptr) return Status::capacity;
+        if (record == nullptr) return KELVRA_ERR_CAPACITY;
         std::memcpy(record, item.bytes, rec::record_bytes);
         put(link, link_record, record);
         if (tail == nullptr) {
@@ -338,32 +338,32 @@ Status Parser::array(uint32_t level, rec::Record &out) noexcept {
     uint8_t *items = nullptr;
     if (count != 0) {
         items = reserve(uint64_t{count} * rec::slot_bytes);
-        if (items == nullptr) return Status::capacity;
+        if (items == nullptr) return KELVRA_ERR_CAPACITY;
         uint32_t i = 0;
         for (const uint8_t *link = head; link != nullptr; link = get<const uint8_t *>(link, link_next), ++i) {
             put(items, i * rec::slot_bytes, get<uint8_t *>(link, link_record));
         }
     }
     out = rec::make_array(items, count);
-    return Status::ok;
+    return KELVRA_OK;
 }
 
 // One key part per member (no dots); line breaks, comments and a trailing or
 // missing comma are accepted. The table is finished at its closing brace, so
 // it is a plain value that no later statement can extend.
-Status Parser::inline_table(uint32_t level, rec::Record &out) noexcept {
-    if (level >= max_level) return Status::capacity;
+kelvra_status Parser::inline_table(uint32_t level, rec::Record &out) noexcept {
+    if (level >= max_level) return KELVRA_ERR_CAPACITY;
     ++cur_;
     uint8_t *builder = reserve(builder_bytes);
-    if (builder == nullptr) return Status::capacity;
+    if (builder == nullptr) return KELVRA_ERR_CAPACITY;
     cur_ = scan::skip_full(cur_, end_);
     for (;;) {
-        if (cur_ == end_) return Status::data;
+        if (cur_ == end_) return KELVRA_ERR_DATA;
         if (*cur_ == '}') break;
         const char *key;
         KELVRA_TRY(read_key_part(key));
         cur_ = scan::skip_line(cur_, end_);
-        if (!at('=')) return Status::data;
+        if (!at('=')) return KELVRA_ERR_DATA;
         cur_ = scan::skip_line(cur_ + 1, end_);
         rec::Record v;
         KELVRA_TRY(value(level + 1, v));
@@ -400,36 +400,36 @@ int hex_value(uint8_t c) noexcept {
 // Decodes the escape after a backslash at p into out. Each escape is at
 // least two input bytes and at most three output bytes, and "\u" takes six
 // input bytes for its three, so the output never overtakes the input.
-Status decode_escape(const uint8_t *&p, const uint8_t *end, uint8_t *&out) noexcept {
+kelvra_status decode_escape(const uint8_t *&p, const uint8_t *end, uint8_t *&out) noexcept {
     ++p;
-    if (p == end) return Status::data;
+    if (p == end) return KELVRA_ERR_DATA;
     const uint8_t c = *p++;
     switch (c) {
-    case '"': *out++ = 0x22; return Status::ok;
-    case '\\': *out++ = 0x5C; return Status::ok;
-    case 'b': *out++ = 0x08; return Status::ok;
-    case 'f': *out++ = 0x0C; return Status::ok;
-    case 'n': *out++ = 0x0A; return Status::ok;
-    case 'r': *out++ = 0x0D; return Status::ok;
-    case 't': *out++ = 0x09; return Status::ok;
+    case '"': *out++ = 0x22; return KELVRA_OK;
+    case '\\': *out++ = 0x5C; return KELVRA_OK;
+    case 'b': *out++ = 0x08; return KELVRA_OK;
+    case 'f': *out++ = 0x0C; return KELVRA_OK;
+    case 'n': *out++ = 0x0A; return KELVRA_OK;
+    case 'r': *out++ = 0x0D; return KELVRA_OK;
+    case 't': *out++ = 0x09; return KELVRA_OK;
     case 'u': break;
-    default: return Status::data;
+    default: return KELVRA_ERR_DATA;
     }
-    if (end - p < 4) return Status::data;
+    if (end - p < 4) return KELVRA_ERR_DATA;
     uint32_t cp = 0;
     for (int i = 0; i < 4; ++i) {
         const int h = hex_value(*p++);
-        if (h < 0) return Status::data;
+        if (h < 0) return KELVRA_ERR_DATA;
         cp = cp << 4 | static_cast<uint32_t>(h);
     }
-    if (cp >= 0xD800 && cp <= 0xDFFF) return Status::data;
+    if (cp >= 0xD800 && cp <= 0xDFFF) return KELVRA_ERR_DATA;
     out = put_utf8(out, cp);
-    return Status::ok;
+    return KELVRA_OK;
 }
 
 // The string's block is sized by the rest of the input, which bounds its
 // decoded length plus the terminating 0 before a byte is decoded.
-Status Parser::string(rec::Record &out) noexcept {
+kelvra_status Parser::string(rec::Record &out) noexcept {
     const uint8_t quote = *cur_;
     const bool basic = quote == '"';
     const bool multi_line = end_ - cur_ >= 3 && cur_[1] == quote && cur_[2] == quote;
@@ -443,10 +443,10 @@ Status Parser::string(rec::Record &out) noexcept {
         block_bytes = round8(static_cast<uint64_t>(end_ - cur_)); // at least the quote: 8 or more
     }
     uint8_t *const block = reserve(block_bytes);
-    if (block == nullptr) return Status::capacity;
+    if (block == nullptr) return KELVRA_ERR_CAPACITY;
     uint8_t *o = block;
     for (;;) {
-        if (p == end_) return Status::data;
+        if (p == end_) return KELVRA_ERR_DATA;
         const uint8_t c = *p;
         if (multi_line) {
             if (c == quote && end_ - p >= 3 && p[1] == quote && p[2] == quote) {
@@ -463,7 +463,7 @@ Status Parser::string(rec::Record &out) noexcept {
                 ++p;
                 break;
             }
-            if (c == '\n') return Status::data;
+            if (c == '\n') return KELVRA_ERR_DATA;
         }
         if (basic && c == '\\') {
             KELVRA_TRY(decode_escape(p, end_, o));
@@ -476,39 +476,39 @@ Status Parser::string(rec::Record &out) noexcept {
     cur_ = p;
     const uint64_t length = static_cast<uint64_t>(o - block);
     // The record's length field is 32 bits wide; a longer string cannot be held.
-    if (length > UINT32_MAX) return Status::capacity;
+    if (length > UINT32_MAX) return KELVRA_ERR_CAPACITY;
     out = rec::make_string(block, static_cast<uint32_t>(length));
-    return Status::ok;
+    return KELVRA_OK;
 }
 
 // The longest run of number bytes, underscores dropped.
-Status Parser::number(rec::Record &out) noexcept {
+kelvra_status Parser::number(rec::Record &out) noexcept {
     char text[scan::max_number_chars + 1];
     size_t length = 0;
     for (; cur_ != end_ && scan::is_number_char(*cur_); ++cur_) {
         if (*cur_ == '_') continue;
-        if (length == scan::max_number_chars) return Status::data;
+        if (length == scan::max_number_chars) return KELVRA_ERR_DATA;
         text[length++] = static_cast<char>(*cur_);
     }
-    if (length == 0) return Status::data;
+    if (length == 0) return KELVRA_ERR_DATA;
     const scan::NumberValue n = scan::convert_number(text, length);
-    if (n.status != Status::ok) return n.status;
+    if (n.status != KELVRA_OK) return n.status;
     out = n.is_float ? rec::make_float(n.number) : rec::make_integer(n.integer);
-    return Status::ok;
+    return KELVRA_OK;
 }
 
 // A table becomes a record with exact key and value arrays; each member's
 // node gets a record of its own, converted one level deeper.
-Status Parser::convert_table(const uint8_t *builder, uint32_t level, rec::Record &out) noexcept {
-    if (level >= max_level) return Status::capacity;
+kelvra_status Parser::convert_table(const uint8_t *builder, uint32_t level, rec::Record &out) noexcept {
+    if (level >= max_level) return KELVRA_ERR_CAPACITY;
     const uint32_t count = get<uint32_t>(builder, builder_count);
     uint8_t *keys = nullptr;
     uint8_t *values = nullptr;
     if (count != 0) {
         keys = reserve(uint64_t{count} * rec::slot_bytes);
-        if (keys == nullptr) return Status::capacity;
+        if (keys == nullptr) return KELVRA_ERR_CAPACITY;
         values = reserve(uint64_t{count} * rec::slot_bytes);
-        if (values == nullptr) return Status::capacity;
+        if (values == nullptr) return KELVRA_ERR_CAPACITY;
     }
     uint64_t i = 0;
     for (const uint8_t *m = get<const uint8_t *>(builder, builder_head); m != nullptr;
@@ -519,12 +519,12 @@ Status Parser::convert_table(const uint8_t *builder, uint32_t level, rec::Record
         put(values, i * rec::slot_bytes, record);
     }
     out = rec::make_table(keys, values, count);
-    return Status::ok;
+    return KELVRA_OK;
 }
 
-Status Parser::convert_node(const uint8_t *node, uint32_t level, uint8_t *&record) noexcept {
+kelvra_status Parser::convert_node(const uint8_t *node, uint32_t level, uint8_t *&record) noexcept {
     record = reserve(rec::record_bytes);
-    if (record == nullptr) return Status::capacity;
+    if (record == nullptr) return KELVRA_ERR_CAPACITY;
     rec::Record r;
     switch (get<uint32_t>(node, node_tag)) {
     case tag_plain: std::memcpy(r.bytes, node + node_record, rec::record_bytes); break;
@@ -532,12 +532,12 @@ Status Parser::convert_node(const uint8_t *node, uint32_t level, uint8_t *&recor
     default: {
         const uint32_t count = get<uint32_t>(node, node_count);
         uint8_t *items = reserve(uint64_t{count} * rec::slot_bytes);
-        if (items == nullptr) return Status::capacity;
+        if (items == nullptr) return KELVRA_ERR_CAPACITY;
         uint64_t i = 0;
         for (const uint8_t *e = get<const uint8_t *>(node, node_head); e != nullptr;
              e = get<const uint8_t *>(e, element_next), ++i) {
             uint8_t *element = reserve(rec::record_bytes);
-            if (element == nullptr) return Status::capacity;
+            if (element == nullptr) return KELVRA_ERR_CAPACITY;
             rec::Record table;
             KELVRA_TRY(convert_table(get<const uint8_t *>(e, element_builder), level + 1, table));
             std::memcpy(element, table.bytes, rec::record_bytes);
@@ -548,7 +548,7 @@ Status Parser::convert_node(const uint8_t *node, uint32_t level, uint8_t *&recor
     }
     }
     std::memcpy(record, r.bytes, rec::record_bytes);
-    return Status::ok;
+    return KELVRA_OK;
 }
 
 #undef KELVRA_TRY
@@ -561,7 +561,7 @@ extern "C" KELVRA_API kelvra_status kelvra_toml_parse(const uint8_t *input, uint
     if (arena == nullptr || out_root == nullptr || kelvra::missing_data(input, input_length)) return KELVRA_ERR_ARG;
     *out_root = nullptr;
     kelvra::text::Parser parser(input, input_length, arena, arena_capacity);
-    return kelvra::to_c(parser.parse(out_root));
+    return parser.parse(out_root);
 }
 
 extern "C" KELVRA_API const kelvra_toml_value *kelvra_toml_table_get(const kelvra_toml_value *table,

@@ -18,25 +18,25 @@ constexpr uint64_t int64_max_magnitude = 9223372036854775807ull;
 constexpr uint32_t max_exponent = 308;
 constexpr uint32_t exponent_ceiling = 1000000;
 
-NumberValue fail(Status s) noexcept { return {s, false, 0, 0.0}; }
+NumberValue fail(kelvra_status s) noexcept { return {s, false, 0, 0.0}; }
 
 NumberValue convert_integer(const char *p, const char *end) noexcept {
     const bool negative = *p == '-';
     if (*p == '+' || *p == '-') ++p;
-    if (p == end) return fail(Status::data);
+    if (p == end) return fail(KELVRA_ERR_DATA);
     for (const char *q = p; q != end; ++q) {
-        if (!is_digit(static_cast<uint8_t>(*q))) return fail(Status::data);
+        if (!is_digit(static_cast<uint8_t>(*q))) return fail(KELVRA_ERR_DATA);
     }
     uint64_t magnitude = 0;
     for (; p != end; ++p) {
         const uint64_t digit = static_cast<uint64_t>(*p - '0');
-        if (magnitude > (UINT64_MAX - digit) / 10) return fail(Status::capacity);
+        if (magnitude > (UINT64_MAX - digit) / 10) return fail(KELVRA_ERR_CAPACITY);
         magnitude = magnitude * 10 + digit;
     }
-    if (magnitude > int64_max_magnitude + (negative ? 1 : 0)) return fail(Status::capacity);
+    if (magnitude > int64_max_magnitude + (negative ? 1 : 0)) return fail(KELVRA_ERR_CAPACITY);
     // Two's-complement negation in unsigned arithmetic covers INT64_MIN.
     const uint64_t bits = negative ? 0 - magnitude : magnitude;
-    return {Status::ok, false, static_cast<int64_t>(bits), 0.0};
+    return {KELVRA_OK, false, static_cast<int64_t>(bits), 0.0};
 }
 
 NumberValue convert_float(const char *p, const char *end) noexcept {
@@ -52,17 +52,17 @@ NumberValue convert_float(const char *p, const char *end) noexcept {
             value = value * 10.0 + (*p - '0');
         }
     }
-    if (digits == 0) return fail(Status::data);
+    if (digits == 0) return fail(KELVRA_ERR_DATA);
     value = value * sign / scale;
-    if (p == end) return {Status::ok, true, 0, value};
-    if (*p != 'e' && *p != 'E') return fail(Status::data);
+    if (p == end) return {KELVRA_OK, true, 0, value};
+    if (*p != 'e' && *p != 'E') return fail(KELVRA_ERR_DATA);
     ++p;
     const bool negative_exponent = p != end && *p == '-';
     if (p != end && (*p == '+' || *p == '-')) ++p;
-    if (p == end) return fail(Status::data);
+    if (p == end) return fail(KELVRA_ERR_DATA);
     uint32_t exponent = 0;
     for (; p != end; ++p) {
-        if (!is_digit(static_cast<uint8_t>(*p))) return fail(Status::data);
+        if (!is_digit(static_cast<uint8_t>(*p))) return fail(KELVRA_ERR_DATA);
         exponent = exponent * 10 + static_cast<uint32_t>(*p - '0');
         if (exponent > exponent_ceiling) exponent = exponent_ceiling;
     }
@@ -72,10 +72,10 @@ NumberValue convert_float(const char *p, const char *end) noexcept {
         // a few hundred steps at most.
         for (uint32_t i = 0; i < exponent && value != 0.0; ++i) value = value / 10.0;
     } else {
-        if (exponent > max_exponent) return fail(Status::capacity);
+        if (exponent > max_exponent) return fail(KELVRA_ERR_CAPACITY);
         for (uint32_t i = 0; i < exponent; ++i) value = value * 10.0;
     }
-    return {Status::ok, true, 0, value};
+    return {KELVRA_OK, true, 0, value};
 }
 
 } // namespace

@@ -58,7 +58,7 @@ inline const uint8_t *skip_bare_key(const uint8_t *p, const uint8_t *end) noexce
 inline constexpr size_t max_number_chars = 63;
 
 struct NumberValue {
-    Status status;
+    kelvra_status status;
     bool is_float;
     int64_t integer;
     double number;
