@@ -32,6 +32,19 @@ kelvra_status read_input(const char *path, std::vector<uint8_t> &bytes) {
     return KELVRA_OK;
 }
 
+kelvra_status Input::open(const char *path) {
+    map_.reset();
+    bytes_.clear();
+    if (std::strcmp(path, "-") != 0) {
+        auto map = std::make_unique<MappedFile>(path);
+        if (map->data() != nullptr) {
+            map_ = std::move(map);
+            return KELVRA_OK;
+        }
+    }
+    return read_input(path, bytes_);
+}
+
 std::string path_problem(const char *path) {
     if (std::strcmp(path, "-") == 0) return std::ferror(stdin) ? "standard input cannot be read" : "";
     namespace fs = std::filesystem;

@@ -1,20 +1,37 @@
 // Input and output for the tool's commands: whole-input reading (a named
-// file through the library's file layer, or standard input for "-"), saying
+// file mapped or read through the library's file layer, or standard input
+// for "-"), saying
 // why a path cannot be used, and output whose write errors are errors.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "kelvra.h"
+#include "system.hpp"
 
 namespace kelvra::cli {
 
 // Reads all of `path` ("-" for standard input) into `bytes`. Returns the
 // library status (3 when the file cannot be read).
 kelvra_status read_input(const char *path, std::vector<uint8_t> &bytes);
+
+// The whole of an input without a copy where it can be had: a regular file is
+// mapped; anything else (standard input, a pipe, a device) is read in.
+class Input {
+public:
+    // Returns the library status of reading `path` ("-": standard input).
+    kelvra_status open(const char *path);
+    const uint8_t *data() const { return map_ ? map_->data() : bytes_.data(); }
+    uint64_t size() const { return map_ ? map_->size() : bytes_.size(); }
+
+private:
+    std::unique_ptr<MappedFile> map_;
+    std::vector<uint8_t> bytes_;
+};
 
 // Why `path` cannot be read, as the operating system says it ("No such file
 // or directory", "Is a directory", "Permission denied"); "" when nothing is

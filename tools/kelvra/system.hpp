@@ -1,10 +1,11 @@
 // The little the tool needs from the operating system beyond the C and C++
 // standard libraries and kelvra.h: environment changes, whether standard
-// error is a terminal, the process number, and waiting for an interrupt
-// (SIGINT/SIGTERM, or Ctrl-C). All of it lives in system.cpp, the one file
+// error is a terminal, the process number, waiting for an interrupt
+// (SIGINT/SIGTERM, or Ctrl-C), and read-only file mappings. All of it lives in system.cpp, the one file
 // with code per operating system.
 #pragma once
 
+#include <cstdint>
 #include <thread>
 
 namespace kelvra::cli {
@@ -30,5 +31,24 @@ bool interrupt_wait(int timeout_ms);
 
 // Ends an interrupt_wait in progress in thread `waiter`.
 void interrupt_cancel(std::thread &waiter);
+
+// A regular file mapped read-only, so that a large input is read without a
+// copy of it in the process's own memory: the system pages it in as it is
+// read and can drop those pages again. data() is null when the file cannot be
+// mapped (not a regular file, empty, or refused); callers then read it.
+class MappedFile {
+public:
+    explicit MappedFile(const char *path);
+    ~MappedFile();
+    MappedFile(const MappedFile &) = delete;
+    MappedFile &operator=(const MappedFile &) = delete;
+
+    const uint8_t *data() const { return data_; }
+    uint64_t size() const { return size_; }
+
+private:
+    const uint8_t *data_ = nullptr;
+    uint64_t size_ = 0;
+};
 
 } // namespace kelvra::cli
