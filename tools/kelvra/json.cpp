@@ -7,7 +7,9 @@
 // with a small scanner of its own: strict JSON (RFC 8259) whose every number
 // keeps its value in the canonical form; anything else is refused with its
 // byte offset, line and column. --lenient skips the check and warns about
-// each number whose value the canonical form changes.
+// each number whose value the canonical form changes. Strict texts are
+// written while they are scanned (json_emit.hpp); --lenient texts that are
+// not strict go through the library's parsed tree.
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -21,6 +23,7 @@
 
 #include "cli.hpp"
 #include "io.hpp"
+#include "json_emit.hpp"
 
 namespace kelvra::cli {
 
@@ -105,9 +108,15 @@ std::string number_problem(std::string_view t) {
     return "";
 }
 
+// Checks that a text is strict JSON and, given an emitter, hands it every
+// token in order.
 class Scanner {
 public:
-    Scanner(const uint8_t *text, uint64_t length) : p_(text), begin_(text), end_(text + length) {}
+    Scanner(const uint8_t *text, uint64_t length, CanonicalEmitter *emit = nullptr)
+        : p_(text), begin_(text), end_(text + length), emit_(emit) {}
+
+    // The library's status when it could not render a token (0 otherwise).
+    kelvra_status emit_status() const { return emit_status_; }
 
     Problem run() {
         space();
@@ -120,7 +129,19 @@ public:
 
 private:
     const uint8_t *p_, *begin_, *end_;
+    CanonicalEmitter *emit_;
+    kelvra_status emit_status_ = KELVRA_OK;
     Problem problem_;
+
+    bool emitted(kelvra_status s, const uint8_t *at) {
+        if (s == KELVRA_OK) return true;
+        emit_status_ = s;
+        return fail("the library cannot render this token", at);
+    }
+    // The token that ends at p_ (it started at `start`) goes to the emitter.
+    bool token(const uint8_t *start) {
+        return emit_ == nullptr || emitted(emit_->scalar(start, static_cast<uint64_t>(p_ - start)), start);
+    }
 
     bool fail(std::string what, const uint8_t *at = nullptr) {
         problem_.at = static_cast<uint64_t>((at != nullptr ? at : p_) - begin_);
@@ -138,25 +159,29 @@ private:
     }
     bool value(int depth) {
         if (p_ == end_) return fail("unexpected end of the text");
+        const uint8_t *start = p_;
         switch (*p_) {
         case '{': return container(depth, '}');
         case '[': return container(depth, ']');
-        case '"': return string();
-        case 't': return literal("true");
-        case 'f': return literal("false");
-        case 'n': return literal("null");
-        default: return number();
+        case '"': return string() && token(start);
+        case 't': return literal("true") && token(start);
+        case 'f': return literal("false") && token(start);
+        case 'n': return literal("null") && token(start);
+        default: return number() && token(start);
         }
     }
     bool container(int depth, char close) {
         if (depth == kMaxDepth) return fail("nesting deeper than 64 levels");
         ++p_;
+        if (emit_ != nullptr) emit_->open(close == '}');
         space();
-        if (p_ != end_ && *p_ == close) return ++p_, true;
+        if (p_ != end_ && *p_ == close) return ended();
         for (;;) {
             if (close == '}') {
                 if (p_ == end_ || *p_ != '"') return fail(p_ == end_ ? "unexpected end of the text" : "expected a member name in double quotes");
+                const uint8_t *name = p_;
                 if (!string()) return false;
+                if (emit_ != nullptr && !emitted(emit_->name(name, static_cast<uint64_t>(p_ - name)), name)) return false;
                 space();
                 if (p_ == end_ || *p_ != ':') return fail("expected ':' after the member name");
                 ++p_;
@@ -165,12 +190,17 @@ private:
             if (!value(depth + 1)) return false;
             space();
             if (p_ == end_) return fail("unexpected end of the text");
-            if (*p_ == close) return ++p_, true;
+            if (*p_ == close) return ended();
             if (*p_ != ',') return fail(close == '}' ? "expected ',' or '}'" : "expected ',' or ']'");
             ++p_;
             space();
             if (p_ != end_ && *p_ == close) return fail("a trailing comma is not allowed");
         }
+    }
+    bool ended() {
+        ++p_;
+        if (emit_ != nullptr) emit_->close();
+        return true;
     }
     bool number() {
         const uint8_t *start = p_;
@@ -243,10 +273,10 @@ struct Place {
 };
 
 // Line and column (in bytes, from 1) of byte `offset`.
-Place place_of(const std::vector<uint8_t> &text, uint64_t offset) {
+Place place_of(const Input &text, uint64_t offset) {
     Place place;
     for (uint64_t i = 0; i < offset && i < text.size(); ++i) {
-        if (text[i] == '\n') {
+        if (text.data()[i] == '\n') {
             ++place.line;
             place.column = 1;
         } else {
@@ -256,7 +286,7 @@ Place place_of(const std::vector<uint8_t> &text, uint64_t offset) {
     return place;
 }
 
-std::string where(const char *path, const std::vector<uint8_t> &text, uint64_t offset) {
+std::string where(const char *path, const Input &text, uint64_t offset) {
     const Place place = place_of(text, offset);
     char buffer[160];
     std::snprintf(buffer, sizeof buffer, "%s:%llu:%llu (byte %llu)", std::strcmp(path, "-") == 0 ? "<stdin>" : path,
@@ -266,9 +296,10 @@ std::string where(const char *path, const std::vector<uint8_t> &text, uint64_t o
 }
 
 // --lenient: one warning per number token whose canonical form reads differently.
-void warn_changed_numbers(const char *path, const std::vector<uint8_t> &text) {
+void warn_changed_numbers(const char *path, const Input &input) {
+    const uint8_t *text = input.data();
     bool in_string = false;
-    for (size_t i = 0; i < text.size(); ++i) {
+    for (size_t i = 0; i < input.size(); ++i) {
         const uint8_t c = text[i];
         if (in_string) {
             if (c == '\\') ++i;
@@ -281,16 +312,16 @@ void warn_changed_numbers(const char *path, const std::vector<uint8_t> &text) {
         }
         if (std::strchr("+-.0123456789", c) == nullptr || c == 0) continue;
         size_t j = i;
-        while (j < text.size() && std::strchr("+-.0123456789eE", text[j]) != nullptr && text[j] != 0) ++j;
-        const std::string token(reinterpret_cast<const char *>(text.data() + i), j - i);
+        while (j < input.size() && std::strchr("+-.0123456789eE", text[j]) != nullptr && text[j] != 0) ++j;
+        const std::string token(reinterpret_cast<const char *>(text + i), j - i);
         if (!number_problem(token).empty()) {
             std::vector<uint8_t> arena, out;
             kelvra_json_value *root = nullptr;
-            const bool read = parse_growing(text.data() + i, j - i, arena, &root) == KELVRA_OK &&
+            const bool read = parse_growing(text + i, j - i, arena, &root) == KELVRA_OK &&
                               render(root, out) == KELVRA_OK;
             const std::string becomes = read ? std::string(out.begin(), out.end()) : "something else";
             std::fprintf(stderr, "kelvra json canon: warning: %s: %s becomes %s; %s\n",
-                         where(path, text, i).c_str(), token.c_str(), becomes.c_str(), number_problem(token).c_str());
+                         where(path, input, i).c_str(), token.c_str(), becomes.c_str(), number_problem(token).c_str());
         }
         i = j - 1;
     }
@@ -310,22 +341,34 @@ int run_canon(Args args) {
         else return usage_error(json_commands[0], "at most one file");
     }
     if (path == nullptr) path = "-";
-    std::vector<uint8_t> text, arena, out;
-    if (const kelvra_status s = read_input(path, text)) return input_failed("json canon", path, s);
+    Input text;
+    if (const kelvra_status s = text.open(path)) return input_failed("json canon", path, s);
     const Problem strict = Scanner(text.data(), text.size()).run();
-    if (!lenient && !strict.what.empty()) {
+    if (strict.what.empty()) {
+        // Strict JSON: written as it is scanned again, in memory bounded by
+        // the text, never by a parsed tree.
+        CanonicalEmitter emit;
+        Scanner writer(text.data(), text.size(), &emit);
+        const Problem rendered = writer.run();
+        if (writer.emit_status() != KELVRA_OK) {
+            error("json canon", exit_data, "%s: %s", where(path, text, rendered.at).c_str(), rendered.what.c_str());
+            return fail("kelvra_json_parse", writer.emit_status());
+        }
+        return emit.finish() ? exit_ok : exit_io;
+    }
+    if (!lenient) {
         return error("json canon", exit_data, "%s: %s; not strict JSON, nothing written (--lenient reads it "
                                               "by the library's rules)",
                      where(path, text, strict.at).c_str(), strict.what.c_str());
     }
+    std::vector<uint8_t> arena, out;
     kelvra_json_value *root = nullptr;
     if (const kelvra_status s = parse_growing(text.data(), text.size(), arena, &root)) {
-        if (!strict.what.empty())
-            error("json canon", exit_data, "%s: %s (the first departure from strict JSON)",
-                  where(path, text, strict.at).c_str(), strict.what.c_str());
+        error("json canon", exit_data, "%s: %s (the first departure from strict JSON)",
+              where(path, text, strict.at).c_str(), strict.what.c_str());
         return fail("kelvra_json_parse", s);
     }
-    if (lenient) warn_changed_numbers(path, text);
+    warn_changed_numbers(path, text);
     if (const kelvra_status s = render(root, out)) return fail("kelvra_json_write_ws", s);
     out.push_back('\n');
     write_out(out.data(), out.size());
