@@ -427,6 +427,15 @@ int run_verify(const Subcommand &sub, const Options &o) {
     if (const kelvra_status s = load_body(dir, the_one, body)) return genome_failed("kelvra_genome_load", s, dir, the_one);
     const kelvra_json_value *manifest = nullptr;
     if (const kelvra_status s = catalog(dir, the_one, arena, &manifest)) return catalog_failed(dir, the_one, s);
+    // The library derives nothing from a the_one when the manifest is there,
+    // so a given one is compared here: verify vouches for the pair.
+    const std::string recorded = text_of(get(manifest, {"data", "the_one", "sha256"}));
+    char given[65] = "";
+    if (!the_one.empty() && kelvra_sha256_hex(the_one.data(), the_one.size(), given) == KELVRA_OK &&
+        recorded != given)
+        return error("genome", exit_data, "%s: --the-one is not this genome's the_one (its SHA-256 is %s, the manifest "
+                                          "records %s)",
+                     dir, given, recorded.c_str());
     std::printf("%s: ok, %zu bytes in %zu chromosomes, body sha256 %s\n", dir, body.size(),
                 chromosome_table(manifest).size(), text_of(get(manifest, {"data", "body_sha256"})).c_str());
     return 0;
