@@ -13,8 +13,13 @@
 #include <thread>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <openssl/sha.h>
+
+#include "kelvra.h"
 
 #include "tools/run_tool.hpp"
 
@@ -323,6 +328,81 @@ TEST(Cli, JsonStrictAndLenient) {
             << c.text << ": " << warned.out;
         std::remove(path.c_str());
     }
+}
+
+// Strict texts are written while they are scanned; the bytes must be the
+// library's own canonical form of the parsed tree, on every accepted text of
+// the conformance suite and the large benchmark documents.
+TEST(Cli, JsonCanonStreamsTheLibrarysCanonicalForm) {
+    std::vector<std::string> paths;
+    const std::string suite = std::string(KELVRA_TEST_CORPUS) + "/JSONTestSuite/test_parsing/";
+    if (DIR *dir = opendir(suite.c_str())) {
+        while (const dirent *entry = readdir(dir))
+            if (entry->d_name[0] == 'y') paths.push_back(suite + entry->d_name);
+        closedir(dir);
+    }
+    for (const char *name : {"canada", "citm_catalog", "twitter"})
+        paths.push_back(std::string(KELVRA_TEST_CORPUS) + "/nativejson-benchmark/" + name + ".json");
+    ASSERT_GT(paths.size(), 90u);
+    for (const std::string &path : paths) {
+        std::ifstream in(path, std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::vector<uint8_t> arena(64 * text.size() + 65536);
+        kelvra_json_value *root = nullptr;
+        if (kelvra_json_parse(reinterpret_cast<const uint8_t *>(text.data()), text.size(), arena.data(), arena.size(),
+                              &root) != KELVRA_OK)
+            continue; // refused by the library as well: nothing to compare
+        std::vector<uint8_t> workspace(kelvra_json_write_arena_bytes(root) + 1), out(4 * text.size() + 64);
+        uint64_t length = 0;
+        ASSERT_EQ(kelvra_json_write_ws(root, out.data(), out.size(), &length, workspace.data(), workspace.size()),
+                  KELVRA_OK);
+        const ToolRun run = kelvra("json canon '" + path + "' 2>/dev/null; exit $?");
+        if (run.exit_code == 1) continue; // not strict enough for the default mode
+        EXPECT_EQ(run.out, std::string(out.begin(), out.begin() + static_cast<long>(length)) + "\n") << path;
+    }
+}
+
+// sha256 -c reads this tool's and sha256sum's listings; a file over the
+// windowed-mapping size (sparse, so cheap) hashes as OpenSSL says.
+TEST(Cli, Sha256ChecksListingsAndHashesLargeFiles) {
+    const std::string good = temp_file("abc"), changed = temp_file("abd");
+    const std::string listing = temp_file(
+        "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad  " + good + "\n" +
+        "SHA256 (" + changed + ") = BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD\n" +
+        "# a comment\nnot a checksum line\n" +
+        "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad */nonexistent/file\n");
+    const ToolRun check = kelvra("sha256 -c " + listing);
+    EXPECT_EQ(check.exit_code, 3) << check.out; // a listed file cannot be read
+    for (const std::string &line : std::vector<std::string>{good + ": OK", changed + ": FAILED\n", "/nonexistent/file: FAILED open or read",
+                                    "WARNING: 1 line is improperly formatted", "WARNING: 1 computed checksum did NOT match"})
+        EXPECT_TRUE(contains(check.out, line)) << line << "\n" << check.out;
+    const std::string ok_listing = temp_file(kelvra("sha256 " + good + " 2>&1").out);
+    EXPECT_EQ(kelvra("sha256 -c --strict " + ok_listing).exit_code, 0);
+    EXPECT_EQ(kelvra("sha256 -c --status " + ok_listing).out, "");
+    EXPECT_EQ(kelvra("sha256 -c " + good).exit_code, 1) << "no checksum lines";
+    EXPECT_EQ(kelvra("sha256 --quiet " + good).exit_code, 2) << "--quiet needs -c";
+
+    const std::string large = temp_file("");
+    const off_t size = (off_t{65} << 20) + 12345;
+    ASSERT_EQ(truncate(large.c_str(), size), 0);
+    std::vector<uint8_t> zeros(static_cast<size_t>(size));
+    uint8_t digest[32];
+    SHA256(zeros.data(), zeros.size(), digest);
+    char hex[65];
+    for (int i = 0; i < 32; ++i) std::snprintf(hex + 2 * i, 3, "%02x", digest[i]);
+    EXPECT_EQ(kelvra("sha256 " + large).out, std::string(hex) + "  " + large + "\n");
+    for (const std::string &path : {good, changed, listing, ok_listing, large}) std::remove(path.c_str());
+}
+
+// verify vouches for the_one too: another identity of the same width fails.
+TEST(Cli, GenomeVerifyChecksTheOne) {
+    const std::string body = temp_file("Cabcdefg01234567"), dir = body + ".genome";
+    ASSERT_EQ(kelvra("genome save " + dir + " --body " + body + " --leaf-dim 8 --the-one 0011223344556677").exit_code, 0);
+    EXPECT_EQ(kelvra("genome verify " + dir + " --the-one 0011223344556677").exit_code, 0);
+    const ToolRun other = kelvra("genome verify " + dir + " --the-one 0011223344556678");
+    EXPECT_EQ(other.exit_code, 1);
+    EXPECT_TRUE(contains(other.out, "--the-one is not this genome's the_one")) << other.out;
+    kelvra("genome verify " + dir + "; rm -r " + dir + " " + body);
 }
 
 #endif // KELVRA_TEST_TOOL
