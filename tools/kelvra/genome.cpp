@@ -18,6 +18,7 @@
 
 #include "cli.hpp"
 #include "io.hpp"
+#include "progress.hpp"
 
 namespace kelvra::cli {
 
@@ -199,8 +200,12 @@ Stored look_at(const char *dir, const Buffer &the_one) {
 
 // Calls `op(arena, capacity)` with an arena of `bytes`, then (on 4) with twice
 // and four times as much. The arena is kept in `arena` (a catalogue lives there).
+// What the running subcommand is doing, for the progress line of its calls.
+std::string work_in_progress = "genome";
+
 template <class Op>
 kelvra_status with_arena(uint64_t bytes, Op op, Buffer &arena) {
+    const Progress progress(work_in_progress);
     kelvra_status status = KELVRA_ERR_CAPACITY;
     for (int attempt = 0; attempt < 3 && status == KELVRA_ERR_CAPACITY; ++attempt, bytes *= 2) {
         arena.assign(bytes, 0);
@@ -757,6 +762,8 @@ int run_genome(Args args) {
             return sub_usage_error(sub, options.positional.size() < sub.positionals ? "missing argument"
                                                                                      : problem.c_str());
         }
+        work_in_progress = std::string("genome ") + sub.name + (options.positional.empty() ? "" : " ") +
+                           (options.positional.empty() ? "" : options.positional[0]);
         return sub.run(sub, options);
     }
     const std::string problem = "unknown subcommand '" + std::string(args[0]) + "'";

@@ -6,21 +6,18 @@
 // that splits the graph along its weakest cut; eig diagonalises a Hermitian
 // (or real symmetric) matrix given as text.
 #include <algorithm>
-#include <atomic>
 #include <charconv>
-#include <chrono>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "cli.hpp"
 #include "io.hpp"
-#include "system.hpp"
+#include "progress.hpp"
 
 namespace kelvra::cli {
 
@@ -28,8 +25,8 @@ namespace {
 
 constexpr uint32_t kDefaultIterations = 1000;
 
-// Edge files above this many bytes show a progress line (on a terminal), and
-// the number of iterations is only counted below it (counting repeats the run).
+// The number of iterations is only counted for edge files up to this size
+// (counting repeats the run).
 constexpr uint64_t kLargeFile = uint64_t{16} << 20;
 
 struct FiedlerOptions {
@@ -100,28 +97,6 @@ struct FiedlerRun {
     }
 };
 
-// The call is one blocking pass over the file per iteration; on a terminal a
-// line shows that it is alive.
-kelvra_status run_with_progress(FiedlerRun &r, const FiedlerOptions &o, bool show) {
-    if (!show) return r.run(o, o.iterations);
-    std::atomic<bool> done{false};
-    kelvra_status status = KELVRA_OK;
-    std::thread worker([&] {
-        status = r.run(o, o.iterations);
-        done = true;
-    });
-    const auto start = std::chrono::steady_clock::now();
-    while (!done) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        std::fprintf(stderr, "\r\033[Kfiedler: %.1f s over %.1f MiB of edges, up to %u passes", seconds,
-                     double(size_of(o.path)) / 1048576.0, o.iterations);
-    }
-    worker.join();
-    std::fprintf(stderr, "\r\033[K");
-    return status;
-}
-
 // The iterations the library ran: the result no longer changes after the
 // last one, so the smallest count with the same result is it.
 uint32_t iterations_run(const FiedlerOptions &o, const std::vector<double> &result) {
@@ -157,7 +132,14 @@ int run_fiedler(const Command &command, Args args) {
         return error("graph fiedler", exit_data, "%s: %llu bytes is not a whole number of 16-byte edge records",
                      o.path, static_cast<unsigned long long>(bytes));
     FiedlerRun r;
-    const kelvra_status status = run_with_progress(r, o, bytes > kLargeFile && stderr_is_terminal());
+    kelvra_status status;
+    {
+        char what[160];
+        std::snprintf(what, sizeof what, "graph fiedler: %.1f MiB of edges, up to %u passes", double(bytes) / 1048576.0,
+                      o.iterations);
+        const Progress progress(what);
+        status = r.run(o, o.iterations);
+    }
     if (status == KELVRA_ERR_IO) return input_failed("graph fiedler", o.path, status);
     if (status != KELVRA_OK) {
         if (status == KELVRA_ERR_ARG || status == KELVRA_ERR_DATA)

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli.hpp"
+#include "progress.hpp"
 #include "system.hpp"
 #include "tiers.hpp"
 
@@ -211,7 +212,11 @@ int run_kuramoto(Args args) {
                 number_text(o.coupling).c_str(), number_text(o.dt).c_str(), number_text(kFrequencySpread).c_str(),
                 number_text(kFrequencySpread).c_str());
     std::printf("#  step  r\n");
+    // Each step's line shows the progress on a terminal; when the lines go
+    // elsewhere, a line on standard error does.
+    Progress progress("kuramoto", !stdout_is_terminal());
     for (uint64_t step = 0;; ++step) {
+        progress.update(step, o.steps, "steps");
         double r = 0;
         if (const kelvra_status s = oscillators.order(r)) return fail("order parameter", s);
         print_order(step, r);
@@ -222,13 +227,6 @@ int run_kuramoto(Args args) {
 }
 
 // ---- the demo section -----------------------------------------------------------
-
-#define DEMO_CALL(call)                             \
-    do {                                            \
-        if (const kelvra_status status_ = (call)) { \
-            return fail(#call, status_);            \
-        }                                           \
-    } while (0)
 
 void basis(int index, Octonion &e) {
     for (int k = 0; k < 8; ++k) e[k] = k == index ? 1.0 : 0.0;

@@ -29,6 +29,7 @@ namespace kelvra::cli {
 void set_environment(const char *name, const char *value) { _putenv_s(name, value); }
 void unset_environment(const char *name) { _putenv_s(name, ""); }
 bool stderr_is_terminal() { return _isatty(_fileno(stderr)) != 0; }
+bool stdout_is_terminal() { return _isatty(_fileno(stdout)) != 0; }
 long process_id() { return static_cast<long>(_getpid()); }
 
 namespace {
@@ -92,6 +93,7 @@ MappedFile::~MappedFile() {
 void set_environment(const char *name, const char *value) { setenv(name, value, 1); }
 void unset_environment(const char *name) { unsetenv(name); }
 bool stderr_is_terminal() { return isatty(STDERR_FILENO) != 0; }
+bool stdout_is_terminal() { return isatty(STDOUT_FILENO) != 0; }
 long process_id() { return static_cast<long>(getpid()); }
 
 namespace {

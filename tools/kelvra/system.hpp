@@ -14,8 +14,10 @@ namespace kelvra::cli {
 void set_environment(const char *name, const char *value);
 void unset_environment(const char *name);
 
-// Whether standard error goes to a terminal (progress lines are shown only then).
+// Whether standard error (standard output) goes to a terminal; progress
+// lines are shown only on one.
 bool stderr_is_terminal();
+bool stdout_is_terminal();
 
 // This process's number, to name things uniquely.
 long process_id();

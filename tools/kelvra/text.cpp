@@ -12,15 +12,12 @@
 
 #include "cli.hpp"
 #include "io.hpp"
-#include "system.hpp"
+#include "progress.hpp"
 
 namespace kelvra::cli {
 
 namespace {
 
-// Files from this size on show their progress on a terminal.
-constexpr uint64_t kLargeFile = uint64_t{64} << 20;
-constexpr uint64_t kProgressStep = uint64_t{16} << 20;
 
 // What the line callback of `ndjson check` carries from line to line.
 struct Check {
@@ -28,7 +25,8 @@ struct Check {
     uint64_t lines = 0, bytes = 0;
     uint64_t bad_line = 0;
     kelvra_status bad_status = 0;
-    uint64_t total = 0, next_report = 0; // progress; next_report 0 means none
+    uint64_t total = 0;
+    Progress *progress = nullptr;
 };
 
 // Parses one line, growing the arena while the parser only runs out of room;
@@ -51,11 +49,7 @@ kelvra_status check_line(const uint8_t *line, uint64_t length, uint64_t number, 
     }
     ++check->lines;
     check->bytes += length;
-    if (check->next_report != 0 && check->bytes >= check->next_report) {
-        std::fprintf(stderr, "\r  %" PRIu64 " lines, %" PRIu64 " of %" PRIu64 " MiB", check->lines,
-                     check->bytes >> 20, check->total >> 20);
-        check->next_report += kProgressStep;
-    }
+    check->progress->update(check->bytes >> 20, check->total >> 20, "MiB");
     return KELVRA_OK;
 }
 
@@ -64,12 +58,13 @@ int run_check(const Command &self, Args all) {
     if (args.size() != 1) return usage_error(self, args.empty() ? "no file given" : "one file only");
     const char *path = args[0];
     Check check;
-    if (kelvra_plat_file_size(path, &check.total) == KELVRA_OK && check.total >= kLargeFile &&
-        stderr_is_terminal()) {
-        check.next_report = kProgressStep;
+    kelvra_plat_file_size(path, &check.total);
+    kelvra_status s;
+    {
+        Progress progress(std::string("ndjson check ") + path);
+        check.progress = &progress;
+        s = kelvra_ndjson_iter(path, check_line, &check);
     }
-    const kelvra_status s = kelvra_ndjson_iter(path, check_line, &check);
-    if (check.next_report != 0) std::fprintf(stderr, "\r%60s\r", "");
     if (check.bad_line != 0) {
         std::printf("%s:%" PRIu64 ": not JSON: status %u (%s)\n", path, check.bad_line, check.bad_status,
                     status_name(check.bad_status));
