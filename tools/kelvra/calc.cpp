@@ -418,24 +418,16 @@ int run_calc(Args all) {
 
 // ---- the demo ----------------------------------------------------------------------------
 
-// Evaluates a library call; on failure reports it and leaves the demo.
-#define CALC_DEMO_CALL(call)                        \
-    do {                                            \
-        if (const kelvra_status status_ = (call)) { \
-            return fail(#call, status_);            \
-        }                                           \
-    } while (0)
-
 int demo_rationals() {
     int64_t n = 0;
     uint64_t d = 0;
-    CALC_DEMO_CALL(kelvra_rational_add(1, 2, 1, 3, &n, &d));
+    DEMO_CALL(kelvra_rational_add(1, 2, 1, 3, &n, &d));
     std::printf("   1/2 + 1/3 = %" PRId64 "/%" PRIu64 "\n", n, d);
-    CALC_DEMO_CALL(kelvra_rational_pow_uint(-2, 3, 13, &n, &d));
+    DEMO_CALL(kelvra_rational_pow_uint(-2, 3, 13, &n, &d));
     std::printf("   (-2/3)^13 = %" PRId64 "/%" PRIu64 "\n", n, d);
     const kelvra_status overflow = kelvra_rational_pow_uint(2, 3, 41, &n, &d);
     std::printf("   (2/3)^41 does not fit in 64 bits: status %u (%s)\n", overflow, status_name(overflow));
-    CALC_DEMO_CALL(kelvra_exp_series_truncate(1, 1, 20, &n, &d));
+    DEMO_CALL(kelvra_exp_series_truncate(1, 1, 20, &n, &d));
     std::printf("   sum of 1/k! for k <= 20 = %" PRId64 "/%" PRIu64 "\n", n, d);
     std::printf("                           = %.17g (e rounds to %.17g)\n", static_cast<double>(n) / static_cast<double>(d),
                 2.718281828459045);
@@ -447,13 +439,13 @@ int demo_pi_fraction() {
     const uint64_t num = 884279719003555u, den = uint64_t{1} << 48;
     uint64_t terms[128];
     uint32_t count = 0;
-    CALC_DEMO_CALL(kelvra_continued_fraction(num, den, terms, 128, &count));
+    DEMO_CALL(kelvra_continued_fraction(num, den, terms, 128, &count));
     std::printf("   pi as a double = %" PRIu64 "/2^48 = [%" PRIu64 ";", num, terms[0]);
     for (uint32_t i = 1; i < count && i < 13; ++i) std::printf(" %" PRIu64 "%s", terms[i], i + 1 < count ? "," : "");
     std::printf(" ...] (%u terms)\n", count);
     for (const uint64_t max_den : {10u, 100u, 1000u, 100000u, 100000000u}) {
         uint64_t p = 0, q = 0;
-        CALC_DEMO_CALL(kelvra_best_rational(num, den, max_den, &p, &q));
+        DEMO_CALL(kelvra_best_rational(num, den, max_den, &p, &q));
         const double value = static_cast<double>(p) / static_cast<double>(q);
         std::printf("   best with denominator <= %-9" PRIu64 " %" PRIu64 "/%" PRIu64 " = %.17g\n", max_den, p, q, value);
     }
@@ -497,11 +489,11 @@ int demo_fixed_point() {
 
 int demo_kepler() {
     double big_e = 0, centre = 0, angle = 0;
-    CALC_DEMO_CALL(kelvra_kepler_solve(1.0, 0.5, 1e-15, 50, &big_e));
+    DEMO_CALL(kelvra_kepler_solve(1.0, 0.5, 1e-15, 50, &big_e));
     std::printf("   Kepler: E - 0.5 sin E = 1 gives E = %.17g\n", big_e);
-    CALC_DEMO_CALL(kelvra_equation_of_centre(1.0, 0.0167, 2, &centre));
+    DEMO_CALL(kelvra_equation_of_centre(1.0, 0.0167, 2, &centre));
     std::printf("   equation of the centre, Earth (e = 0.0167, M = 1): %.12f rad\n", centre);
-    CALC_DEMO_CALL(kelvra_pin_slot(kPi / 3, 1.0, 2.0, &angle));
+    DEMO_CALL(kelvra_pin_slot(kPi / 3, 1.0, 2.0, &angle));
     std::printf("   pin at radius 1, 60 degrees, pivot 2 away: slot at %.12f rad\n", angle);
     return 0;
 }

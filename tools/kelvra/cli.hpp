@@ -93,6 +93,15 @@ extern const Command graph_command;
 extern const Command text_commands[2];
 extern const Command bus_command;
 
+// Evaluates a library call in a demo section; on failure reports it and
+// leaves the section with its exit code.
+#define DEMO_CALL(call)                             \
+    do {                                            \
+        if (const kelvra_status status_ = (call)) { \
+            return fail(#call, status_);            \
+        }                                           \
+    } while (0)
+
 // The genome section of the demo, numbered `section_number`.
 int demo_genome(int section_number);
 int demo_loop(int section_number);

@@ -11,14 +11,6 @@ namespace kelvra::cli {
 
 namespace {
 
-// Evaluates a library call; on failure reports it and leaves the demo.
-#define DEMO_CALL(call)                                         \
-    do {                                                        \
-        if (const kelvra_status status_ = (call)) {             \
-            return fail(#call, status_);                        \
-        }                                                       \
-    } while (0)
-
 void heading(int number, const char *title) { std::printf("\n%d. %s\n", number, title); }
 
 int show_frame() {

@@ -79,13 +79,6 @@ struct Scratch {
     std::string root;
 };
 
-#define DEMO_CALL(call)                             \
-    do {                                            \
-        if (const kelvra_status status_ = (call)) { \
-            return fail(#call, status_);            \
-        }                                           \
-    } while (0)
-
 // Arena for a genome of this size: the library's own sizing rule.
 std::vector<uint8_t> arena_for(uint64_t body_bytes, uint32_t chromosomes, uint64_t extra) {
     return std::vector<uint8_t>(kelvra_genome_arena_bytes(body_bytes, chromosomes, extra));
