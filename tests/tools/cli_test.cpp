@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -403,6 +404,33 @@ TEST(Cli, GenomeVerifyChecksTheOne) {
     EXPECT_EQ(other.exit_code, 1);
     EXPECT_TRUE(contains(other.out, "--the-one is not this genome's the_one")) << other.out;
     kelvra("genome verify " + dir + "; rm -r " + dir + " " + body);
+}
+
+// The manual page keeps up with the tool: every command, genome subcommand
+// and variable `--help` lists, and the version.
+TEST(Cli, ManualPageCoversTheHelp) {
+    std::ifstream in(KELVRA_TEST_MANPAGE);
+    const std::string man((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto listed = [](const std::string &help, const char *from, const char *pattern) {
+        std::vector<std::string> names;
+        const std::regex entry(pattern);
+        const std::string part = help.substr(help.find(from));
+        for (auto it = std::sregex_iterator(part.begin(), part.end(), entry); it != std::sregex_iterator(); ++it)
+            names.push_back((*it)[1]);
+        return names;
+    };
+    const std::string help = kelvra("--help").out, genome = kelvra("genome --help").out;
+    const auto commands = listed(help.substr(0, help.find("\noptions:")), "commands:", R"(\n  ([a-z0-9]+)[ \n])");
+    const auto subcommands = listed(genome, "subcommands", R"(\n  ([a-z]+) )");
+    const auto variables = listed(help, "environment", R"(\n  (KELVRA_[A-Z0-9_]+) )");
+    EXPECT_EQ(commands.size(), 18u);
+    EXPECT_EQ(subcommands.size(), 12u);
+    EXPECT_EQ(variables.size(), 6u);
+    for (const auto &names : {commands, subcommands, variables})
+        for (const std::string &name : names)
+            EXPECT_TRUE(std::regex_search(man, std::regex("\n\\.B[IR]? \"?" + name + "\\b"))) << name;
+    const std::string version = kelvra("--version").out; // "kelvra X.Y.Z (ABI n)"
+    EXPECT_TRUE(contains(man, "\"" + version.substr(0, version.find(" (")) + "\"")) << version;
 }
 
 #endif // KELVRA_TEST_TOOL

@@ -69,8 +69,17 @@ void print_usage_table(const Command &self, std::span<const Usage> table, Args b
     std::printf("\nsubcommands (kelvra %s SUBCOMMAND --help for one):\n", self.name);
     for (const Usage &u : table) {
         const std::string head = std::string(u.name) + " " + u.usage;
-        if (head.size() > width) std::printf("  %s\n  %-*s  %s\n", head.c_str(), static_cast<int>(width), "", u.summary);
-        else std::printf("  %-*s  %s\n", static_cast<int>(width), head.c_str(), u.summary);
+        if (head.size() > width) std::printf("  %s\n  %-*s", head.c_str(), static_cast<int>(width), "");
+        else std::printf("  %-*s", static_cast<int>(width), head.c_str());
+        // A summary of several lines keeps to its column.
+        for (const char *line = u.summary;;) {
+            const char *end = std::strchr(line, '\n');
+            const int length = static_cast<int>(end != nullptr ? end - line : std::strlen(line));
+            std::printf("  %.*s\n", length, line);
+            if (end == nullptr) break;
+            line = end + 1;
+            std::printf("  %-*s", static_cast<int>(width), "");
+        }
     }
 }
 
