@@ -20,21 +20,24 @@ inline bool product_fails(const mpz_class &p) { return abs(p) > Z(INT64_MAX); }
 inline bool sum_fails(const mpz_class &s) { return s > Z(INT64_MAX) || s < Z(INT64_MIN); }
 inline bool unsigned_fails(const mpz_class &p) { return p > U(UINT64_MAX); }
 
-// A status and a fraction; failures must leave the sentinel 0x5A5A5A5A/0xA5A5A5A5.
-struct Fraction {
+// A status and a fraction (signed or unsigned numerator); failures of the
+// rational arithmetic must leave the sentinel 0x5A5A5A5A/0xA5A5A5A5.
+template <class Num>
+struct FractionOf {
     int status;
-    int64_t num;
+    Num num;
     uint64_t den;
-    bool operator==(const Fraction &) const = default;
+    bool operator==(const FractionOf &) const = default;
+    friend std::ostream &operator<<(std::ostream &os, const FractionOf &f) {
+        return os << "status " << f.status << ", " << f.num << "/" << f.den;
+    }
 };
-inline std::ostream &operator<<(std::ostream &os, const Fraction &f) {
-    return os << "status " << f.status << ", " << f.num << "/" << f.den;
-}
+using Fraction = FractionOf<int64_t>;
 inline Fraction failed(int status) { return {status, 0x5A5A5A5A, 0xA5A5A5A5}; }
 
-template <class Call>
-Fraction run(Call call) {
-    Fraction f = failed(99);
+template <class Num = int64_t, class Call>
+FractionOf<Num> run(Call call) {
+    FractionOf<Num> f{99, 0x5A5A5A5A, 0xA5A5A5A5};
     f.status = call(&f.num, &f.den);
     return f;
 }

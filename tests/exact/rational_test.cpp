@@ -1,23 +1,17 @@
-// Rationals, the exact exponential partial sums and the library's square root:
-// documented cases and statuses, and results and overflow statuses against
-// exact big-integer arithmetic (GMP). The long random sweeps are in
-// fuzz/exact_fuzz.cpp.
+// Rational arithmetic and the exact exponential partial sums: documented
+// cases and statuses, and results and overflow statuses against exact
+// big-integer arithmetic (GMP). The long random sweeps are in fuzz/exact_fuzz.cpp.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdint>
-#include <limits>
 #include <random>
 
 #include "exact/gmp_reference.hpp"
 #include "kelvra.h"
-#include "support/bits.hpp"
 
 namespace {
 
 using namespace exact_test;
-using kelvra_test::bits;
-using kelvra_test::from_bits;
 
 constexpr int kRandomCases = 1500;
 constexpr uint64_t kSignedMax = INT64_MAX;
@@ -84,8 +78,6 @@ TEST(Rational, NullOutPointerFirst) {
     EXPECT_EQ(kelvra_rational_div(1, 0, 0, 0, nullptr, nullptr), KELVRA_ERR_ARG);
     EXPECT_EQ(kelvra_rational_pow_uint(1, 0, 99, nullptr, &d), KELVRA_ERR_ARG);
     EXPECT_EQ(kelvra_exp_series_truncate(1, 0, 99, &n, nullptr), KELVRA_ERR_ARG);
-    EXPECT_EQ(kelvra_best_rational(1, 0, 0, nullptr, &d), KELVRA_ERR_ARG);
-    EXPECT_EQ(kelvra_rational_sqrt(-1.0, nullptr), KELVRA_ERR_ARG);
 }
 
 // Add, multiply, divide and powers on the same random operands; a common
@@ -166,63 +158,6 @@ TEST(RationalExact, ExponentialSeriesAgainstGmp) {
             if (!overflow && !unsigned_fails(d)) want = reduced(sum, d);
         }
         ASSERT_EQ(series(xn, xd, order), want) << "x = " << xn << "/" << xd << ", order " << order;
-    }
-}
-
-double library_sqrt(double x, kelvra_status *status = nullptr) {
-    double out = -7.0;
-    const kelvra_status s = kelvra_rational_sqrt(x, &out);
-    if (status) *status = s;
-    return out;
-}
-
-TEST(RationalSqrt, DocumentedCases) {
-    const double nan = from_bits(0x7FF8000000000123);
-    const struct {
-        double x, root;
-        kelvra_status status;
-    } cases[] = {
-        {4.0, 2.0, KELVRA_OK},
-        {2.0, 0x1.6a09e667f3bccp+0, KELVRA_OK}, // one unit below the correctly rounded root
-        {3.0, 0x1.bb67ae8584caap+0, KELVRA_OK},
-        {0x1p-1074, 0x1p-537, KELVRA_OK},
-        // Subnormals are normalised first and keep 53 significant bits (not 0x1.6a09e66p-537).
-        {0x1p-1073, 0x1.6a09e667f3bccp-537, KELVRA_OK},
-        {0x3p-1074, 0x1.bb67ae8584caap-537, KELVRA_OK},
-        {-1.0, 0.0, KELVRA_ERR_DATA},
-        {-0.0, 0.0, KELVRA_OK},
-        {INFINITY, INFINITY, KELVRA_OK},
-        {nan, nan, KELVRA_OK}, // a NaN comes back unchanged
-    };
-    for (const auto &c : cases) {
-        kelvra_status s;
-        EXPECT_EQ(bits(library_sqrt(c.x, &s)), bits(c.root)) << c.x;
-        EXPECT_EQ(s, c.status) << c.x;
-    }
-    kelvra_status s;
-    EXPECT_TRUE(std::isnan(library_sqrt(-INFINITY, &s)));
-    EXPECT_EQ(s, KELVRA_ERR_DATA);
-}
-
-// Truncate, then round: the correctly rounded root or one unit below; exact
-// on squares (where floor(sqrt(N)) steps), and scaling by an even power of two
-// commutes with the method, subnormals included. The bit-exact comparison with
-// the bitwise base-4 method is in fuzz/exact_fuzz.cpp.
-TEST(RationalSqrt, TruncatedExactOnSquaresAndScaleInvariant) {
-    std::mt19937_64 rng(29);
-    for (int i = 0; i < kRandomCases; ++i) {
-        const double x = from_bits(rng() >> 1), got = library_sqrt(x);
-        if (std::isfinite(x) && x != 0) {
-            const double correct = std::sqrt(x);
-            ASSERT_TRUE(got == correct || got == std::nextafter(correct, 0.0)) << x;
-        }
-        const uint64_t root = (uint64_t{1} << 26) + rng() % (uint64_t{1} << 26);
-        const int scale = static_cast<int>(rng() % 200) - 100;
-        ASSERT_EQ(library_sqrt(std::ldexp(double(root * root), 2 * scale)), std::ldexp(double(root), scale)) << root;
-        const double sub = from_bits(rng() >> (12 + rng() % 52));
-        if (sub != 0) {
-            ASSERT_EQ(library_sqrt(sub), library_sqrt(sub * 0x1p600) * 0x1p-300) << sub;
-        }
     }
 }
 

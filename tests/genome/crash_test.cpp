@@ -24,7 +24,7 @@ Bytes version_body(int which) {
     Bytes body;
     const int chromosomes = which == 0 ? 24 : 9;
     for (int i = 0; i < chromosomes; ++i)
-        body = concat({body, chromosome(64, "v" + std::to_string(which) + "-" + std::to_string(i),
+        body = concat({body, chromosome(64, std::to_string(which) + "-" + std::to_string(i),
                                         static_cast<uint32_t>(which == 0 ? 40 : 150), which == 0 ? 'a' : 'b')});
     return body;
 }
@@ -49,7 +49,7 @@ TEST(GenomeCrash, KilledSavesNeverTearTheGenome) {
 
     std::mt19937 random(20240611);
     std::uniform_int_distribution<int> delay_us(0, 15000);
-    int kills = 0, mismatches = 0;
+    int kills = 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
     while (std::chrono::steady_clock::now() < deadline) {
         const pid_t child = fork();
@@ -71,14 +71,10 @@ TEST(GenomeCrash, KilledSavesNeverTearTheGenome) {
         if (s == KELVRA_OK) {
             ASSERT_TRUE(loaded == bodies[0] || loaded == bodies[1]);
         } else {
-            ASSERT_EQ(s, KELVRA_ERR_DATA);
-            ++mismatches;
+            ASSERT_EQ(s, KELVRA_ERR_DATA) << "a crash between the renames is reported, never hidden";
         }
     }
     EXPECT_GT(kills, 10);
-    // A crash between the two renames is rare; when it happens it is reported, never hidden.
-    RecordProperty("kills", kills);
-    RecordProperty("mismatches", mismatches);
 }
 
 } // namespace

@@ -36,9 +36,7 @@ TEST(GenomeCli, SaveListVerifyExplodePack) {
     EXPECT_EQ(kelvra("genome pack " + dir.path("bundles") + " " + dir.path("packed")).exit_code, 0);
     EXPECT_EQ(read_file(dir.path("packed/turns.bin")), as_text(concat({chromosome(8, "alpha", 1), chromosome(8, "beta", 2)})));
 
-    std::string body = read_file(dir.path("packed/turns.bin"));
-    body[9] ^= 1;
-    write_file(dir.path("packed/turns.bin"), body);
+    flip_byte(dir.path("packed/turns.bin"), 9);
     const ToolRun tampered = kelvra("genome verify " + dir.path("packed"));
     EXPECT_EQ(tampered.exit_code, 1);
     EXPECT_TRUE(contains(tampered.out, "status 2 (KELVRA_ERR_DATA)")) << tampered.out;

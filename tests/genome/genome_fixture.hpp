@@ -50,18 +50,12 @@ inline Bytes concat(std::initializer_list<Bytes> parts) {
 }
 
 // A caller arena placed one byte past an aligned address, as callers may.
-class Arena {
-public:
-    explicit Arena(uint64_t capacity, size_t misalign = 1) : storage_(capacity + misalign + 16), capacity_(capacity) {
-        base_ = storage_.data() + misalign;
-    }
-    uint8_t *base() { return base_; }
-    uint64_t capacity() const { return capacity_; }
-
-private:
-    std::vector<uint8_t> storage_;
-    uint8_t *base_;
-    uint64_t capacity_;
+struct Arena {
+    explicit Arena(uint64_t capacity) : storage(capacity + 17), size(capacity) {}
+    uint8_t *base() { return storage.data() + 1; }
+    uint64_t capacity() const { return size; }
+    std::vector<uint8_t> storage;
+    uint64_t size;
 };
 
 // Generous for the small genomes of the tests.
@@ -80,6 +74,21 @@ inline std::string read_file(const std::string &path) {
 inline void write_file(const std::string &path, std::string_view contents) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+}
+
+// Changes one byte of a file behind the store's back; returns the new contents.
+inline std::string flip_byte(const std::string &path, size_t at, uint8_t mask = 0x01) {
+    std::string text = read_file(path);
+    text[at] = static_cast<char>(text[at] ^ mask);
+    write_file(path, text);
+    return text;
+}
+
+// Writes `text` to `path` with its first `from` replaced by `to`.
+inline void write_edited(const std::string &path, std::string text, const std::string &from, const std::string &to) {
+    const size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    write_file(path, text.replace(at, from.size(), to));
 }
 
 inline std::string as_text(const Bytes &b) { return std::string(b.begin(), b.end()); }
@@ -135,19 +144,74 @@ inline kelvra_status load(const std::string &dir, Bytes *body, const Bytes *the_
     return s;
 }
 
-// The manifest (as the catalog gives it) rendered back to its canonical text.
-inline std::string catalog_text(const std::string &dir, const Bytes *the_one, kelvra_status *status) {
-    Arena arena(kRoomy);
+// The catalog of a genome, its tree kept in `arena`; null unless the call worked.
+inline const kelvra_json_value *catalog(const std::string &dir, const Bytes *the_one, Arena &arena,
+                                        kelvra_status *status) {
     const kelvra_json_value *root = nullptr;
     *status = kelvra_genome_catalog(dir.c_str(), the_one ? the_one->data() : nullptr, the_one ? the_one->size() : 0,
                                     arena.base(), arena.capacity(), &root);
-    if (*status != KELVRA_OK) return {};
+    return *status == KELVRA_OK ? root : nullptr;
+}
+
+// The manifest (as the catalog gives it) rendered back to its canonical text.
+inline std::string catalog_text(const std::string &dir, const Bytes *the_one, kelvra_status *status) {
+    Arena arena(kRoomy);
+    const kelvra_json_value *root = catalog(dir, the_one, arena, status);
+    if (root == nullptr) return {};
     std::vector<uint8_t> text(kRoomy), scratch(1 << 16);
     uint64_t length = 0;
     EXPECT_EQ(kelvra_json_write_ws(root, text.data(), text.size(), &length, scratch.data(), scratch.size()),
               KELVRA_OK);
     return std::string(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(length)) + "\n";
 }
+
+// The operations on one genome directory, each with an arena of its own.
+// Edits pass `one` (leaf_dim is its size); the rest give no the_one.
+struct Genome {
+    std::string dir;
+    Bytes one{};
+
+    kelvra_status append(const char *label, const Bytes &records, uint64_t arena_bytes = kRoomy) const {
+        Arena a(arena_bytes);
+        return kelvra_genome_append(dir.c_str(), label, records.data(), records.size(),
+                                    static_cast<uint32_t>(one.size()), one.data(), one.size(), a.base(), a.capacity());
+    }
+    kelvra_status replace(const char *label, const Bytes &records) const {
+        Arena a(kRoomy);
+        return kelvra_genome_replace(dir.c_str(), label, records.data(), records.size(),
+                                     static_cast<uint32_t>(one.size()), one.data(), one.size(), a.base(), a.capacity());
+    }
+    kelvra_status remove(const char *label) const {
+        Arena a(kRoomy);
+        return kelvra_genome_remove(dir.c_str(), label, one.data(), one.size(), a.base(), a.capacity());
+    }
+    kelvra_status export_to(const char *label, const std::string &out) const {
+        Arena a(kRoomy);
+        return kelvra_genome_export(dir.c_str(), label, out.c_str(), nullptr, 0, a.base(), a.capacity());
+    }
+    kelvra_status import_from(const std::string &bundle, uint64_t arena_bytes = kRoomy) const {
+        Arena a(arena_bytes);
+        return kelvra_genome_import(bundle.c_str(), dir.c_str(), nullptr, 0, a.base(), a.capacity());
+    }
+    kelvra_status explode_to(const std::string &out) const {
+        Arena a(kRoomy);
+        return kelvra_genome_explode(dir.c_str(), out.c_str(), nullptr, 0, a.base(), a.capacity());
+    }
+    kelvra_status pack_from(const std::string &in) const {
+        Arena a(kRoomy);
+        return kelvra_genome_pack(in.c_str(), dir.c_str(), nullptr, 0, a.base(), a.capacity());
+    }
+    // The region of `label` into a buffer of `out_cap` bytes; empty unless it worked.
+    kelvra_status window(const char *label, Bytes *out, uint64_t out_cap = 1024) const {
+        Arena a(kRoomy);
+        out->assign(out_cap, 0);
+        uint64_t length = 0;
+        const kelvra_status s = kelvra_genome_window(dir.c_str(), label, out->data(), out_cap, &length, nullptr, 0,
+                                                     a.base(), a.capacity());
+        out->resize(s == KELVRA_OK ? length : 0);
+        return s;
+    }
+};
 
 // ---- Reading a catalogued manifest ------------------------------------------------
 
@@ -158,14 +222,11 @@ inline const kelvra_json_value *at_path(const kelvra_json_value *v, std::initial
     return v;
 }
 
-inline int64_t int_at(const kelvra_json_value *v) {
-    EXPECT_TRUE(v != nullptr && rec::load_kind(v) == KELVRA_JSON_INT);
-    return v != nullptr && rec::load_kind(v) == KELVRA_JSON_INT ? rec::load_int(v) : -1;
-}
-
+// A figure of the catalog; -1 or "<none>" when it is missing or of another kind.
+inline bool is_kind(const kelvra_json_value *v, uint32_t kind) { return v != nullptr && rec::load_kind(v) == kind; }
+inline int64_t int_at(const kelvra_json_value *v) { return is_kind(v, KELVRA_JSON_INT) ? rec::load_int(v) : -1; }
 inline std::string string_at(const kelvra_json_value *v) {
-    EXPECT_TRUE(v != nullptr && rec::load_kind(v) == KELVRA_JSON_STRING);
-    if (v == nullptr || rec::load_kind(v) != KELVRA_JSON_STRING) return "<none>";
+    if (!is_kind(v, KELVRA_JSON_STRING)) return "<none>";
     const rec::StringField f = rec::load_string(v);
     return std::string(reinterpret_cast<const char *>(f.bytes), f.length);
 }
@@ -181,15 +242,14 @@ inline std::ostream &operator<<(std::ostream &os, const Entry &e) {
 }
 
 // The chromosome table of a genome, as its catalog lists it.
-inline std::vector<Entry> chromosomes(const std::string &dir, const Bytes *the_one = nullptr) {
+inline std::vector<Entry> chromosomes(const std::string &dir) {
     Arena arena(kRoomy);
-    const kelvra_json_value *root = nullptr;
-    EXPECT_EQ(kelvra_genome_catalog(dir.c_str(), the_one ? the_one->data() : nullptr, the_one ? the_one->size() : 0,
-                                    arena.base(), arena.capacity(), &root),
-              KELVRA_OK);
+    kelvra_status status;
+    const kelvra_json_value *root = catalog(dir, nullptr, arena, &status);
+    EXPECT_EQ(status, KELVRA_OK);
     std::vector<Entry> out;
     const kelvra_json_value *list = at_path(root, {"data", "chromosomes"});
-    if (list == nullptr || rec::load_kind(list) != KELVRA_JSON_ARRAY) return out;
+    if (!is_kind(list, KELVRA_JSON_ARRAY)) return out;
     const rec::ArrayField items = rec::load_array(list);
     for (uint32_t i = 0; i < items.count; ++i) {
         const kelvra_json_value *c = rec::load_value_at(items.items, i);

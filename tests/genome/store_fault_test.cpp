@@ -70,11 +70,6 @@ const Bytes kOne(8, 5);
 
 Bytes two_chromosomes() { return concat({chromosome(8, "a", 2), chromosome(8, "b", 1)}); }
 
-kelvra_status with_arena(const std::function<kelvra_status(uint8_t *, uint64_t)> &call) {
-    Arena arena(kRoomy);
-    return call(arena.base(), arena.capacity());
-}
-
 class GenomeFaults : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -83,15 +78,12 @@ protected:
         ASSERT_EQ(save(g, two_chromosomes(), kOne), KELVRA_OK);
         stored = state_of(g);
         for (const char *label : {"a", "b"})
-            ASSERT_EQ(with_arena([&](uint8_t *a, uint64_t c) {
-                          return kelvra_genome_export(g.c_str(), label, (bundles + "/" + label + ".chr").c_str(),
-                                                      nullptr, 0, a, c);
-                      }),
-                      KELVRA_OK);
+            ASSERT_EQ(genome.export_to(label, bundles + "/" + label + ".chr"), KELVRA_OK);
     }
 
     TempDir root;
     const std::string g = root.path("g"), bundles = root.path("bundles");
+    const Genome genome{g, kOne};
     DirState stored;
 };
 
@@ -104,36 +96,21 @@ TEST_F(GenomeFaults, SaveIntoAnExistingOrEmptyDirectory) {
 
 TEST_F(GenomeFaults, Edits) {
     const Bytes d = chromosome(8, "d", 1);
-    every_fault_leaves_it_as_it_was(g, stored, [&] {
-        return with_arena([&](uint8_t *a, uint64_t c) {
-            return kelvra_genome_append(g.c_str(), "d", d.data(), d.size(), 8, kOne.data(), 8, a, c);
-        });
-    });
-    every_fault_leaves_it_as_it_was(g, stored, [&] {
-        return with_arena([&](uint8_t *a, uint64_t c) {
-            return kelvra_genome_replace(g.c_str(), "a", d.data(), d.size(), 8, kOne.data(), 8, a, c);
-        });
-    });
-    every_fault_leaves_it_as_it_was(g, stored, [&] {
-        return with_arena([&](uint8_t *a, uint64_t c) { return kelvra_genome_remove(g.c_str(), "a", kOne.data(), 8, a, c); });
-    });
+    every_fault_leaves_it_as_it_was(g, stored, [&] { return genome.append("d", d); });
+    every_fault_leaves_it_as_it_was(g, stored, [&] { return genome.replace("a", d); });
+    every_fault_leaves_it_as_it_was(g, stored, [&] { return genome.remove("a"); });
 }
 
 TEST_F(GenomeFaults, ImportAndPack) {
     const std::string bundle = bundles + "/b.chr";
-    const auto import = [&] {
-        return with_arena([&](uint8_t *a, uint64_t c) { return kelvra_genome_import(bundle.c_str(), g.c_str(), nullptr, 0, a, c); });
-    };
-    const auto pack = [&] {
-        return with_arena([&](uint8_t *a, uint64_t c) { return kelvra_genome_pack(bundles.c_str(), g.c_str(), nullptr, 0, a, c); });
-    };
+    const auto import = [&] { return genome.import_from(bundle); };
+    const auto pack = [&] { return genome.pack_from(bundles); };
     every_fault_leaves_it_as_it_was(g, {}, import);
     every_fault_leaves_it_as_it_was(g, {}, pack);
 
     // Into a genome that holds only a: b is added.
     restore(g, stored);
-    ASSERT_EQ(with_arena([&](uint8_t *a, uint64_t c) { return kelvra_genome_remove(g.c_str(), "b", kOne.data(), 8, a, c); }),
-              KELVRA_OK);
+    ASSERT_EQ(genome.remove("b"), KELVRA_OK);
     const DirState only_a = state_of(g);
     every_fault_leaves_it_as_it_was(g, only_a, import);
     ASSERT_EQ(std::remove((bundles + "/a.chr").c_str()), 0);

@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "genome/expected_documents.hpp"
@@ -54,9 +53,7 @@ TEST(GenomeStore, LoadVerifiesTheBody) {
     EXPECT_EQ(loaded, body);
 
     // One byte of the body changed behind the store's back.
-    std::string changed = read_file(dir.path("turns.bin"));
-    changed[20] ^= 0x01;
-    write_file(dir.path("turns.bin"), changed);
+    flip_byte(dir.path("turns.bin"), 20);
     EXPECT_EQ(load(dir.path(), &loaded), KELVRA_ERR_DATA);
 
     // A new body beside an old manifest (a crash between the two renames).
@@ -114,9 +111,9 @@ TEST(GenomeStore, DerivedManifestOutlivesTheCall) {
     ASSERT_EQ(save(dir.path(), two_record_body(), one), KELVRA_OK);
     ASSERT_EQ(unlink(dir.path("manifest.json").c_str()), 0);
     Arena arena(kRoomy);
-    const kelvra_json_value *root = nullptr;
-    ASSERT_EQ(kelvra_genome_catalog(dir.path().c_str(), one.data(), one.size(), arena.base(), arena.capacity(), &root),
-              KELVRA_OK);
+    kelvra_status status;
+    const kelvra_json_value *root = catalog(dir.path(), &one, arena, &status);
+    ASSERT_EQ(status, KELVRA_OK);
     scribble_on_stack();
     EXPECT_EQ(string_at(at_path(root, {"data", "body_sha256"})),
               "25e4d34c99c2293baa17dc351f551345d817383db7a233437cede083a6526fe7");
@@ -178,49 +175,33 @@ TEST(GenomeStore, FailedSaveLeavesTheGenomeAsItWas) {
     EXPECT_FALSE(file_exists(wide.path("turns.bin")));
 }
 
-kelvra_status window(const std::string &dir, const char *label, Bytes *out, uint64_t out_cap) {
-    Arena arena(kRoomy);
-    out->assign(out_cap + 64, 0);
-    uint64_t length = 0;
-    const kelvra_status s = kelvra_genome_window(dir.c_str(), label, out->data(), out_cap, &length, nullptr, 0,
-                                                 arena.base(), arena.capacity());
-    out->resize(s == KELVRA_OK ? length : 0);
-    return s;
-}
-
 TEST(GenomeStore, WindowReadsOneRegionAndChecksItsCap) {
     TempDir dir;
     const Bytes a = chromosome(8, "a", 1), b = chromosome(8, "b", 2), c = chromosome(8, "c", 0);
     ASSERT_EQ(save(dir.path(), concat({a, b, c}), Bytes(8, 3)), KELVRA_OK);
+    const Genome g{dir.path()};
     Bytes out;
-    ASSERT_EQ(window(dir.path(), "b", &out, 24), KELVRA_OK);
+    ASSERT_EQ(g.window("b", &out, 24), KELVRA_OK);
     EXPECT_EQ(out, b);
-    EXPECT_EQ(window(dir.path(), "b", &out, 23), KELVRA_ERR_CAPACITY);
-    EXPECT_EQ(window(dir.path(), "d", &out, 64), KELVRA_ERR_DATA);
-    EXPECT_EQ(window(dir.path(), "", &out, 64), KELVRA_ERR_DATA);
+    EXPECT_EQ(g.window("b", &out, 23), KELVRA_ERR_CAPACITY);
+    EXPECT_EQ(g.window("d", &out, 64), KELVRA_ERR_DATA);
+    EXPECT_EQ(g.window("", &out, 64), KELVRA_ERR_DATA);
 
     // A changed cap record is caught; a changed leaf is not (only the cap is verified).
-    std::string body = read_file(dir.path("turns.bin"));
-    body[16 + 3] ^= 0x20;
-    write_file(dir.path("turns.bin"), body);
-    EXPECT_EQ(window(dir.path(), "b", &out, 24), KELVRA_ERR_DATA);
-    EXPECT_EQ(window(dir.path(), "a", &out, 24), KELVRA_OK);
+    const std::string body = flip_byte(dir.path("turns.bin"), 16 + 3, 0x20);
+    EXPECT_EQ(g.window("b", &out, 24), KELVRA_ERR_DATA);
+    EXPECT_EQ(g.window("a", &out, 24), KELVRA_OK);
 
     // The region runs past the end of a shortened body.
     write_file(dir.path("turns.bin"), body.substr(0, 40));
-    EXPECT_EQ(window(dir.path(), "c", &out, 24), KELVRA_ERR_IO);
+    EXPECT_EQ(g.window("c", &out, 24), KELVRA_ERR_IO);
 }
 
 TEST(GenomeStore, WindowRefusesImpossibleManifestFigures) {
     TempDir dir;
     ASSERT_EQ(save(dir.path(), two_record_body(), two_record_one()), KELVRA_OK);
+    const Genome g{dir.path()};
     const std::string manifest = read_file(dir.path("manifest.json"));
-    auto edited = [&](const std::string &from, const std::string &to) {
-        std::string text = manifest;
-        const size_t at = text.find(from);
-        EXPECT_NE(at, std::string::npos) << from;
-        write_file(dir.path("manifest.json"), text.replace(at, from.size(), to));
-    };
     Bytes out;
     // leaf_dim wider than the region (the cap check would read past it) or 0,
     // a negative length, a figure of the wrong kind, a digest that is not text.
@@ -229,28 +210,26 @@ TEST(GenomeStore, WindowRefusesImpossibleManifestFigures) {
         {"\"byte_len\": 8", "\"byte_len\": -8"}, {"\"byte_offset\": 0", "\"byte_offset\": \"0\""},
         {"\"cap_sha256\": \"", "\"cap_sha256\": 1, \"x\": \""}};
     for (const auto &[from, to] : edits) {
-        edited(from, to);
-        EXPECT_EQ(window(dir.path(), "ab", &out, 64), KELVRA_ERR_DATA) << to;
+        write_edited(dir.path("manifest.json"), manifest, from, to);
+        EXPECT_EQ(g.window("ab", &out, 64), KELVRA_ERR_DATA) << to;
     }
     // Malformed text comes back as the parser's status.
     write_file(dir.path("manifest.json"), manifest.substr(0, 100));
-    EXPECT_EQ(window(dir.path(), "ab", &out, 64), KELVRA_ERR_DATA);
+    EXPECT_EQ(g.window("ab", &out, 64), KELVRA_ERR_DATA);
     write_file(dir.path("manifest.json"), manifest + "\r\n\n");
-    EXPECT_EQ(window(dir.path(), "ab", &out, 64), KELVRA_OK) << "trailing line ends are stripped";
+    EXPECT_EQ(g.window("ab", &out, 64), KELVRA_OK) << "trailing line ends are stripped";
 }
 
 TEST(GenomeStore, ReadsNeedRoomForTheManifest) {
     TempDir dir;
     ASSERT_EQ(save(dir.path(), escapes_body(), escapes_one()), KELVRA_OK);
     const uint64_t manifest_size = read_file(dir.path("manifest.json")).size();
-    const kelvra_json_value *root = nullptr;
-    Arena exact(manifest_size);
-    EXPECT_EQ(kelvra_genome_catalog(dir.path().c_str(), nullptr, 0, exact.base(), exact.capacity(), &root),
-              KELVRA_ERR_CAPACITY)
-        << "the text alone needs its size plus one byte";
-    Arena enough(kelvra_genome_arena_bytes(0, 3, 0));
-    EXPECT_EQ(kelvra_genome_catalog(dir.path().c_str(), nullptr, 0, enough.base(), enough.capacity(), &root),
-              KELVRA_OK);
+    kelvra_status status;
+    Arena exact(manifest_size), enough(kelvra_genome_arena_bytes(0, 3, 0));
+    catalog(dir.path(), nullptr, exact, &status);
+    EXPECT_EQ(status, KELVRA_ERR_CAPACITY) << "the text alone needs its size plus one byte";
+    catalog(dir.path(), nullptr, enough, &status);
+    EXPECT_EQ(status, KELVRA_OK);
 }
 
 } // namespace

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <complex>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>

@@ -61,17 +61,12 @@ private:
 };
 
 // Connects once the server is waiting for clients.
-template <class Record, class Connect>
-Record *retry(Connect connect) {
-    Record *record = nullptr;
-    for (int i = 0; i < 2000 && connect(&record) == KELVRA_ERR_IO; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_NE(record, nullptr);
-    return record;
-}
-
 kelvra_bus_client *client_of(const std::string &name) {
-    return retry<kelvra_bus_client>([&](kelvra_bus_client **c) { return kelvra_bus_connect(name.c_str(), c); });
+    kelvra_bus_client *c = nullptr;
+    for (int i = 0; i < 2000 && kelvra_bus_connect(name.c_str(), &c) == KELVRA_ERR_IO; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_NE(c, nullptr);
+    return c;
 }
 
 kelvra_plat_conn raw_client_of(const std::string &name) {

@@ -4,7 +4,6 @@
 #include "platform/temp_dir.hpp"
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -17,7 +16,8 @@ using kelvra_test::TempDir;
 void touch(const std::string &path) { ASSERT_EQ(kelvra_plat_file_write(path.c_str(), 0, "", 0), KELVRA_OK); }
 
 // Lists a directory, first offering each entry a buffer of `small_cap` bytes
-// and retrying a refused entry with a full-size one. Returns the names sorted.
+// and retrying a refused entry with a full-size one. Returns the names sorted;
+// an exhausted listing must stay exhausted.
 std::vector<std::string> list(const std::string &path, uint64_t small_cap = 256, int *refusals = nullptr) {
     std::vector<std::string> names;
     kelvra_plat_dir dir;
@@ -35,6 +35,10 @@ std::vector<std::string> list(const std::string &path, uint64_t small_cap = 256,
         EXPECT_EQ(has, 1u);
         names.emplace_back(name);
     }
+    char name[256];
+    uint32_t has = 1;
+    EXPECT_EQ(kelvra_plat_dir_next(&dir, name, sizeof name, &has), KELVRA_OK);
+    EXPECT_EQ(has, 0u);
     kelvra_plat_dir_close(&dir);
     std::sort(names.begin(), names.end());
     return names;
@@ -42,25 +46,9 @@ std::vector<std::string> list(const std::string &path, uint64_t small_cap = 256,
 
 using Names = std::vector<std::string>;
 
-TEST(PlatformDir, EmptyDirectoryHoldsOnlyDotEntries) {
-    TempDir dir;
-    EXPECT_EQ(list(dir.path()), (Names{".", ".."}));
-
-    kelvra_plat_dir listing;
-    ASSERT_EQ(kelvra_plat_dir_open(dir.path().c_str(), &listing), KELVRA_OK);
-    char name[256];
-    uint32_t has = 1;
-    for (int i = 0; i < 2; ++i) ASSERT_EQ(kelvra_plat_dir_next(&listing, name, sizeof name, &has), KELVRA_OK);
-    for (int i = 0; i < 3; ++i) {
-        has = 1;
-        EXPECT_EQ(kelvra_plat_dir_next(&listing, name, sizeof name, &has), KELVRA_OK);
-        EXPECT_EQ(has, 0u) << "an exhausted listing stays exhausted";
-    }
-    kelvra_plat_dir_close(&listing);
-}
-
 TEST(PlatformDir, ListsFilesAndSubdirectoriesByBareName) {
     TempDir dir;
+    EXPECT_EQ(list(dir.path()), (Names{".", ".."}));
     touch(dir.path("b.chr"));
     touch(dir.path("a.txt"));
     ASSERT_EQ(mkdir(dir.path("sub").c_str(), 0755), 0);
