@@ -62,19 +62,21 @@ Spectrum dft(const std::vector<int64_t> &re, const std::vector<int64_t> &im, int
 
 } // namespace
 
-TEST(Autocorrelation, SmallCasesAndSignedZeros) {
+TEST(Autocorrelation, SmallCasesSpecialValuesAndStatuses) {
     EXPECT_EQ(autocorrelate({1, 2}), (std::vector<double>{5, 4}));
     EXPECT_EQ(autocorrelate({3}), (std::vector<double>{9}));
     EXPECT_EQ(autocorrelate({1, 2, 3}), (std::vector<double>{14, 11, 11}));
-    // The sum starts from +0.0, so products of −0.0 cannot leave a −0.0.
-    const std::vector<double> zeros = autocorrelate({-0.0, 0.0});
-    EXPECT_FALSE(std::signbit(zeros[1]));
+    EXPECT_FALSE(std::signbit(autocorrelate({-0.0, 0.0})[1])) << "the sum starts from +0.0";
+    const std::vector<double> with_inf = autocorrelate({1.0, std::numeric_limits<double>::infinity(), -1.0});
+    EXPECT_EQ(with_inf[0], std::numeric_limits<double>::infinity());
+    EXPECT_TRUE(std::isnan(with_inf[1])) << "inf·1 + (−1)·inf";
     EXPECT_EQ(kelvra_autocorrelation_f64(nullptr, 0, nullptr), KELVRA_OK);
     double one = 1;
     EXPECT_EQ(kelvra_autocorrelation_f64(nullptr, 1, &one), KELVRA_ERR_ARG);
     EXPECT_EQ(kelvra_autocorrelation_f64(&one, 1, nullptr), KELVRA_ERR_ARG);
 }
 
+// Lengths around the four lags done at once, bit for bit.
 TEST(Autocorrelation, SumsInIncreasingIndexBitForBit) {
     std::mt19937_64 rng(31);
     std::uniform_real_distribution<double> value(-1e3, 1e3);
@@ -82,14 +84,9 @@ TEST(Autocorrelation, SumsInIncreasingIndexBitForBit) {
         std::vector<double> x(n);
         for (double &v : x) v = value(rng) * std::pow(10.0, static_cast<double>(rng() % 9) - 4.0);
         const std::vector<double> got = autocorrelate(x), want = autocorrelation_reference(x);
-        for (size_t k = 0; k < n; ++k) {
+        for (size_t k = 0; k < n; ++k)
             ASSERT_EQ(std::memcmp(&got[k], &want[k], sizeof(double)), 0) << "n " << n << " lag " << k;
-        }
     }
-    // Non-finite values propagate.
-    const std::vector<double> with_inf = autocorrelate({1.0, std::numeric_limits<double>::infinity(), -1.0});
-    EXPECT_EQ(with_inf[0], std::numeric_limits<double>::infinity());
-    EXPECT_TRUE(std::isnan(with_inf[1])) << "inf·1 + (−1)·inf";
 }
 
 TEST(ExactDft, LengthTwoAndStatuses) {
@@ -97,57 +94,43 @@ TEST(ExactDft, LengthTwoAndStatuses) {
     EXPECT_EQ(s.re, (std::vector<int64_t>{8, -2}));
     EXPECT_EQ(s.im, (std::vector<int64_t>{3, -5}));
     int64_t in[8] = {}, out_re[32], out_im[32];
-    for (uint32_t n : {0u, 1u, 3u, 6u, 12u, 0x80000001u}) {
+    for (uint32_t n : {0u, 1u, 3u, 6u, 12u, 0x80000001u})
         EXPECT_EQ(kelvra_exact_dft_i64(n, 0, in, in, out_re, out_im), KELVRA_ERR_DATA) << n;
-    }
     EXPECT_EQ(kelvra_exact_dft_i64(6, 0, nullptr, in, out_re, out_im), KELVRA_ERR_ARG) << "pointers first";
     EXPECT_EQ(kelvra_exact_dft_i64(4, 0, in, nullptr, out_re, out_im), KELVRA_ERR_ARG);
     EXPECT_EQ(kelvra_exact_dft_i64(4, 0, in, in, nullptr, out_im), KELVRA_ERR_ARG);
     EXPECT_EQ(kelvra_exact_dft_i64(4, 0, in, in, out_re, nullptr), KELVRA_ERR_ARG);
 }
 
-TEST(ExactDft, MatchesTheDefinitionExactlyWithWrapAround) {
+// Exactly the definition, wrapping around on full-range values; and the
+// coefficients, evaluated at ζ = e^(2πi/n), give the ordinary complex DFT.
+TEST(ExactDft, MatchesTheDefinitionAndTheComplexTransform) {
     std::mt19937_64 rng(32);
+    const double pi = std::acos(-1.0);
     for (uint32_t n : {2u, 4u, 8u, 16u, 64u}) {
-        std::vector<int64_t> re(n), im(n);
+        std::vector<int64_t> re(n), im(n), small_re(n), small_im(n);
         for (uint32_t i = 0; i < n; ++i) {
             re[i] = static_cast<int64_t>(rng());
             im[i] = i % 5 == 0 ? INT64_MIN : static_cast<int64_t>(rng() % 2001) - 1000;
+            small_re[i] = static_cast<int64_t>(rng() % 201) - 100;
+            small_im[i] = static_cast<int64_t>(rng() % 201) - 100;
         }
         for (int32_t negative : {0, 1, -7}) {
             const Spectrum got = dft(re, im, negative), want = dft_reference(re, im, negative != 0);
-            EXPECT_EQ(got.re, want.re) << "n " << n << " negative " << negative;
-            EXPECT_EQ(got.im, want.im) << "n " << n << " negative " << negative;
-        }
-    }
-}
-
-TEST(ExactDft, CoefficientsEvaluateToTheComplexTransform) {
-    // With ζ = e^(2πi/n), Σ_m c_m ζ^m is the ordinary DFT Σ_j x_j ζ^(jk).
-    std::mt19937_64 rng(33);
-    for (uint32_t n : {4u, 8u, 32u}) {
-        std::vector<int64_t> re(n), im(n);
-        for (uint32_t i = 0; i < n; ++i) {
-            re[i] = static_cast<int64_t>(rng() % 201) - 100;
-            im[i] = static_cast<int64_t>(rng() % 201) - 100;
-        }
-        for (int32_t negative : {0, 1}) {
-            const Spectrum s = dft(re, im, negative);
-            const double pi = std::acos(-1.0);
-            const std::complex<double> zeta = std::polar(1.0, 2 * pi / n);
+            EXPECT_TRUE(got.re == want.re && got.im == want.im) << "n " << n << " negative " << negative;
+            const Spectrum s = dft(small_re, small_im, negative);
             for (uint32_t k = 0; k < n; ++k) {
                 std::complex<double> from_re, from_im, want_re, want_im;
                 for (uint32_t m = 0; m < n / 2; ++m) {
-                    from_re += static_cast<double>(s.re[k * (n / 2) + m]) * std::pow(zeta, m);
-                    from_im += static_cast<double>(s.im[k * (n / 2) + m]) * std::pow(zeta, m);
+                    from_re += static_cast<double>(s.re[k * (n / 2) + m]) * std::polar(1.0, 2 * pi * m / n);
+                    from_im += static_cast<double>(s.im[k * (n / 2) + m]) * std::polar(1.0, 2 * pi * m / n);
                 }
                 for (uint32_t j = 0; j < n; ++j) {
                     const std::complex<double> w = std::polar(1.0, (negative ? -2 : 2) * pi * j * k / n);
-                    want_re += static_cast<double>(re[j]) * w;
-                    want_im += static_cast<double>(im[j]) * w;
+                    want_re += static_cast<double>(small_re[j]) * w;
+                    want_im += static_cast<double>(small_im[j]) * w;
                 }
-                EXPECT_NEAR(std::abs(from_re - want_re), 0.0, 1e-8) << n << " k " << k;
-                EXPECT_NEAR(std::abs(from_im - want_im), 0.0, 1e-8) << n << " k " << k;
+                EXPECT_LT(std::abs(from_re - want_re) + std::abs(from_im - want_im), 1e-8) << n << " k " << k;
             }
         }
     }

@@ -16,18 +16,25 @@ namespace {
 using reference::bits;
 
 constexpr double kPi = 3.141592653589793;
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 struct Solved {
     kelvra_status status;
     double value;
 };
 
-Solved kepler(double m, double e, double tolerance, uint32_t iterations) {
+// Any of the three routines, returning the status and what was written.
+template <class F, class... Args>
+Solved run(F f, Args... args) {
     double out = -1.0;
-    const kelvra_status s = kelvra_kepler_solve(m, e, tolerance, iterations, &out);
+    const kelvra_status s = f(args..., &out);
     return {s, out};
 }
+
+Solved kepler(double m, double e, double tolerance, uint32_t iterations) {
+    return run(kelvra_kepler_solve, m, e, tolerance, iterations);
+}
+Solved centre(double m, double e, int32_t order) { return run(kelvra_equation_of_centre, m, e, order); }
+Solved pin_slot(double theta, double r, double d) { return run(kelvra_pin_slot, theta, r, d); }
 
 Solved kepler_reference(double m, double e, double tolerance, uint32_t iterations) {
     double big_e = m + e * reference::sin(m);
@@ -50,112 +57,73 @@ double centre_reference(double m, double e, int order) {
     return sum;
 }
 
-TEST(Kepler, ConvergesOnTheDocumentedCase) {
+TEST(Kepler, DocumentedCaseAndStatuses) {
     const Solved s = kepler(1.0, 0.5, 1e-12, 50);
     EXPECT_EQ(s.status, KELVRA_OK);
     EXPECT_NEAR(s.value, 1.4987011, 1e-7);
     EXPECT_NEAR(s.value - 0.5 * std::sin(s.value), 1.0, 1e-12) << "solves E - e sin E = M";
     EXPECT_EQ(kepler(1.0, 0.5, 1e-12, 1).status, KELVRA_ERR_CAPACITY);
-}
-
-TEST(Kepler, StatusesAndWhatIsWritten) {
     EXPECT_EQ(kelvra_kepler_solve(1.0, 0.5, 1e-12, 50, nullptr), KELVRA_ERR_ARG);
     const Solved circular = kepler(2.5, 0.0, 1e-12, 50);
-    EXPECT_EQ(circular.status, KELVRA_OK);
-    EXPECT_EQ(circular.value, 2.5);
-    for (double bad : {-0.1, 1.0, 1.5}) {
-        const Solved s = kepler(2.5, bad, 1e-12, 50);
-        EXPECT_EQ(s.status, KELVRA_ERR_DATA) << bad;
-        EXPECT_EQ(s.value, 2.5) << "M is written first";
+    EXPECT_TRUE(circular.status == KELVRA_OK && circular.value == 2.5);
+    // Out-of-range eccentricities and no iteration budget: M is written first.
+    for (const auto &[e, budget] : {std::pair{-0.1, 50}, {1.0, 50}, {1.5, 50}, {0.3, 0}}) {
+        const Solved bad = kepler(2.5, e, 1e-12, budget);
+        EXPECT_TRUE(bad.status == KELVRA_ERR_DATA && bad.value == 2.5) << e << ", " << budget;
     }
-    const Solved no_budget = kepler(2.5, 0.3, 1e-12, 0);
-    EXPECT_EQ(no_budget.status, KELVRA_ERR_DATA);
-    EXPECT_EQ(no_budget.value, 2.5);
     const Solved never = kepler(1.0, 0.5, 0.0, 30);
     EXPECT_EQ(never.status, KELVRA_ERR_CAPACITY) << "a zero tolerance is never met";
     EXPECT_EQ(bits(never.value), bits(kepler_reference(1.0, 0.5, 0.0, 30).value));
-    const Solved nan = kepler(1.0, kNaN, 1e-12, 10);
+    const Solved nan = kepler(1.0, std::numeric_limits<double>::quiet_NaN(), 1e-12, 10);
     EXPECT_EQ(nan.status, KELVRA_ERR_CAPACITY) << "a NaN eccentricity passes the range tests";
     EXPECT_TRUE(std::isnan(nan.value));
 }
 
-TEST(Kepler, SameIteratesAsTheReference) {
-    std::mt19937_64 rng(11);
-    std::uniform_real_distribution<double> anomaly(-10.0, 10.0), eccentricity(0.0, 0.999);
-    for (int i = 0; i < 1000; ++i) {
-        const double m = anomaly(rng), e = eccentricity(rng);
-        const uint32_t budget = 1 + static_cast<uint32_t>(rng() % 40);
-        const Solved got = kepler(m, e, 1e-13, budget);
-        const Solved want = kepler_reference(m, e, 1e-13, budget);
-        ASSERT_EQ(got.status, want.status) << m << ", " << e << ", " << budget;
-        ASSERT_EQ(bits(got.value), bits(want.value)) << m << ", " << e << ", " << budget;
-    }
-}
-
-TEST(EquationOfCentre, FirstOrderAndStatuses) {
-    double out = -1;
-    ASSERT_EQ(kelvra_equation_of_centre(100.0, 0.1, 1, &out), KELVRA_OK);
-    EXPECT_EQ(bits(out), bits(0.2 * reference::sin(100.0)));
+TEST(EquationOfCentre, Statuses) {
     EXPECT_EQ(kelvra_equation_of_centre(1.0, 0.1, 1, nullptr), KELVRA_ERR_ARG);
-    for (int order : {0, 7, -1}) {
-        out = -1;
-        EXPECT_EQ(kelvra_equation_of_centre(1.0, 0.1, order, &out), KELVRA_ERR_DATA) << order;
-        EXPECT_EQ(bits(out), bits(0.0));
+    for (const auto &[e, order] : {std::pair{0.1, 0}, {0.1, 7}, {0.1, -1}, {-0.01, 3}, {1.0, 3}}) {
+        const Solved bad = centre(1.0, e, order);
+        EXPECT_TRUE(bad.status == KELVRA_ERR_DATA && bits(bad.value) == bits(0.0)) << e << ", " << order;
     }
-    for (double e : {-0.01, 1.0}) {
-        out = -1;
-        EXPECT_EQ(kelvra_equation_of_centre(1.0, e, 3, &out), KELVRA_ERR_DATA) << e;
-        EXPECT_EQ(bits(out), bits(0.0));
-    }
-}
-
-TEST(EquationOfCentre, SameSumsAsTheReference) {
-    std::mt19937_64 rng(12);
-    std::uniform_real_distribution<double> anomaly(-7.0, 7.0), eccentricity(0.0, 0.99);
-    for (int i = 0; i < 5000; ++i) {
-        const double m = anomaly(rng), e = eccentricity(rng);
-        const int order = 1 + static_cast<int>(rng() % 6);
-        double out = -1;
-        ASSERT_EQ(kelvra_equation_of_centre(m, e, order, &out), KELVRA_OK);
-        ASSERT_EQ(bits(out), bits(centre_reference(m, e, order))) << m << ", " << e << ", " << order;
-    }
-    // Against the true anomaly: the table holds only the e^k sin(kM) terms,
-    // so the sum matches the true equation of the centre through e^2.
+    // The table holds only the e^k sin(kM) terms, so the sum matches the true
+    // equation of the centre (from the true anomaly) through e^2.
     const double m = 0.8, e = 0.05;
-    const Solved big_e = kepler(m, e, 1e-15, 50);
-    const double true_anomaly = 2 * std::atan(std::sqrt((1 + e) / (1 - e)) * std::tan(big_e.value / 2));
-    double out = 0;
-    ASSERT_EQ(kelvra_equation_of_centre(m, e, 2, &out), KELVRA_OK);
-    EXPECT_NEAR(out, true_anomaly - m, 2 * e * e * e);
+    const double big_e = kepler(m, e, 1e-15, 50).value;
+    const double true_anomaly = 2 * std::atan(std::sqrt((1 + e) / (1 - e)) * std::tan(big_e / 2));
+    EXPECT_NEAR(centre(m, e, 2).value, true_anomaly - m, 2 * e * e * e);
 }
 
-TEST(PinSlot, DocumentedCases) {
-    double out = -1;
-    ASSERT_EQ(kelvra_pin_slot(0.0, 1.0, 2.0, &out), KELVRA_OK);
-    EXPECT_EQ(bits(out), bits(0.0));
-    ASSERT_EQ(kelvra_pin_slot(kPi, 2.0, 1.0, &out), KELVRA_OK);
-    EXPECT_LE(std::fabs(out - kPi), std::nextafter(kPi, 4.0) - kPi) << "the point (-1, ~0) lies on the negative axis";
-    for (double theta : {0.5, -2.0, 3.0, 2 * kPi + 1.0, -5.0}) {
-        ASSERT_EQ(kelvra_pin_slot(theta, 1.0, 0.0, &out), KELVRA_OK);
-        EXPECT_NEAR(out, std::remainder(theta, 2 * kPi), 1e-15) << theta;
-    }
-    out = -1;
-    EXPECT_EQ(kelvra_pin_slot(1.0, 0.0, 0.0, &out), KELVRA_ERR_DATA);
-    EXPECT_EQ(bits(out), bits(0.0));
+TEST(PinSlot, DocumentedCasesAndStatuses) {
+    EXPECT_EQ(bits(pin_slot(0.0, 1.0, 2.0).value), bits(0.0));
+    EXPECT_LE(std::fabs(pin_slot(kPi, 2.0, 1.0).value - kPi), std::nextafter(kPi, 4.0) - kPi)
+        << "the point (-1, ~0) lies on the negative axis";
+    for (double theta : {0.5, -2.0, 3.0, 2 * kPi + 1.0, -5.0})
+        EXPECT_NEAR(pin_slot(theta, 1.0, 0.0).value, std::remainder(theta, 2 * kPi), 1e-15) << theta;
+    const Solved undefined = pin_slot(1.0, 0.0, 0.0);
+    EXPECT_TRUE(undefined.status == KELVRA_ERR_DATA && bits(undefined.value) == bits(0.0));
     EXPECT_EQ(kelvra_pin_slot(1.0, 1.0, 0.0, nullptr), KELVRA_ERR_ARG);
-    ASSERT_EQ(kelvra_pin_slot(1.0, 0.0, 2.0, &out), KELVRA_OK) << "r = 0 alone is fine";
-    EXPECT_EQ(bits(out), bits(0.0));
+    const Solved radius_zero = pin_slot(1.0, 0.0, 2.0);
+    EXPECT_TRUE(radius_zero.status == KELVRA_OK && bits(radius_zero.value) == bits(0.0)) << "r = 0 alone is fine";
 }
 
-TEST(PinSlot, SameAnglesAsTheReference) {
-    std::mt19937_64 rng(13);
-    std::uniform_real_distribution<double> angle(-20.0, 20.0), length(-3.0, 3.0);
-    for (int i = 0; i < 5000; ++i) {
-        const double theta = angle(rng), r = length(rng), d = length(rng);
-        double out = -1;
-        ASSERT_EQ(kelvra_pin_slot(theta, r, d, &out), KELVRA_OK);
-        const double want = reference::atan2(reference::sin(theta) * r, reference::cos(theta) * r + d);
-        ASSERT_EQ(bits(out), bits(want)) << theta << ", " << r << ", " << d;
+// Kepler iterates (including running out of budget), every order of the
+// centre sum and the linkage angle, bit for bit through the reference.
+TEST(Orbital, SameBitsAsTheReferenceSteps) {
+    std::mt19937_64 rng(11);
+    std::uniform_real_distribution<double> anomaly(-10.0, 10.0), eccentricity(0.0, 0.99), length(-3.0, 3.0);
+    for (int i = 0; i < 600; ++i) {
+        const double m = anomaly(rng), e = eccentricity(rng), r = length(rng), d = length(rng);
+        const uint32_t budget = 1 + static_cast<uint32_t>(rng() % 40);
+        const int order = 1 + i % 6;
+        const Solved got = kepler(m, e, 1e-13, budget), want = kepler_reference(m, e, 1e-13, budget);
+        ASSERT_TRUE(got.status == want.status && bits(got.value) == bits(want.value))
+            << m << ", " << e << ", " << budget;
+        const Solved sum = centre(m, e, order);
+        ASSERT_TRUE(sum.status == KELVRA_OK && bits(sum.value) == bits(centre_reference(m, e, order)))
+            << m << ", " << order;
+        const Solved angle = pin_slot(m, r, d);
+        const double linkage = reference::atan2(reference::sin(m) * r, reference::cos(m) * r + d);
+        ASSERT_TRUE(angle.status == KELVRA_OK && bits(angle.value) == bits(linkage)) << m << ", " << r << ", " << d;
     }
 }
 

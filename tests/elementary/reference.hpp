@@ -29,8 +29,7 @@ inline int64_t q61_mul(int64_t a, int64_t b) {
 
 inline int64_t to_q61(double x) {
     const double scaled = x * 2305843009213693952.0;
-    if (x < 0) return static_cast<int64_t>(scaled - 0.5);
-    return static_cast<int64_t>(scaled + 0.5);
+    return static_cast<int64_t>(x < 0 ? scaled - 0.5 : scaled + 0.5);
 }
 
 inline double from_q61(int64_t n) { return static_cast<double>(n) * 4.336808689942018e-19; }
@@ -45,8 +44,7 @@ inline double exp(double x) {
     const int32_t k = static_cast<int32_t>(t < 0 ? t - 0.5 : t + 0.5);
     const double r = x - k * 0.6931471803691238 - k * 1.9082149292705877e-10;
     const int64_t big_r = to_q61(r);
-    int64_t sum = kOne;
-    int64_t term = kOne;
+    int64_t sum = kOne, term = kOne;
     for (int64_t n = 1; n <= 18; ++n) {
         term = q61_mul(term, big_r) / n;
         sum += term;
@@ -68,13 +66,7 @@ inline double log(double x) {
         m = (b & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);
         e = biased - 1023;
     } else {
-        m = b;
-        int shifts = 0;
-        while ((m & (uint64_t{1} << 52)) == 0) {
-            m <<= 1;
-            ++shifts;
-        }
-        e = -1022 - shifts;
+        for (m = b, e = -1022; (m & (uint64_t{1} << 52)) == 0; --e) m <<= 1;
     }
     double f = static_cast<double>(m) * two_to(-52);
     if (f >= 1.4142135623730951) {
@@ -84,8 +76,7 @@ inline double log(double x) {
     const double s = (f - 1) / (f + 1);
     const int64_t big_s = to_q61(s);
     const int64_t s2 = q61_mul(big_s, big_s);
-    int64_t sum = big_s;
-    int64_t power = big_s;
+    int64_t sum = big_s, power = big_s;
     for (int64_t j = 2; j <= 26; j += 2) {
         power = q61_mul(power, s2);
         sum = sum + power / (j + 1);
@@ -96,16 +87,10 @@ inline double log(double x) {
 
 inline int64_t atan_series(int64_t t) {
     const int64_t x2 = q61_mul(t, t);
-    int64_t sum = t;
-    int64_t power = t;
+    int64_t sum = t, power = t;
     for (int64_t n = 1; n <= 40; ++n) {
         power = q61_mul(x2, power);
-        const int64_t term = power / (2 * n + 1);
-        if (n % 2 == 1) {
-            sum -= term;
-        } else {
-            sum += term;
-        }
+        sum = n % 2 == 1 ? sum - power / (2 * n + 1) : sum + power / (2 * n + 1);
     }
     return sum;
 }
@@ -169,54 +154,29 @@ inline Reduced reduce_quadrant(double x) {
     return {true, static_cast<int>(q & 3), q61_mul(f, 0x3243F6A8885A308D)};
 }
 
-inline int64_t sin_series(int64_t r) {
-    static const int64_t divisors[10] = {6, 20, 42, 72, 110, 156, 210, 272, 342, 420};
+// The sine and cosine series on the reduced argument (10 steps each).
+inline int64_t trig_series(int64_t r, bool cosine) {
+    static const int64_t sin_divisors[10] = {6, 20, 42, 72, 110, 156, 210, 272, 342, 420};
+    static const int64_t cos_divisors[10] = {2, 12, 30, 56, 90, 132, 182, 240, 306, 380};
     const int64_t x2 = q61_mul(r, r);
-    int64_t sum = r;
-    int64_t term = r;
+    int64_t sum = cosine ? kOne : r, term = sum;
     for (int i = 0; i < 10; ++i) {
-        term = q61_mul(x2, term) / divisors[i];
+        term = q61_mul(x2, term) / (cosine ? cos_divisors : sin_divisors)[i];
         sum = i % 2 == 0 ? sum - term : sum + term;
     }
     return sum;
 }
 
-inline int64_t cos_series(int64_t r) {
-    static const int64_t divisors[10] = {2, 12, 30, 56, 90, 132, 182, 240, 306, 380};
-    const int64_t x2 = q61_mul(r, r);
-    int64_t sum = kOne;
-    int64_t term = kOne;
-    for (int i = 0; i < 10; ++i) {
-        term = q61_mul(x2, term) / divisors[i];
-        sum = i % 2 == 0 ? sum - term : sum + term;
-    }
-    return sum;
-}
-
-inline double sin(double x) {
+// Quadrants 0-3 of the sine give s, c, -s, -c; the cosine is the sine one quadrant on.
+inline double sine_quadrant(double x, int shift) {
     const Reduced red = reduce_quadrant(x);
     if (!red.ok) return x - x;
-    const int64_t s = sin_series(red.remainder);
-    const int64_t c = cos_series(red.remainder);
-    switch (red.quadrant) {
-    case 0: return from_q61(s);
-    case 1: return from_q61(c);
-    case 2: return from_q61(-s);
-    default: return from_q61(-c);
-    }
+    const int q = (red.quadrant + shift) & 3;
+    const int64_t v = trig_series(red.remainder, q % 2 == 1);
+    return from_q61(q < 2 ? v : -v);
 }
 
-inline double cos(double x) {
-    const Reduced red = reduce_quadrant(x);
-    if (!red.ok) return x - x;
-    const int64_t s = sin_series(red.remainder);
-    const int64_t c = cos_series(red.remainder);
-    switch (red.quadrant) {
-    case 0: return from_q61(c);
-    case 1: return from_q61(-s);
-    case 2: return from_q61(-c);
-    default: return from_q61(s);
-    }
-}
+inline double sin(double x) { return sine_quadrant(x, 0); }
+inline double cos(double x) { return sine_quadrant(x, 1); }
 
 } // namespace reference

@@ -1,6 +1,7 @@
 // Binary hypervectors against bit-by-bit references of the documented rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <random>
@@ -45,13 +46,8 @@ Bytes reference_bundle(const std::vector<Bytes> &vectors) {
 }
 
 double reference_similarity(const Bytes &a, const Bytes &b) {
-    static const auto table = [] {
-        std::vector<int> t(256);
-        for (int v = 0; v < 256; ++v) t[v] = __builtin_popcount(static_cast<unsigned>(v));
-        return t;
-    }();
     uint64_t d = 0;
-    for (size_t i = 0; i < a.size(); ++i) d += table[a[i] ^ b[i]];
+    for (size_t i = 0; i < a.size(); ++i) d += static_cast<uint64_t>(__builtin_popcount(a[i] ^ b[i]));
     return 1.0 - static_cast<double>(2 * d) / static_cast<double>(8 * a.size());
 }
 
@@ -78,18 +74,19 @@ TEST(HdcBinary, PointersAreCheckedBeforeLengths) {
     EXPECT_EQ(kelvra_hdc_similarity(a, a, 0, &s), KELVRA_ERR_DATA);
 }
 
+// Lengths around the vector widths, out = a, partial overlap in both
+// directions (what the byte loop gives), and the streaming path for large
+// vectors with an unaligned tail.
 TEST(HdcBinary, BindMatchesByteOrderXorIncludingOverlap) {
     std::mt19937_64 rng(1);
-    for (size_t n : {1u, 7u, 16u, 63u, 64u, 65u, 1000u}) {
+    for (size_t n : {1u, 7u, 16u, 63u, 64u, 65u, 1000u, (8u << 20) + 37}) {
         const Bytes a = random_bytes(rng, n), b = random_bytes(rng, n);
-        Bytes out(n);
-        ASSERT_EQ(kelvra_hdc_bind(a.data(), b.data(), static_cast<uint32_t>(n), out.data()), KELVRA_OK);
-        for (size_t i = 0; i < n; ++i) ASSERT_EQ(out[i], a[i] ^ b[i]);
-        Bytes in_place = a;
+        Bytes out(n + 1), in_place = a;
+        ASSERT_EQ(kelvra_hdc_bind(a.data(), b.data(), static_cast<uint32_t>(n), out.data() + 1), KELVRA_OK);
+        for (size_t i = 0; i < n; ++i) ASSERT_EQ(out[i + 1], a[i] ^ b[i]) << n << ": " << i;
         ASSERT_EQ(kelvra_hdc_bind(in_place.data(), b.data(), static_cast<uint32_t>(n), in_place.data()), KELVRA_OK);
-        EXPECT_EQ(in_place, out) << "out may be a itself";
+        EXPECT_TRUE(std::equal(in_place.begin(), in_place.end(), out.begin() + 1)) << "out may be a itself";
     }
-    // Partial overlap in both directions must give what the byte loop gives.
     for (ptrdiff_t offset : {-17, -3, -1, 1, 3, 17}) {
         Bytes buf = random_bytes(rng, 300), expect = buf;
         const Bytes b = random_bytes(rng, 200);
@@ -100,16 +97,7 @@ TEST(HdcBinary, BindMatchesByteOrderXorIncludingOverlap) {
     }
 }
 
-TEST(HdcBinary, BindOfLargeVectorsUsesTheSameBytes) {
-    std::mt19937_64 rng(2);
-    const size_t n = (size_t{8} << 20) + 37; // the streaming path, unaligned tail
-    const Bytes a = random_bytes(rng, n), b = random_bytes(rng, n);
-    Bytes out(n + 1);
-    ASSERT_EQ(kelvra_hdc_bind(a.data(), b.data(), static_cast<uint32_t>(n), out.data() + 1), KELVRA_OK);
-    for (size_t i = 0; i < n; i += 4093) ASSERT_EQ(out[i + 1], a[i] ^ b[i]) << i;
-    EXPECT_EQ(out[n], a[n - 1] ^ b[n - 1]);
-}
-
+// Counts around the 8-bit counters of the vector path; one vector is copied.
 TEST(HdcBinary, BundleIsTheBitwiseMajority) {
     std::mt19937_64 rng(3);
     for (uint32_t count : {1u, 3u, 5u, 255u, 257u, 511u, 513u}) {
@@ -122,46 +110,25 @@ TEST(HdcBinary, BundleIsTheBitwiseMajority) {
             EXPECT_EQ(out, reference_bundle(vectors)) << count << " vectors of " << n << " bytes";
         }
     }
-}
-
-TEST(HdcBinary, BundleRefusesEvenCountsAndMissingVectors) {
     Bytes a(8, 0xff), b(8, 0x0f), out(8, 0x55);
-    const uint8_t *two[] = {a.data(), b.data()};
-    EXPECT_EQ(kelvra_hdc_bundle(two, 2, 8, out.data()), KELVRA_ERR_DATA);
-    const uint8_t *one[] = {b.data()};
-    ASSERT_EQ(kelvra_hdc_bundle(one, 1, 8, out.data()), KELVRA_OK);
-    EXPECT_EQ(out, b) << "one vector is copied";
-    const uint8_t *holed[] = {a.data(), nullptr, b.data()};
-    out.assign(8, 0x55);
+    const uint8_t *two[] = {a.data(), b.data()}, *holed[] = {a.data(), nullptr, b.data()};
+    EXPECT_EQ(kelvra_hdc_bundle(two, 2, 8, out.data()), KELVRA_ERR_DATA) << "even counts are refused";
     EXPECT_EQ(kelvra_hdc_bundle(holed, 3, 8, out.data()), KELVRA_ERR_ARG);
     EXPECT_EQ(out, Bytes(8, 0x55)) << "the first position already needs the missing vector";
 }
 
-TEST(HdcBinary, PermuteRotatesTowardsHigherIndices) {
+TEST(HdcBinary, PermuteRotatesTowardsHigherIndicesForAnyShift) {
     Bytes in = {0x80, 0x00, 0x01}, out(3);
     ASSERT_EQ(kelvra_hdc_permute(in.data(), 3, 1, out.data()), KELVRA_OK);
-    EXPECT_EQ(out, (Bytes{0x00, 0x01, 0x02}));
-    in = {0x00, 0x00, 0x80};
-    ASSERT_EQ(kelvra_hdc_permute(in.data(), 3, 1, out.data()), KELVRA_OK);
-    EXPECT_EQ(out, (Bytes{0x01, 0x00, 0x00})) << "the last bit wraps to bit 0";
-    std::mt19937_64 rng(4);
-    in = random_bytes(rng, 5);
-    out.resize(5);
-    for (int32_t s : {0, 40, -40, 80}) {
-        ASSERT_EQ(kelvra_hdc_permute(in.data(), 5, s, out.data()), KELVRA_OK);
-        EXPECT_EQ(out, in) << s;
-    }
-}
-
-TEST(HdcBinary, PermuteMatchesTheReferenceForAnyShift) {
+    EXPECT_EQ(out, (Bytes{0x00, 0x01, 0x02})) << "the last bit wraps to bit 0";
     std::mt19937_64 rng(5);
     for (size_t n : {1u, 2u, 3u, 8u, 13u, 64u}) {
-        const Bytes in = random_bytes(rng, n);
+        in = random_bytes(rng, n);
         const int32_t bits = static_cast<int32_t>(8 * n);
-        std::vector<int32_t> shifts = {INT32_MIN, INT32_MAX, -1, 1, 7, 8, 9, -bits - 3, 3 * bits + 5};
-        for (int i = 0; i < 20; ++i) shifts.push_back(static_cast<int32_t>(rng()));
+        std::vector<int32_t> shifts = {0, bits, -bits, INT32_MIN, INT32_MAX, -1, 1, 7, 8, 9, -bits - 3, 3 * bits + 5};
+        for (int i = 0; i < 10; ++i) shifts.push_back(static_cast<int32_t>(rng()));
         for (int32_t s : shifts) {
-            Bytes out(n);
+            out.assign(n, 0xAA);
             ASSERT_EQ(kelvra_hdc_permute(in.data(), static_cast<uint32_t>(n), s, out.data()), KELVRA_OK);
             ASSERT_EQ(out, reference_permute(in, s)) << n << " bytes, shift " << s;
         }
@@ -170,17 +137,17 @@ TEST(HdcBinary, PermuteMatchesTheReferenceForAnyShift) {
 
 // Every tier the processor has, and every forced tier (a tier beyond the
 // processor is lowered), gives the table count, on lengths around every
-// block boundary and at odd addresses.
+// block boundary and at odd addresses; complements put every per-byte
+// counter at its largest.
 TEST(HdcBinary, SimilarityIsTheSameOnEveryTier) {
     std::mt19937_64 rng(6);
     constexpr size_t kLongest = 200000; // tiers take over from 128 KiB
     const Bytes a = random_bytes(rng, kLongest + 1), b = random_bytes(rng, kLongest + 1);
-    std::vector<size_t> lengths = {1,    7,    8,    9,    31,     32,     33,     63,     64,      65,
-                                   511,  512,  513,  1000, 131071, 131072, 131073, 131105, kLongest};
-    for (int i = 0; i < 12; ++i) lengths.push_back(1 + rng() % kLongest);
+    const Bytes zeros(kLongest, 0), ones(kLongest, 0xff);
     for (const char *tier : {"0", "1", "2", "9"}) {
         kelvra_test::ScopedEnv forced("KELVRA_HDC_FORCE_TIER", tier);
-        for (size_t n : lengths) {
+        for (size_t n : {1, 7, 8, 9, 31, 32, 33, 63, 64, 65, 511, 512, 513, 1000, 131071, 131072, 131073, 131105,
+                         150001, 199999, 200000}) {
             for (size_t skew : {0u, 1u}) {
                 const Bytes x(a.begin() + skew, a.begin() + skew + n), y(b.begin(), b.begin() + n);
                 double s = 2;
@@ -188,11 +155,6 @@ TEST(HdcBinary, SimilarityIsTheSameOnEveryTier) {
                 ASSERT_EQ(s, reference_similarity(x, y)) << "tier " << tier << ", " << n << " bytes";
             }
         }
-    }
-    // Complements: every per-byte counter at its largest.
-    const Bytes zeros(kLongest, 0), ones(kLongest, 0xff);
-    for (const char *tier : {"0", "1", "2"}) {
-        kelvra_test::ScopedEnv forced("KELVRA_HDC_FORCE_TIER", tier);
         double s = 0;
         ASSERT_EQ(kelvra_hdc_similarity(zeros.data(), ones.data(), kLongest, &s), KELVRA_OK);
         EXPECT_EQ(s, -1.0) << "tier " << tier;

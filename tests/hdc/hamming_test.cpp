@@ -38,16 +38,14 @@ Bits random_bits(std::mt19937_64 &rng, size_t n) {
     return v;
 }
 
+// The syndrome names the flipped position (0: none) and decoding restores the data.
 void expect_corrected(const Bits &code, const Bits &data, uint32_t flipped, int r) {
-    Bits word = code;
+    Bits word = code, decoded(data.size(), 7);
     if (flipped) word[flipped - 1] ^= 1;
     uint32_t s = 99, s2 = 99;
-    Bits decoded(data.size(), 7);
     ASSERT_EQ(kelvra_hamming_syndrome(word.data(), word.size(), &s), KELVRA_OK);
-    ASSERT_EQ(s, flipped) << "r = " << r;
     ASSERT_EQ(kelvra_hamming_decode_correct(word.data(), word.size(), decoded.data(), &s2), KELVRA_OK);
-    ASSERT_EQ(s2, flipped);
-    ASSERT_EQ(decoded, data) << "r = " << r << ", flip at " << flipped;
+    ASSERT_TRUE(s == flipped && s2 == flipped && decoded == data) << "r = " << r << ", flip at " << flipped;
 }
 
 } // namespace
@@ -59,10 +57,9 @@ TEST(Hamming, PublishedExample) {
     EXPECT_EQ(code, (Bits{0, 1, 1, 0, 0, 1, 1}));
     code[3] ^= 1; // parity position 4
     uint32_t s = 0;
-    Bits decoded(4);
-    ASSERT_EQ(kelvra_hamming_decode_correct(code.data(), 7, decoded.data(), &s), KELVRA_OK);
+    ASSERT_EQ(kelvra_hamming_decode_correct(code.data(), 7, code.data(), &s), KELVRA_OK) << "in place";
     EXPECT_EQ(s, 4u);
-    EXPECT_EQ(decoded, data);
+    EXPECT_EQ(Bits(code.begin(), code.begin() + 4), data);
 }
 
 TEST(Hamming, EverySizeEncodesAndCorrectsSingleFlips) {
@@ -83,18 +80,6 @@ TEST(Hamming, EverySizeEncodesAndCorrectsSingleFlips) {
     }
 }
 
-TEST(Hamming, DecodeMayWriteOverTheCode) {
-    std::mt19937_64 rng(32);
-    const Bits data = random_bits(rng, 120);
-    Bits buffer(127);
-    ASSERT_EQ(kelvra_hamming_encode(data.data(), 120, 7, buffer.data()), KELVRA_OK);
-    buffer[99] ^= 1;
-    uint32_t s = 0;
-    ASSERT_EQ(kelvra_hamming_decode_correct(buffer.data(), 127, buffer.data(), &s), KELVRA_OK);
-    EXPECT_EQ(s, 100u);
-    EXPECT_EQ(Bits(buffer.begin(), buffer.begin() + 120), data);
-}
-
 TEST(Hamming, RefusesBadSizesAndBytesBeforeWriting) {
     Bits data(11, 1), code(15, 9), out(11, 9);
     uint32_t s = 77;
@@ -108,7 +93,7 @@ TEST(Hamming, RefusesBadSizesAndBytesBeforeWriting) {
     EXPECT_EQ(code, Bits(15, 9)) << "nothing written";
 
     Bits word(1u << 17, 0);
-    for (uint64_t n : {uint64_t{0}, uint64_t{1}, uint64_t{4}, uint64_t{8}, uint64_t{16}, (uint64_t{1} << 17) - 1, UINT64_MAX}) {
+    for (uint64_t n : {uint64_t{0}, 1ul, 4ul, 8ul, 16ul, (uint64_t{1} << 17) - 1, UINT64_MAX}) {
         EXPECT_EQ(kelvra_hamming_syndrome(word.data(), n, &s), KELVRA_ERR_DATA) << n;
         EXPECT_EQ(kelvra_hamming_decode_correct(word.data(), n, out.data(), &s), KELVRA_ERR_DATA) << n;
     }
@@ -121,15 +106,13 @@ TEST(Hamming, RefusesBadSizesAndBytesBeforeWriting) {
 TEST(Hamming, AStrayByteAnywhereIsRefused) {
     for (int r : {3, 4, 5, 9, 16}) {
         const uint64_t n = (uint64_t{1} << r) - 1;
-        for (uint64_t at : {uint64_t{0}, uint64_t{1}, uint64_t{6}, uint64_t{14}, n / 2, n - 2, n - 1}) {
-            if (at >= n) continue;
+        for (uint64_t at : {uint64_t{0}, uint64_t{1}, uint64_t{6}, n / 2, n - 2, n - 1}) {
             Bits word(n, 1), data(n, 9);
             word[at] = at % 2 ? 2 : 0x81;
             uint32_t s = 5;
             ASSERT_EQ(kelvra_hamming_syndrome(word.data(), n, &s), KELVRA_ERR_DATA) << r << " " << at;
             ASSERT_EQ(kelvra_hamming_decode_correct(word.data(), n, data.data(), &s), KELVRA_ERR_DATA);
-            ASSERT_EQ(s, 5u);
-            ASSERT_EQ(data, Bits(n, 9));
+            ASSERT_TRUE(s == 5u && data == Bits(n, 9)) << "nothing written";
         }
     }
 }
@@ -137,17 +120,15 @@ TEST(Hamming, AStrayByteAnywhereIsRefused) {
 TEST(Hamming, DoubleFlipsAreMiscorrectedAsDocumented) {
     std::mt19937_64 rng(33);
     const Bits data = random_bits(rng, 26);
-    Bits code(31);
+    Bits code(31), decoded(26);
     ASSERT_EQ(kelvra_hamming_encode(data.data(), 26, 5, code.data()), KELVRA_OK);
-    code[2] ^= 1;  // position 3
-    code[4] ^= 1;  // position 5
+    code[2] ^= 1, code[4] ^= 1; // positions 3 and 5
     uint32_t s = 0;
-    Bits decoded(26);
     ASSERT_EQ(kelvra_hamming_decode_correct(code.data(), 31, decoded.data(), &s), KELVRA_OK);
     EXPECT_EQ(s, 3u ^ 5u) << "the syndrome names position 6";
+    // Data bits 0, 1, 2 sit at positions 3, 5, 6: the first two stay wrong,
+    // the third is flipped by the correction.
     Bits expect = data;
-    expect[0] ^= 1;  // position 3 stays wrong
-    expect[1] ^= 1;  // position 5 stays wrong
-    expect[2] ^= 1;  // position 6 is flipped by the correction
+    for (int i : {0, 1, 2}) expect[i] ^= 1;
     EXPECT_EQ(decoded, expect);
 }

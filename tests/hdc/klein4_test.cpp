@@ -83,21 +83,23 @@ TEST(Klein4, PointersAreCheckedBeforeLengths) {
     EXPECT_EQ(kelvra_klein4_cooccurrence_fold(a, 1, tokens, 1, 1, 0, acc), KELVRA_ERR_DATA);
 }
 
+// Around the vector block of 4096 elements; 10000 means no invalid element.
 TEST(Klein4, BindStopsAtTheFirstInvalidElement) {
     std::mt19937_64 rng(11);
-    for (size_t bad_at : {0u, 5u, 4095u, 4096u, 9000u}) {
+    for (size_t bad_at : {0u, 5u, 4095u, 4096u, 9000u, 10000u}) {
         Bytes a = random_elements(rng, 10000), b = random_elements(rng, 10000), out(10000, 0xee);
-        (bad_at % 2 ? a : b)[bad_at] = 4;
-        ASSERT_EQ(kelvra_klein4_bind(a.data(), b.data(), 10000, out.data()), KELVRA_ERR_DATA);
-        for (size_t i = 0; i < bad_at; ++i) ASSERT_EQ(out[i], a[i] ^ b[i]) << i;
-        for (size_t i = bad_at; i < 10000; ++i) ASSERT_EQ(out[i], 0xee) << i;
+        if (bad_at < 10000) (bad_at % 2 ? a : b)[bad_at] = 4;
+        const kelvra_status want = bad_at < 10000 ? KELVRA_ERR_DATA : KELVRA_OK;
+        ASSERT_EQ(kelvra_klein4_bind(a.data(), b.data(), 10000, out.data()), want);
+        for (size_t i = 0; i < 10000; ++i) ASSERT_EQ(out[i], i < bad_at ? a[i] ^ b[i] : 0xee) << bad_at << ": " << i;
     }
-    Bytes a = random_elements(rng, 10000), b = random_elements(rng, 10000), out(10000);
-    ASSERT_EQ(kelvra_klein4_bind(a.data(), b.data(), 10000, out.data()), KELVRA_OK);
-    for (size_t i = 0; i < 10000; ++i) ASSERT_EQ(out[i], a[i] ^ b[i]);
 }
 
-TEST(Klein4, BundleIsThePerBitMajority) {
+// Ties clear the bit. On an invalid element the output stops before the
+// earliest position where any vector is invalid (element by element through
+// all vectors); a missing vector is met at position 0 unless an earlier
+// vector's element 0 is invalid.
+TEST(Klein4, BundleIsThePerBitMajorityUpToAProblem) {
     Bytes x = {3}, y = {1}, out(1);
     const uint8_t *two[] = {x.data(), y.data()};
     ASSERT_EQ(kelvra_klein4_bundle(two, 2, 1, out.data()), KELVRA_OK);
@@ -113,29 +115,19 @@ TEST(Klein4, BundleIsThePerBitMajority) {
             EXPECT_EQ(got, reference_bundle(vectors)) << count << " x " << n;
         }
     }
-}
-
-// Element by element through all vectors: output stops before the earliest
-// position where any vector is invalid; a missing vector is met at position
-// 0 unless an earlier vector's element 0 is invalid.
-TEST(Klein4, BundleStopsWhereTheElementOrderMeetsAProblem) {
-    std::mt19937_64 rng(13);
     std::vector<Bytes> vectors;
     for (int v = 0; v < 5; ++v) vectors.push_back(random_elements(rng, 9000));
     vectors[3][7000] = 9;
     vectors[1][4100] = 4;
-    Bytes out(9000, 0xee);
-    ASSERT_EQ(kelvra_klein4_bundle(pointers(vectors).data(), 5, 9000, out.data()), KELVRA_ERR_DATA);
+    Bytes partial(9000, 0xee);
+    ASSERT_EQ(kelvra_klein4_bundle(pointers(vectors).data(), 5, 9000, partial.data()), KELVRA_ERR_DATA);
     const Bytes expect = reference_bundle(vectors);
-    for (size_t i = 0; i < 4100; ++i) ASSERT_EQ(out[i], expect[i]) << i;
-    for (size_t i = 4100; i < 9000; ++i) ASSERT_EQ(out[i], 0xee) << i;
-
+    for (size_t i = 0; i < 9000; ++i) ASSERT_EQ(partial[i], i < 4100 ? expect[i] : 0xee) << i;
     auto p = pointers(vectors);
     p[4] = nullptr;
-    EXPECT_EQ(kelvra_klein4_bundle(p.data(), 5, 9000, out.data()), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_klein4_bundle(p.data(), 5, 9000, partial.data()), KELVRA_ERR_ARG);
     vectors[2][0] = 7;
-    p[2] = vectors[2].data();
-    EXPECT_EQ(kelvra_klein4_bundle(p.data(), 5, 9000, out.data()), KELVRA_ERR_DATA);
+    EXPECT_EQ(kelvra_klein4_bundle(p.data(), 5, 9000, partial.data()), KELVRA_ERR_DATA);
 }
 
 TEST(Klein4, AccumulateThenResolveEqualsBundle) {
@@ -180,20 +172,6 @@ TEST(Klein4, CooccurrenceFoldMatchesTheReference) {
     }
 }
 
-TEST(Klein4, CooccurrenceRowsResolveToTheContextMajority) {
-    // Token 0 always sits between two 1s; its row is the codebook row of 1.
-    const uint64_t dim = 16;
-    std::mt19937_64 rng(16);
-    const Bytes codebook = random_elements(rng, 3 * dim);
-    const std::vector<uint32_t> tokens = {1, 0, 1, 2, 1, 0, 1};
-    Counters table(3 * (2 * dim + 1));
-    ASSERT_EQ(kelvra_klein4_cooccurrence_fold(codebook.data(), 3, tokens.data(), 7, 1, dim, table.data()), KELVRA_OK);
-    EXPECT_EQ(table[0], 4u) << "two occurrences, two neighbours each";
-    Bytes resolved(dim);
-    ASSERT_EQ(kelvra_klein4_bundle_resolve(table.data(), resolved.data(), dim), KELVRA_OK);
-    EXPECT_EQ(resolved, Bytes(codebook.begin() + dim, codebook.begin() + 2 * dim));
-}
-
 TEST(Klein4, CooccurrenceFoldEdgeCases) {
     const Bytes codebook = {0, 1, 2, 3, 4, 0};
     Counters table(2 * 5, 99);
@@ -209,11 +187,11 @@ TEST(Klein4, CooccurrenceFoldEdgeCases) {
     Counters t3(3 * 5, 0);
     EXPECT_EQ(kelvra_klein4_cooccurrence_fold(codebook.data(), 3, tokens, 2, 1, 2, t3.data()), KELVRA_ERR_DATA);
     EXPECT_EQ(t3[0], 0u) << "counter [0] is not counted for the bad context";
-    Counters huge(1);
+    Counters huge(1, 7);
     EXPECT_EQ(kelvra_klein4_cooccurrence_fold(codebook.data(), 3, tokens, 2, 1, UINT64_MAX / 4, huge.data()),
               KELVRA_ERR_DATA)
         << "a table size beyond 64 bits is refused before anything is cleared";
-    EXPECT_EQ(huge[0], 0u);
+    EXPECT_EQ(huge[0], 7u);
 }
 
 TEST(Klein4, SimilarityAndTriality) {
@@ -221,12 +199,9 @@ TEST(Klein4, SimilarityAndTriality) {
     double s = 0;
     ASSERT_EQ(kelvra_klein4_similarity(a.data(), b.data(), 4, &s), KELVRA_OK);
     EXPECT_EQ(s, 0.5);
-    Bytes once(4), twice(4), thrice(4), back(4);
+    Bytes once(4), back(4);
     ASSERT_EQ(kelvra_klein4_triality_cycle(a.data(), 4, 0, once.data()), KELVRA_OK);
     EXPECT_EQ(once, (Bytes{0, 2, 3, 1}));
-    ASSERT_EQ(kelvra_klein4_triality_cycle(once.data(), 4, 0, twice.data()), KELVRA_OK);
-    ASSERT_EQ(kelvra_klein4_triality_cycle(twice.data(), 4, 0, thrice.data()), KELVRA_OK);
-    EXPECT_EQ(thrice, a);
     ASSERT_EQ(kelvra_klein4_triality_cycle(once.data(), 4, -5, back.data()), KELVRA_OK);
     EXPECT_EQ(back, a) << "any non-zero direction is the inverse";
 
