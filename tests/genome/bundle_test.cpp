@@ -2,7 +2,7 @@
 // round trips.
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <string>
 
@@ -93,9 +93,7 @@ TEST_F(BundleOfB, ImportVerifiesEveryAttestedPart) {
 
     // Upper-case digits decode to the same bytes.
     std::string upper = text;
-    std::transform(upper.begin() + static_cast<std::ptrdiff_t>(hex_at),
-                   upper.begin() + static_cast<std::ptrdiff_t>(hex_at + 32), upper.begin() + static_cast<std::ptrdiff_t>(hex_at),
-                   [](char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); });
+    for (size_t i = hex_at; i < hex_at + 32; ++i) upper[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(upper[i])));
     EXPECT_EQ(import_edited(upper), KELVRA_OK);
 }
 
@@ -110,8 +108,8 @@ TEST_F(BundleOfB, ImportOnlyIntoTheGenomeItCameFrom) {
     EXPECT_EQ(snapshot(stranger.path()), before);
 
     const uint64_t size = read_file(bundle).size();
-    EXPECT_EQ(into_target.import_from(bundle, 2 * size), KELVRA_ERR_CAPACITY);
-    EXPECT_EQ(into_target.import_from(bundle, kelvra_genome_arena_bytes(0, 1, size)), KELVRA_OK);
+    EXPECT_EQ(into_target.import_from(bundle, Arena(2 * size)), KELVRA_ERR_CAPACITY);
+    EXPECT_EQ(into_target.import_from(bundle, Arena(kelvra_genome_arena_bytes(0, 1, size))), KELVRA_OK);
     EXPECT_EQ(into_target.import_from(files.path("missing.chr")), KELVRA_ERR_IO);
 }
 

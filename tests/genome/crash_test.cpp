@@ -29,15 +29,6 @@ Bytes version_body(int which) {
     return body;
 }
 
-[[noreturn]] void save_forever(const std::string &dir, const Bytes (&bodies)[2], const Bytes &one) {
-    Arena arena(kelvra_genome_arena_bytes(bodies[0].size() + bodies[1].size(), 64, 0));
-    for (unsigned n = 0;; ++n) {
-        const Bytes &body = bodies[n % 2];
-        kelvra_genome_save(dir.c_str(), body.data(), body.size(), 64, one.data(), one.size(), arena.base(),
-                           arena.capacity());
-    }
-}
-
 TEST(GenomeCrash, KilledSavesNeverTearTheGenome) {
     TempDir dir, reference0, reference1;
     const Bytes one(64, 0x42);
@@ -54,7 +45,12 @@ TEST(GenomeCrash, KilledSavesNeverTearTheGenome) {
     while (std::chrono::steady_clock::now() < deadline) {
         const pid_t child = fork();
         ASSERT_GE(child, 0);
-        if (child == 0) save_forever(dir.path(), bodies, one);
+        if (child == 0) { // saves the two bodies in turn until killed
+            Arena arena(1 << 22);
+            for (unsigned n = 0;; ++n)
+                kelvra_genome_save(dir.path().c_str(), bodies[n % 2].data(), bodies[n % 2].size(), 64, one.data(),
+                                   one.size(), arena.base(), arena.capacity());
+        }
         std::this_thread::sleep_for(std::chrono::microseconds(delay_us(random)));
         kill(child, SIGKILL);
         int status = 0;

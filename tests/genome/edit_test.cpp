@@ -42,8 +42,8 @@ TEST_F(ThreeChromosomes, RefusedAppendsChangeNothing) {
     EXPECT_EQ(g.append("b", chromosome(kDim, "q", 0)), KELVRA_ERR_DATA) << "label present";
     EXPECT_EQ(g.append("q", Bytes(12, 'C')), KELVRA_ERR_DATA) << "not whole records";
     EXPECT_EQ(g.append("q", {}), KELVRA_ERR_DATA) << "nothing to append";
-    EXPECT_EQ(g.append("q", chromosome(kDim, "q", 0), 80), KELVRA_ERR_CAPACITY) << "no room for T bytes";
-    EXPECT_EQ(g.append("q", chromosome(kDim, "q", 0), 4096), KELVRA_ERR_CAPACITY);
+    EXPECT_EQ(g.append("q", chromosome(kDim, "q", 0), Arena(80)), KELVRA_ERR_CAPACITY) << "no room for T bytes";
+    EXPECT_EQ(g.append("q", chromosome(kDim, "q", 0), Arena(4096)), KELVRA_ERR_CAPACITY);
     const Bytes q = chromosome(kDim, "q", 0);
     EXPECT_EQ((Genome{dir.path(), Bytes(7, 1)}.append("q", q)), KELVRA_ERR_DATA) << "stored leaf_dim is 8";
     EXPECT_EQ(g.append(nullptr, q), KELVRA_ERR_ARG);
@@ -112,17 +112,15 @@ TEST_F(ThreeChromosomes, ManifestRegionsOutsideTheBodyAreRefused) {
     }
 }
 
-TEST_F(ThreeChromosomes, EditOfABodyOnlyGenomeCompletesIt) {
+TEST_F(ThreeChromosomes, EditOfABodyOnlyGenomeCompletesItInACompanionSizedArena) {
     ASSERT_EQ(unlink(dir.path("manifest.json").c_str()), 0);
     ASSERT_EQ(g.remove("a"), KELVRA_OK);
     EXPECT_TRUE(file_exists(dir.path("manifest.json")));
     EXPECT_EQ(chromosomes(dir.path()), (std::vector<Entry>{{"b", 0, 16, 1}, {"c", 16, 32, 3}}));
-}
-
-TEST_F(ThreeChromosomes, ArenaSizedByTheCompanionIsEnough) {
+    // An arena sized by the companion is enough.
     const Bytes d = chromosome(kDim, "d", 40);
     const uint64_t body_len = read_file(dir.path("turns.bin")).size() + d.size();
-    EXPECT_EQ(g.append("d", d, kelvra_genome_arena_bytes(body_len, 4, 0)), KELVRA_OK);
+    EXPECT_EQ(g.append("d", d, Arena(kelvra_genome_arena_bytes(body_len, 3, 0))), KELVRA_OK);
 }
 
 } // namespace

@@ -9,10 +9,12 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include "kelvra.h"
@@ -103,6 +105,19 @@ inline Snapshot snapshot(const std::string &dir) {
     return {read_file(dir + "/turns.bin"), read_file(dir + "/manifest.json")};
 }
 
+// Every file of a directory, by name.
+using DirState = std::map<std::string, std::string>;
+
+inline DirState state_of(const std::string &dir) {
+    DirState state;
+    if (DIR *d = opendir(dir.c_str())) {
+        while (const dirent *e = readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") state[e->d_name] = read_file(dir + "/" + e->d_name);
+        closedir(d);
+    }
+    return state;
+}
+
 // ---- The sample genomes of expected_documents.hpp -------------------------------
 
 // leaf_dim 4: the bytes C a b NUL, then x y z w.
@@ -132,10 +147,10 @@ inline kelvra_status save(const std::string &dir, const Bytes &body, const Bytes
                               the_one.data(), the_one.size(), arena.base(), arena.capacity());
 }
 
-// Loads the body; the status, and the bytes when it is 0.
-inline kelvra_status load(const std::string &dir, Bytes *body, const Bytes *the_one = nullptr) {
+// Loads the body into `room` bytes; the status, and the bytes when it is 0.
+inline kelvra_status load(const std::string &dir, Bytes *body, const Bytes *the_one = nullptr, uint64_t room = kRoomy) {
     Arena arena(kRoomy);
-    Bytes out(kRoomy);
+    Bytes out(room);
     uint64_t length = 0;
     const kelvra_status s =
         kelvra_genome_load(dir.c_str(), out.data(), out.size(), &length, the_one ? the_one->data() : nullptr,
@@ -171,39 +186,31 @@ struct Genome {
     std::string dir;
     Bytes one{};
 
-    kelvra_status append(const char *label, const Bytes &records, uint64_t arena_bytes = kRoomy) const {
-        Arena a(arena_bytes);
+    kelvra_status append(const char *label, const Bytes &records, Arena &&a = Arena(kRoomy)) const {
         return kelvra_genome_append(dir.c_str(), label, records.data(), records.size(),
                                     static_cast<uint32_t>(one.size()), one.data(), one.size(), a.base(), a.capacity());
     }
-    kelvra_status replace(const char *label, const Bytes &records) const {
-        Arena a(kRoomy);
+    kelvra_status replace(const char *label, const Bytes &records, Arena &&a = Arena(kRoomy)) const {
         return kelvra_genome_replace(dir.c_str(), label, records.data(), records.size(),
                                      static_cast<uint32_t>(one.size()), one.data(), one.size(), a.base(), a.capacity());
     }
-    kelvra_status remove(const char *label) const {
-        Arena a(kRoomy);
+    kelvra_status remove(const char *label, Arena &&a = Arena(kRoomy)) const {
         return kelvra_genome_remove(dir.c_str(), label, one.data(), one.size(), a.base(), a.capacity());
     }
-    kelvra_status export_to(const char *label, const std::string &out) const {
-        Arena a(kRoomy);
+    kelvra_status export_to(const char *label, const std::string &out, Arena &&a = Arena(kRoomy)) const {
         return kelvra_genome_export(dir.c_str(), label, out.c_str(), nullptr, 0, a.base(), a.capacity());
     }
-    kelvra_status import_from(const std::string &bundle, uint64_t arena_bytes = kRoomy) const {
-        Arena a(arena_bytes);
+    kelvra_status import_from(const std::string &bundle, Arena &&a = Arena(kRoomy)) const {
         return kelvra_genome_import(bundle.c_str(), dir.c_str(), nullptr, 0, a.base(), a.capacity());
     }
-    kelvra_status explode_to(const std::string &out) const {
-        Arena a(kRoomy);
+    kelvra_status explode_to(const std::string &out, Arena &&a = Arena(kRoomy)) const {
         return kelvra_genome_explode(dir.c_str(), out.c_str(), nullptr, 0, a.base(), a.capacity());
     }
-    kelvra_status pack_from(const std::string &in) const {
-        Arena a(kRoomy);
+    kelvra_status pack_from(const std::string &in, Arena &&a = Arena(kRoomy)) const {
         return kelvra_genome_pack(in.c_str(), dir.c_str(), nullptr, 0, a.base(), a.capacity());
     }
     // The region of `label` into a buffer of `out_cap` bytes; empty unless it worked.
-    kelvra_status window(const char *label, Bytes *out, uint64_t out_cap = 1024) const {
-        Arena a(kRoomy);
+    kelvra_status window(const char *label, Bytes *out, uint64_t out_cap = 1024, Arena &&a = Arena(kRoomy)) const {
         out->assign(out_cap, 0);
         uint64_t length = 0;
         const kelvra_status s = kelvra_genome_window(dir.c_str(), label, out->data(), out_cap, &length, nullptr, 0,
@@ -236,10 +243,6 @@ struct Entry {
     int64_t offset, length, leaves;
     bool operator==(const Entry &) const = default;
 };
-
-inline std::ostream &operator<<(std::ostream &os, const Entry &e) {
-    return os << "{" << e.label << " @" << e.offset << " +" << e.length << " leaves " << e.leaves << "}";
-}
 
 // The chromosome table of a genome, as its catalog lists it.
 inline std::vector<Entry> chromosomes(const std::string &dir) {

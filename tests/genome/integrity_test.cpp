@@ -3,11 +3,9 @@
 // damaged body never reaches a bundle, and a genome keeps its identity.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -38,23 +36,6 @@ std::string path_of_length(const std::string &root, size_t length, char last_fil
     return path;
 }
 
-std::vector<std::string> entries(const std::string &dir) {
-    std::vector<std::string> names;
-    if (DIR *d = opendir(dir.c_str())) {
-        while (const dirent *e = readdir(d))
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
-        closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-mode_t current_umask() {
-    const mode_t mask = umask(0);
-    umask(mask);
-    return mask;
-}
-
 // "manifest.json" in a 4081-byte directory makes a 4095-byte path, the longest
 // the store takes; temporary names must not push any path past it.
 TEST(GenomeIntegrity, DirectoriesUpToTheLimitWorkForEveryOperation) {
@@ -78,7 +59,7 @@ TEST(GenomeIntegrity, DirectoriesUpToTheLimitWorkForEveryOperation) {
     ASSERT_EQ(mkdir(packed.dir.c_str(), 0755), 0);
     EXPECT_EQ(packed.pack_from(root.path("bundles")), KELVRA_OK);
     EXPECT_EQ(chromosomes(packed.dir).size(), 4u);
-    EXPECT_EQ(entries(at_limit.dir), (std::vector<std::string>{"manifest.json", "turns.bin"}));
+    EXPECT_EQ(state_of(at_limit.dir).size(), 2u) << "only turns.bin and manifest.json";
 
     // One byte more: a genome moved there is refused by everything with 4.
     const Genome over{path_of_length(root.path(), 4082, 'o', false), kOne};
@@ -109,7 +90,9 @@ TEST(GenomeIntegrity, PlantedLinksAreReplacedNotFollowed) {
     struct stat info {};
     ASSERT_EQ(lstat(dir.path("g/turns.bin").c_str(), &info), 0);
     EXPECT_TRUE(S_ISREG(info.st_mode));
-    EXPECT_EQ(info.st_mode & 0777, 0644 & ~current_umask());
+    const mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(info.st_mode & 0777, 0644 & ~mask);
 }
 
 // Two processes saving into one directory: the lock keeps each save's two
@@ -136,7 +119,7 @@ TEST(GenomeIntegrity, ConcurrentWritersNeverMixTheirFiles) {
     Bytes body;
     ASSERT_EQ(load(dir.path(), &body), KELVRA_OK);
     EXPECT_TRUE(body == bodies[0] || body == bodies[1]);
-    EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"manifest.json", "turns.bin"}));
+    EXPECT_EQ(state_of(dir.path()).size(), 2u) << "only turns.bin and manifest.json";
 }
 
 // One flipped byte in a leaf: a read that verifies the whole body refuses it,
@@ -152,7 +135,7 @@ TEST(GenomeIntegrity, DamagedBodiesNeverReachABundle) {
     EXPECT_EQ(g.export_to("b", dir.path("out/b.chr")), KELVRA_ERR_DATA);
     EXPECT_EQ(g.export_to("a", dir.path("out/a.chr")), KELVRA_ERR_DATA) << "even an undamaged chromosome";
     EXPECT_EQ(g.explode_to(dir.path("out")), KELVRA_ERR_DATA);
-    EXPECT_TRUE(entries(dir.path("out")).empty());
+    EXPECT_TRUE(state_of(dir.path("out")).empty());
     Bytes region;
     EXPECT_EQ(g.window("b", &region), KELVRA_OK) << "a window checks only the cap record";
 }

@@ -6,10 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <map>
 #include <string>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,21 +19,6 @@ namespace kelvra_test::genome {
 namespace {
 
 namespace fault = kelvra::os::fault;
-
-// Every file of a directory, by name.
-using DirState = std::map<std::string, std::string>;
-
-DirState state_of(const std::string &dir) {
-    DirState state;
-    if (DIR *d = opendir(dir.c_str())) {
-        while (const dirent *e = readdir(d)) {
-            const std::string name = e->d_name;
-            if (name != "." && name != "..") state[name] = read_file(dir + "/" + name);
-        }
-        closedir(d);
-    }
-    return state;
-}
 
 void restore(const std::string &dir, const DirState &state) {
     for (const auto &[name, contents] : state_of(dir)) std::remove((dir + "/" + name).c_str());

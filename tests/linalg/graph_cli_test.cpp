@@ -23,10 +23,7 @@ void write_two_triangles(const std::string &path) {
     std::ofstream out(path, std::ios::binary);
     for (const auto &e : edges) {
         const double w = e[0] == 2 && e[1] == 3 ? 0.1 : 1.0;
-        char record[16];
-        std::memcpy(record, e, 8);
-        std::memcpy(record + 8, &w, 8);
-        out.write(record, 16);
+        out.write(reinterpret_cast<const char *>(e), 8).write(reinterpret_cast<const char *>(&w), 8);
     }
 }
 

@@ -102,19 +102,14 @@ TEST(PlatformDir, NameTooSmallKeepsEntryForRetry) {
     }
     std::sort(expected.begin(), expected.end());
 
-    // Cap 1 refuses every entry, the first one included; each must come back
-    // once, neither lost nor handed out twice.
-    int refusals = 0;
-    EXPECT_EQ(list(dir.path(), 1, &refusals), expected);
-    EXPECT_EQ(refusals, 5);
-    // Cap 3 fits "." and ".." only: the refused later entries must not be lost.
-    refusals = 0;
-    EXPECT_EQ(list(dir.path(), 3, &refusals), expected);
-    EXPECT_EQ(refusals, 3);
-    // The 255-byte name needs exactly 256 bytes.
-    refusals = 0;
-    EXPECT_EQ(list(dir.path(), 255, &refusals), expected);
-    EXPECT_EQ(refusals, 1);
+    // Cap 1 refuses every entry, the first one included; cap 3 fits "." and
+    // ".." only; the 255-byte name needs exactly 256 bytes. Each refused entry
+    // must come back once, neither lost nor handed out twice.
+    for (const auto &[cap, refused] : {std::pair{1, 5}, {3, 3}, {255, 1}}) {
+        int refusals = 0;
+        EXPECT_EQ(list(dir.path(), cap, &refusals), expected) << cap;
+        EXPECT_EQ(refusals, refused) << cap;
+    }
 }
 
 TEST(PlatformDir, ClosingTwiceClosesNothingTwice) {

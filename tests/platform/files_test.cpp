@@ -27,39 +27,25 @@ std::string read_text(const std::string &path) {
     return len == untouched ? std::string("<unread>") : std::string(buf.begin(), buf.begin() + len);
 }
 
-// A sparse file of `size` bytes with `marker` written at `marker_at`; costs a
-// few KiB of disk however large it claims to be.
-void make_sparse(const std::string &path, uint64_t size, uint64_t marker_at, const std::string &marker) {
-    const int fd = open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(ftruncate(fd, static_cast<off_t>(size)), 0);
-    ASSERT_EQ(pwrite(fd, marker.data(), marker.size(), static_cast<off_t>(marker_at)),
-              static_cast<ssize_t>(marker.size()));
-    close(fd);
-}
-
 TEST(PlatformFiles, ReadCapacityBoundaries) {
     TempDir dir;
-    const std::string path = dir.path("five"), empty = dir.path("empty");
-    write_text(path, "hello");
+    const std::string five = dir.path("five"), empty = dir.path("empty");
+    write_text(five, "hello");
     write_text(empty, "");
-
-    uint8_t buf[8] = {};
-    uint64_t len = untouched;
-    EXPECT_EQ(kelvra_plat_file_read(path.c_str(), buf, 5, &len), KELVRA_OK);
-    EXPECT_EQ(len, 5u);
-    EXPECT_EQ(std::memcmp(buf, "hello", 5), 0);
-
-    len = untouched;
-    EXPECT_EQ(kelvra_plat_file_read(path.c_str(), buf, 4, &len), KELVRA_ERR_CAPACITY);
-    EXPECT_EQ(kelvra_plat_file_read(path.c_str(), buf, 0, &len), KELVRA_ERR_CAPACITY);
-    EXPECT_EQ(len, untouched) << "the length is written only on success";
-
-    EXPECT_EQ(kelvra_plat_file_read(empty.c_str(), buf, 0, &len), KELVRA_OK);
-    EXPECT_EQ(len, 0u);
-    len = untouched;
-    EXPECT_EQ(kelvra_plat_file_read(empty.c_str(), buf, sizeof buf, &len), KELVRA_OK);
-    EXPECT_EQ(len, 0u);
+    const struct {
+        const std::string &path;
+        uint64_t capacity;
+        kelvra_status status;
+        uint64_t length;
+    } cases[] = {{five, 5, KELVRA_OK, 5},         {five, 4, KELVRA_ERR_CAPACITY, untouched},
+                 {five, 0, KELVRA_ERR_CAPACITY, untouched}, {empty, 0, KELVRA_OK, 0}, {empty, 8, KELVRA_OK, 0}};
+    for (const auto &c : cases) {
+        uint8_t buf[8] = {};
+        uint64_t len = untouched;
+        EXPECT_EQ(kelvra_plat_file_read(c.path.c_str(), buf, c.capacity, &len), c.status) << c.capacity;
+        EXPECT_EQ(len, c.length) << c.capacity;
+        EXPECT_TRUE(c.length != 5 || std::memcmp(buf, "hello", 5) == 0);
+    }
 }
 
 TEST(PlatformFiles, WriteReplacesAppendsAndEmpties) {
@@ -116,23 +102,20 @@ TEST(PlatformFiles, RegionReads) {
     TempDir dir;
     const std::string path = dir.path("digits");
     write_text(path, "0123456789");
-    char buf[16] = {};
-    EXPECT_EQ(kelvra_plat_file_read_region(path.c_str(), 3, buf, 4), KELVRA_OK);
-    EXPECT_EQ(std::string(buf, 4), "3456");
-    EXPECT_EQ(kelvra_plat_file_read_region(path.c_str(), 6, buf, 4), KELVRA_OK);
-    EXPECT_EQ(std::string(buf, 4), "6789");
-
-    std::memset(buf, 0, sizeof buf);
-    EXPECT_EQ(kelvra_plat_file_read_region(path.c_str(), 8, buf, 3), KELVRA_ERR_IO) << "one byte past the end";
-    EXPECT_EQ(std::string(buf, 2), "89") << "the buffer holds what was read";
-    EXPECT_EQ(kelvra_plat_file_read_region(path.c_str(), 10, buf, 1), KELVRA_ERR_IO);
-
-    EXPECT_EQ(kelvra_plat_file_read_region(path.c_str(), 10, buf, 0), KELVRA_OK);
-    EXPECT_EQ(kelvra_plat_file_read_region(path.c_str(), 1000, buf, 0), KELVRA_OK) << "seeking past the end works";
-    EXPECT_EQ(kelvra_plat_file_read_region(path.c_str(), uint64_t{1} << 63, buf, 0), KELVRA_ERR_IO)
-        << "an offset beyond any file position cannot be sought";
-    EXPECT_EQ(kelvra_plat_file_read_region(path.c_str(), ~uint64_t{0}, buf, 0), KELVRA_ERR_IO);
-
+    // A short read keeps what it read; seeking past the end works, beyond any
+    // file position it does not.
+    const struct {
+        uint64_t offset, count;
+        kelvra_status status;
+        std::string read;
+    } cases[] = {{3, 4, KELVRA_OK, "3456"}, {6, 4, KELVRA_OK, "6789"},   {8, 3, KELVRA_ERR_IO, "89"},
+                 {10, 1, KELVRA_ERR_IO, ""}, {10, 0, KELVRA_OK, ""},      {1000, 0, KELVRA_OK, ""},
+                 {uint64_t{1} << 63, 0, KELVRA_ERR_IO, ""}, {~uint64_t{0}, 0, KELVRA_ERR_IO, ""}};
+    for (const auto &c : cases) {
+        char buf[16] = {};
+        EXPECT_EQ(kelvra_plat_file_read_region(path.c_str(), c.offset, buf, c.count), c.status) << c.offset;
+        EXPECT_EQ(std::string(buf), c.read) << c.offset;
+    }
     uint64_t size = 0;
     EXPECT_EQ(kelvra_plat_file_size(path.c_str(), &size), KELVRA_OK);
     EXPECT_EQ(size, 10u);
@@ -144,7 +127,11 @@ TEST(PlatformFiles, FilesPastFourGiB) {
     TempDir dir;
     const std::string path = dir.path("sparse");
     const uint64_t size = (uint64_t{1} << 32) + 3;
-    make_sparse(path, size, size - 5, "tail!");
+    const int fd = open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644); // sparse: a few KiB on disk
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, static_cast<off_t>(size)), 0);
+    ASSERT_EQ(pwrite(fd, "tail!", 5, static_cast<off_t>(size - 5)), 5);
+    close(fd);
     uint64_t got = 0;
     ASSERT_EQ(kelvra_plat_file_size(path.c_str(), &got), KELVRA_OK);
     EXPECT_EQ(got, size);

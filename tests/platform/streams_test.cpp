@@ -2,6 +2,7 @@
 // privacy of the endpoint directory.
 #include "kelvra.h"
 #include "platform/temp_dir.hpp"
+#include "support/scoped_env.hpp"
 
 #include <gtest/gtest.h>
 
@@ -194,16 +195,12 @@ TEST(Streams, EndpointDirectoryIsPrivateAndNamesStayInside) {
     kelvra_test::TempDir runtime;
     ASSERT_EQ(mkdir(runtime.path("kelvra").c_str(), 0755), 0);
     ASSERT_EQ(chmod(runtime.path("kelvra").c_str(), 0755), 0);
-    const char *saved = getenv("XDG_RUNTIME_DIR");
-    const std::string restore = saved ? saved : "";
-    setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
+    kelvra_test::ScopedEnv xdg("XDG_RUNTIME_DIR", runtime.path().c_str());
     kelvra_plat_server s;
     kelvra_plat_conn c{};
     ASSERT_EQ(kelvra_plat_stream_listen("open", &s), KELVRA_OK);
     EXPECT_EQ(kelvra_plat_stream_accept(&s, &c), KELVRA_ERR_IO);
     EXPECT_EQ(kelvra_plat_stream_connect("open", &c), KELVRA_ERR_IO);
-    if (saved) setenv("XDG_RUNTIME_DIR", restore.c_str(), 1);
-    else unsetenv("XDG_RUNTIME_DIR");
 }
 
 TEST(Streams, StaleEndpointDoesNotBlockANewServer) {
