@@ -18,11 +18,8 @@ TEST(ConfigCli, CheckPrintsTheLimitOrTheError) {
     kelvra_test::TempDir dir;
     std::string strings; // the buffer grows for string-heavy files
     for (int i = 0; i < 2000; ++i) strings += "s" + std::to_string(i) + " = \"" + std::string(20, 'x') + "\"\n";
-    const struct {
-        std::string name, text;
-        int exit_code;
-        std::string out; // all of it on success, a part of it on failure
-    } cases[] = {
+    // The whole output on success, a part of it on failure.
+    const struct { std::string name, text; int exit_code; std::string out; } cases[] = {
         {"set", "# limits\n[hermitian]\nmax_nodes = 4096\n", 0, "hermitian.max_nodes = 4096\n"},
         {"none", "[other]\nmax_nodes = 7\n", 0, "hermitian.max_nodes = 2048\n"},
         {"strings", strings + "[hermitian]\nmax_nodes = 99\n", 0, "hermitian.max_nodes = 99\n"},

@@ -1,5 +1,7 @@
-// The text digest: published examples, pointer rules, and OpenSSL's digest at
-// every length and alignment of the tail.
+// The digest in its three forms (text, batch, SHA-extension) against published
+// examples and OpenSSL. The batch and SHA-extension forms run on every tier the
+// environment can ask for (including tiers the processor may lack and text
+// that is not a number: those are lowered to what it supports).
 #include <gtest/gtest.h>
 #include <openssl/sha.h>
 
@@ -10,17 +12,33 @@
 #include <vector>
 
 #include "kelvra.h"
+#include "support/scoped_env.hpp"
 
 namespace {
 
-std::string openssl_hex(const uint8_t *data, size_t length) {
-    uint8_t digest[SHA256_DIGEST_LENGTH];
-    SHA256(data, length, digest);
+using kelvra_test::ScopedEnv;
+
+constexpr const char *kBatchVar = "KELVRA_SHA256_FORCE_TIER";
+constexpr const char *kShaniVar = "KELVRA_SHANI_FORCE_TIER";
+// null: the variable unset (the processor's own choice).
+const char *const kForcedTiers[] = {nullptr, "0", "1", "2", "7", "99999999999", "-3", "garbage", ""};
+const std::string kEmptyDigest = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+const std::string kAbcDigest = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+
+std::string hex(const uint8_t *digest) {
     char text[65];
     for (int i = 0; i < 32; ++i) snprintf(text + 2 * i, 3, "%02x", digest[i]);
     return text;
 }
 
+std::string openssl_hex(const uint8_t *data, size_t length) {
+    uint8_t digest[SHA256_DIGEST_LENGTH];
+    SHA256(data, length, digest);
+    return hex(digest);
+}
+std::string openssl_hex(const std::vector<uint8_t> &m) { return openssl_hex(m.data(), m.size()); }
+
+// kelvra_sha256_hex, checking that it writes the NUL and nothing after it.
 std::string hex_of(const void *data, uint64_t length) {
     char out[66];
     std::memset(out, '#', sizeof out);
@@ -30,20 +48,38 @@ std::string hex_of(const void *data, uint64_t length) {
     return std::string(out, 64);
 }
 
-std::vector<uint8_t> random_bytes(size_t length, uint32_t seed) {
-    std::mt19937 gen(seed);
-    std::vector<uint8_t> bytes(length);
-    for (auto &b : bytes) b = static_cast<uint8_t>(gen());
+std::vector<uint8_t> random_bytes(std::mt19937_64 &rng, size_t n) {
+    std::vector<uint8_t> bytes(n);
+    for (auto &b : bytes) b = static_cast<uint8_t>(rng());
     return bytes;
 }
 
-} // namespace
+const char *name_of(const char *tier) { return tier ? tier : "unset"; }
+
+// Hashes the messages in one batch call and checks each digest against OpenSSL
+// and against kelvra_sha256_hex. Empty messages are passed with null pointers.
+void expect_batch_matches(const std::vector<std::vector<uint8_t>> &messages, const char *tier) {
+    std::vector<const uint8_t *> pointers;
+    std::vector<uint64_t> lengths;
+    for (const auto &m : messages) {
+        pointers.push_back(m.empty() ? nullptr : m.data());
+        lengths.push_back(m.size());
+    }
+    std::vector<uint8_t> out(32 * messages.size() + 1, 0xee);
+    ASSERT_EQ(kelvra_sha256_batch(pointers.data(), lengths.data(), messages.size(), out.data()), KELVRA_OK);
+    for (size_t i = 0; i < messages.size(); ++i) {
+        const std::string expected = openssl_hex(messages[i]);
+        ASSERT_EQ(hex(out.data() + 32 * i), expected) << "tier " << name_of(tier) << ", message " << i << " of "
+                                                     << messages.size() << ", " << messages[i].size() << " bytes";
+        ASSERT_EQ(hex_of(pointers[i], lengths[i]), expected);
+    }
+    EXPECT_EQ(out.back(), 0xee) << "wrote past count digests";
+}
 
 TEST(Sha256Hex, PublishedExamples) {
-    const std::string e = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
-    EXPECT_EQ(hex_of(nullptr, 0), e);
-    EXPECT_EQ(hex_of("x", 0), e);
-    EXPECT_EQ(hex_of("abc", 3), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(hex_of(nullptr, 0), kEmptyDigest);
+    EXPECT_EQ(hex_of("x", 0), kEmptyDigest);
+    EXPECT_EQ(hex_of("abc", 3), kAbcDigest);
     const char *m448 = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
     EXPECT_EQ(hex_of(m448, 56), "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
     const char *m896 = "abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmno"
@@ -54,27 +90,92 @@ TEST(Sha256Hex, PublishedExamples) {
               "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 
-TEST(Sha256Hex, RejectsMissingPointersWithoutWriting) {
-    EXPECT_EQ(kelvra_sha256_hex(reinterpret_cast<const uint8_t *>("abc"), 3, nullptr), KELVRA_ERR_ARG);
-    EXPECT_EQ(kelvra_sha256_hex(nullptr, 0, nullptr), KELVRA_ERR_ARG);
-    char out[65];
-    std::memset(out, '#', sizeof out);
-    EXPECT_EQ(kelvra_sha256_hex(nullptr, 1, out), KELVRA_ERR_ARG);
-    EXPECT_EQ(std::string(out, sizeof out), std::string(sizeof out, '#'));
-}
-
 // Every tail length, one- and two-block padding and many whole blocks. Each
 // buffer ends exactly where its allocation ends, so a read past the message
 // shows under the address sanitizer, and starts at every offset modulo 8.
 TEST(Sha256Hex, MatchesOpenSslAtEveryLengthAndAlignment) {
+    std::mt19937_64 rng(1100);
     for (size_t length = 0; length <= 1100; ++length) {
         const size_t offset = length % 8;
-        const std::vector<uint8_t> bytes = random_bytes(offset + length, static_cast<uint32_t>(length));
-        const uint8_t *data = bytes.data() + offset;
-        ASSERT_EQ(hex_of(data, length), openssl_hex(data, length)) << "length " << length;
+        const std::vector<uint8_t> bytes = random_bytes(rng, offset + length);
+        ASSERT_EQ(hex_of(bytes.data() + offset, length), openssl_hex(bytes.data() + offset, length)) << length;
     }
     for (size_t length : {size_t{65536}, size_t{65536 + 55}, size_t{1 << 20} + 119, size_t{3 << 20} + 3}) {
-        const std::vector<uint8_t> bytes = random_bytes(length + 1, 7);
+        const std::vector<uint8_t> bytes = random_bytes(rng, length + 1);
         EXPECT_EQ(hex_of(bytes.data() + 1, length), openssl_hex(bytes.data() + 1, length)) << length;
     }
 }
+
+TEST(Sha256Tiers, EveryLengthUpTo300AndLongMessagesOnEveryTier) {
+    std::mt19937_64 rng(300);
+    std::vector<std::vector<uint8_t>> messages;
+    for (size_t n = 0; n <= 300; ++n) messages.push_back(random_bytes(rng, n));
+    for (const char *tier : kForcedTiers) {
+        ScopedEnv env(kBatchVar, tier);
+        expect_batch_matches(messages, tier);
+    }
+    for (int i = 0; i < 6; ++i) messages.push_back(random_bytes(rng, 4000 + rng() % 200000));
+    for (const char *tier : kForcedTiers) {
+        ScopedEnv env(kShaniVar, tier);
+        for (const auto &m : messages) {
+            uint8_t digest[33];
+            digest[32] = 0xee;
+            ASSERT_EQ(kelvra_sha256_shani(m.empty() ? nullptr : m.data(), m.size(), digest), KELVRA_OK);
+            ASSERT_EQ(hex(digest), openssl_hex(m)) << "tier " << name_of(tier) << ", " << m.size() << " bytes";
+            EXPECT_EQ(digest[32], 0xee);
+        }
+    }
+}
+
+// Lanes of one group that run for very different block counts; random
+// groupings of up to 40 messages are swept by fuzz/sha256_tiers_fuzz.cpp.
+TEST(Sha256Tiers, LongRandomMessagesInOneGroup) {
+    std::mt19937_64 rng(7);
+    std::vector<std::vector<uint8_t>> messages;
+    for (int i = 0; i < 8; ++i) messages.push_back(random_bytes(rng, rng() % (1u << 20)));
+    messages[3].clear();
+    for (const char *tier : {"0", "1", "2"}) {
+        ScopedEnv batch(kBatchVar, tier);
+        ScopedEnv shani(kShaniVar, tier); // also steers kelvra_sha256_hex from 4 KiB on
+        expect_batch_matches(messages, tier);
+    }
+}
+
+// Missing pointers are refused before anything is written; a null message of
+// length 0 is the empty message.
+TEST(Sha256, NullPointerRules) {
+    const uint8_t abc[] = {'a', 'b', 'c'};
+    const uint8_t *with_null[] = {abc, nullptr, abc}, *pointers[] = {abc, abc, abc};
+    const uint64_t lengths[] = {3, 1, 3}, empty_second[] = {3, 0, 3};
+    struct Case { const uint8_t *const *msgs; const uint64_t *lens; bool out; uint64_t count; kelvra_status expected; };
+    const Case cases[] = {
+        {nullptr, lengths, true, 3, KELVRA_ERR_ARG},   {pointers, nullptr, true, 3, KELVRA_ERR_ARG},
+        {pointers, lengths, false, 3, KELVRA_ERR_ARG}, {with_null, lengths, true, 3, KELVRA_ERR_ARG},
+        {nullptr, nullptr, false, 0, KELVRA_OK},
+    };
+    for (const char *tier : {"0", "1", "2"}) {
+        ScopedEnv env(kBatchVar, tier);
+        for (const Case &c : cases) {
+            std::vector<uint8_t> out(96, 0xee);
+            EXPECT_EQ(kelvra_sha256_batch(c.msgs, c.lens, c.count, c.out ? out.data() : nullptr), c.expected);
+            EXPECT_EQ(out, std::vector<uint8_t>(96, 0xee)) << "status " << c.expected << " wrote digests";
+        }
+    }
+    std::vector<uint8_t> out(96, 0xee);
+    std::string text(65, '#');
+    EXPECT_EQ(kelvra_sha256_shani(abc, 3, nullptr), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_sha256_shani(nullptr, 1, out.data()), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_sha256_hex(abc, 3, nullptr), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_sha256_hex(nullptr, 0, nullptr), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_sha256_hex(nullptr, 1, text.data()), KELVRA_ERR_ARG);
+    EXPECT_EQ(out, std::vector<uint8_t>(96, 0xee));
+    EXPECT_EQ(text, std::string(65, '#'));
+    ASSERT_EQ(kelvra_sha256_shani(nullptr, 0, out.data()), KELVRA_OK);
+    EXPECT_EQ(hex(out.data()), kEmptyDigest);
+    ASSERT_EQ(kelvra_sha256_shani(abc, 3, out.data()), KELVRA_OK);
+    EXPECT_EQ(hex(out.data()), kAbcDigest);
+    ASSERT_EQ(kelvra_sha256_batch(with_null, empty_second, 3, out.data()), KELVRA_OK);
+    EXPECT_EQ(hex(&out[0]) + hex(&out[32]) + hex(&out[64]), kAbcDigest + kEmptyDigest + kAbcDigest);
+}
+
+} // namespace

@@ -39,9 +39,7 @@ struct Table {
         const kelvra_status s = kelvra_template_render(bytes(tmpl), size32(tmpl), bytes(keys), ko.data(), kl.data(),
                                                        bytes(values), vo.data(), vl.data(), count(), buffer.data(),
                                                        capacity, &length);
-        if (s != KELVRA_OK) {
-            EXPECT_EQ(length, 0u) << "a failed render leaves the length 0";
-        }
+        EXPECT_TRUE(s == KELVRA_OK || length == 0) << "a failed render leaves the length 0";
         out.assign(reinterpret_cast<const char *>(buffer.data()), length);
         return s;
     }

@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -66,9 +65,8 @@ TEST(Ndjson, SplitsNumbersAndStops) {
     EXPECT_EQ(kelvra_ndjson_iter(nullptr, collect, &seen), KELVRA_ERR_ARG);
     EXPECT_EQ(kelvra_ndjson_iter(path.c_str(), nullptr, &seen), KELVRA_ERR_ARG);
     EXPECT_EQ(kelvra_ndjson_iter(dir.path("missing").c_str(), collect, &seen), KELVRA_ERR_IO);
-    if (kelvra_test::reads_fail(kelvra_test::failing_file)) {
-        EXPECT_EQ(kelvra_ndjson_iter(kelvra_test::failing_file, collect, &seen), KELVRA_ERR_IO);
-    }
+    const bool can_fail = kelvra_test::reads_fail(kelvra_test::failing_file);
+    EXPECT_TRUE(!can_fail || kelvra_ndjson_iter(kelvra_test::failing_file, collect, &seen) == KELVRA_ERR_IO);
     EXPECT_TRUE(seen.lines.empty());
 }
 
@@ -96,8 +94,6 @@ TEST(Ndjson, LongLinesAndChunkBoundaries) {
     }
 }
 
-// Each thread's file holds lines of its own mark, some longer than a chunk;
-// a line torn, or gathered in another thread's buffer, breaks count or content.
 struct ThreadFile { std::string path; char mark; uint64_t lines = 0; bool clean = true; };
 
 kelvra_status check_mark(const uint8_t *line, uint64_t length, uint64_t, void *context) {
@@ -107,10 +103,15 @@ kelvra_status check_mark(const uint8_t *line, uint64_t length, uint64_t, void *c
     return KELVRA_OK;
 }
 
-// Starts the threads, then calls `load` for the function they are to call.
-void iterate_in_threads(const TempDir &dir, int count, const std::function<IterFn()> &load) {
+// The 1 MiB line buffer is thread-local. A copy of the library loaded while
+// threads run must get it through dynamic TLS (a static-TLS build fails to
+// load here), and threads started before the load each get their own. Each
+// thread's file holds lines of its own mark, some longer than a chunk; a line
+// torn, or gathered in another thread's buffer, breaks count or content.
+TEST(Ndjson, WorksWhenLoadedWithDlopenIntoRunningThreads) {
+    TempDir dir;
     std::vector<ThreadFile> files;
-    for (int t = 0; t < count; ++t) {
+    for (int t = 0; t < 4; ++t) {
         files.push_back({dir.path("t" + std::to_string(t)), static_cast<char>('A' + t)});
         std::string text;
         for (int i = 0; i < 64; ++i) text += std::string(1 + (i * 7919 + t) % 70000, files.back().mark) + '\n';
@@ -125,36 +126,21 @@ void iterate_in_threads(const TempDir &dir, int count, const std::function<IterF
             results[t] = iter.load()(files[t].path.c_str(), check_mark, &files[t]);
         });
     }
-    const IterFn loaded = load();
+    // A copy under a new name is a new module, though this program links the library.
+    const std::string copy = dir.path("libkelvra-copy.so");
+    std::ofstream(copy, std::ios::binary) << std::ifstream(KELVRA_TEST_LIBRARY, std::ios::binary).rdbuf();
+    void *handle = dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL);
+    EXPECT_NE(handle, nullptr) << dlerror();
+    const IterFn loaded = handle != nullptr ? reinterpret_cast<IterFn>(dlsym(handle, "kelvra_ndjson_iter")) : nullptr;
+    EXPECT_NE(loaded, nullptr);
     iter = loaded != nullptr ? loaded : kelvra_ndjson_iter; // keep the threads' work defined
     for (std::thread &th : threads) th.join();
     for (size_t t = 0; t < files.size(); ++t)
         EXPECT_TRUE(results[t] == KELVRA_OK && files[t].lines == 64 && files[t].clean) << t << ": " << results[t];
-}
-
-TEST(Ndjson, ThreadsIterateDifferentFilesAtOnce) { iterate_in_threads(TempDir(), 6, [] { return IterFn{kelvra_ndjson_iter}; }); }
-
-// The 1 MiB line buffer is thread-local. A copy of the library loaded while
-// threads run must get it through dynamic TLS (a static-TLS build fails to
-// load here), and threads started before the load each get their own.
-TEST(Ndjson, WorksWhenLoadedWithDlopenIntoRunningThreads) {
-    TempDir dir;
-    // A copy under a new name is a new module, though this program links the library.
-    const std::string copy = dir.path("libkelvra-copy.so");
-    std::ofstream(copy, std::ios::binary) << std::ifstream(KELVRA_TEST_LIBRARY, std::ios::binary).rdbuf();
-    void *handle = nullptr;
-    IterFn iter = nullptr;
-    iterate_in_threads(dir, 4, [&] {
-        handle = dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL);
-        EXPECT_NE(handle, nullptr) << dlerror();
-        if (handle != nullptr) iter = reinterpret_cast<IterFn>(dlsym(handle, "kelvra_ndjson_iter"));
-        EXPECT_NE(iter, nullptr);
-        return iter;
-    });
-    if (iter != nullptr) { // the main thread, too, gets its buffer in the new module
+    if (loaded != nullptr) { // the main thread, too, gets its buffer in the new module
         write_file(dir.path("main"), "m\n");
         Seen seen;
-        EXPECT_EQ(iter(dir.path("main").c_str(), collect, &seen), KELVRA_OK);
+        EXPECT_EQ(loaded(dir.path("main").c_str(), collect, &seen), KELVRA_OK);
         EXPECT_EQ(seen.lines, (std::vector<Line>{{"m", 1}}));
     }
     if (handle != nullptr) dlclose(handle);

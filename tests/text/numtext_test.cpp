@@ -1,4 +1,5 @@
-// Number text against the C library run in the "C" locale: "%.17g", "%lld",
+// Number text against the C library in the "C" locale (a program's own until
+// it calls setlocale; the one test here that does restores it): "%.17g", "%lld",
 // strtod and strtoll must agree byte for byte and bit for bit. Named hard
 // cases and boundary sweeps live here; random sweeps are in
 // fuzz/numtext_fuzz.cpp.
@@ -18,7 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -33,19 +34,6 @@ using kelvra::text::parse_double_prefix;
 using kelvra::text::parse_int_prefix;
 using kelvra_test::bits;
 using kelvra_test::from_bits;
-
-// Runs a test body in the "C" locale and restores the previous one.
-class CLocale : public ::testing::Test {
-protected:
-    void SetUp() override {
-        saved_ = std::setlocale(LC_ALL, nullptr);
-        std::setlocale(LC_ALL, "C");
-    }
-    void TearDown() override { std::setlocale(LC_ALL, saved_.c_str()); }
-
-private:
-    std::string saved_;
-};
 
 std::string ours(double v) {
     char text[kelvra::text::double_text_max];
@@ -71,40 +59,33 @@ double ours_parse(const std::string &token) { return parse_double_prefix(token.d
                                          << libc(got) << "; strtoll " << expected_int << ", ours " << got_int;
 }
 
-using FormatDouble = CLocale;
-
-TEST_F(FormatDouble, NamedValuesAndPowerBoundariesMatchPrintf) {
+TEST(FormatDouble, NamedValuesAndPowerBoundariesMatchPrintf) {
     std::vector<double> values = {0.0, -0.0, 1.0, 0.1, 2.5, 100.0, 1e16, 1e17, 1e21, 1e23, 1e-4, 1e-5, 1e-7,
                                   5e-324, 2.2250738585072009e-308, DBL_MIN, DBL_MAX, -DBL_MAX, 9007199254740993.0,
-                                  1000000000000000.25, 1000000000000000.75, 4503599627370495.5, 99999999999999999.0};
+                                  1000000000000000.25, 1000000000000000.75, 4503599627370495.5, 99999999999999999.0,
+                                  from_bits(0x7FF0000000000000u), from_bits(0xFFF0000000000000u),
+                                  from_bits(0x7FF8000000000000u), from_bits(0xFFF0000000000001u)};
     for (int e = -323; e <= 308; ++e) {
         const double p = std::pow(10.0, e);
         values.insert(values.end(), {std::nextafter(p, 0.0), p, std::nextafter(p, INFINITY)});
     }
     for (int e = -1074; e <= 1023; ++e) values.push_back(std::ldexp(1.0, e));
+    // Infinities and NaNs (the sign bit decides "-nan", payload or not) too.
     for (double v : values) ASSERT_EQ(ours(v), libc(v)) << "bits " << std::hex << bits(v);
-    EXPECT_EQ(ours(1000000000000000.25), "1000000000000000.2"); // an exact tie goes to even
-    EXPECT_EQ(ours(from_bits(0x7FF0000000000000u)), "inf");
-    EXPECT_EQ(ours(from_bits(0xFFF0000000000000u)), "-inf");
-    EXPECT_EQ(ours(from_bits(0x7FF8000000000000u)), "nan");
-    EXPECT_EQ(ours(from_bits(0xFFF0000000000001u)), "-nan"); // the sign bit decides, payload or not
 }
 
-TEST_F(FormatDouble, IntegersMatchPrintf) {
+TEST(FormatDouble, IntegersMatchPrintf) {
     for (int64_t v : {int64_t{0}, int64_t{-1}, int64_t{9}, int64_t{10}, INT64_MAX, INT64_MIN, int64_t{99999999},
                       int64_t{1000000000000000000}, int64_t{-999999999999999999}}) {
-        char expected[32];
+        char expected[32], text[kelvra::text::int_text_max];
         std::snprintf(expected, sizeof expected, "%lld", static_cast<long long>(v));
-        char text[kelvra::text::int_text_max];
         EXPECT_EQ(std::string(text, format_int(v, text)), expected);
     }
 }
 
-using ParseNumber = CLocale;
-
 // Grammar edges, range limits, halfway points, long mantissas and the usual
 // hard cases; each token and its negation against strtod and strtoll.
-TEST_F(ParseNumber, NamedHardCasesMatchTheCLibrary) {
+TEST(ParseNumber, NamedHardCasesMatchTheCLibrary) {
     const std::string one_and_half_ulp = "1.00000000000000011102230246251565404236316680908203125"; // 1 + 2^-53
     const std::string tokens[] = {
         "", "-", "+", ".", "-.", ".e5", "e5", "1e", "1e+", "1e-", "1E5", "1.", ".5", "+.5", "--5", "+-5", "1.2.3",
@@ -130,36 +111,28 @@ TEST_F(ParseNumber, NamedHardCasesMatchTheCLibrary) {
         EXPECT_TRUE(parses_like_libc(t));
         EXPECT_TRUE(parses_like_libc("-" + t));
     }
-    EXPECT_EQ(ours_parse("1e400"), HUGE_VAL);
-    EXPECT_EQ(bits(ours_parse("-1e-400")), bits(-0.0));
     const char *digits = "123";
     EXPECT_EQ(parse_int_prefix(digits, digits + 2), 12); // bytes past the end are not read
     EXPECT_EQ(parse_double_prefix(digits, digits + 2), 12.0);
 }
 
-// Whether the fast paths (exact double arithmetic, the 128-bit product) decide
-// the token without the exact fallback.
-bool decided_without_fallback(const std::string &token) {
-    const char *begin = token.data();
-    const char *end = begin + token.size();
-    const char *p = begin + (token[0] == '-' || token[0] == '+');
-    kelvra::text::Decimal decimal;
-    uint64_t out;
-    return kelvra::text::read_decimal(begin, p, end, decimal) && kelvra::text::decimal_to_bits(decimal, out);
-}
-
-// Compares tokens with strtod and counts those the fast paths decided alone.
+// Compares tokens with strtod and counts those the fast paths (exact double
+// arithmetic, the 128-bit product) decided without the exact fallback.
 struct StrtodComparison {
     int checked = 0, decided = 0, mismatches = 0;
     void check(const std::string &token) {
         ++checked;
-        decided += decided_without_fallback(token) ? 1 : 0;
+        kelvra::text::Decimal decimal;
+        uint64_t out;
+        const char *begin = token.data(), *end = begin + token.size();
+        decided += kelvra::text::read_decimal(begin, begin + (token[0] == '-' || token[0] == '+'), end, decimal) &&
+                   kelvra::text::decimal_to_bits(decimal, out);
         const ::testing::AssertionResult result = parses_like_libc(token);
         if (!result && ++mismatches <= 10) ADD_FAILURE() << result.message();
     }
 };
 
-TEST_F(ParseNumber, PowersOfTenAndRangeBoundariesMatchStrtod) {
+TEST(ParseNumber, PowersOfTenAndRangeBoundariesMatchStrtod) {
     const char *significands[] = {"1", "9.999999999999999999", "1.000000000000000001", "4.9406564584124654",
                                   "2.4703282292062327", "2.4703282292062328", "1.7976931348623157",
                                   "1.7976931348623159", "2.2250738585072011", "2.2250738585072014",
@@ -171,13 +144,11 @@ TEST_F(ParseNumber, PowersOfTenAndRangeBoundariesMatchStrtod) {
     EXPECT_GT(comparison.decided, comparison.checked * 9 / 10);
 }
 
-TEST_F(ParseNumber, EveryNumberOfTheCanadaDocumentMatchesStrtod) {
+TEST(ParseNumber, EveryNumberOfTheCanadaDocumentMatchesStrtod) {
     const std::string path = std::string(KELVRA_TEST_CORPUS) + "/nativejson-benchmark/canada.json";
     std::ifstream in(path, std::ios::binary);
     ASSERT_TRUE(in) << path;
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    const std::string text = buffer.str();
+    const std::string text{std::istreambuf_iterator<char>(in), {}};
     StrtodComparison comparison;
     bool in_string = false;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -193,50 +164,31 @@ TEST_F(ParseNumber, EveryNumberOfTheCanadaDocumentMatchesStrtod) {
     EXPECT_EQ(comparison.decided, comparison.checked);
 }
 
-// The power-of-ten table against GMP: entry k is floor(10^k / 2^q) with
-// q = binary_exponent(k), between 2^127 and 2^128.
-struct Big {
-    mpz_t v;
-    Big() { mpz_init(v); }
-    ~Big() { mpz_clear(v); }
-    Big(const Big &) = delete;
-    Big &operator=(const Big &) = delete;
-};
-
-void set_u128(mpz_t out, uint64_t hi, uint64_t lo) {
-    mpz_set_ui(out, hi);
-    mpz_mul_2exp(out, out, 64);
-    mpz_add_ui(out, out, lo);
-}
-
+// The power-of-ten table against GMP: entry k is c = floor(10^k / 2^q) with
+// q = binary_exponent(k), between 2^127 and 2^128. With both sides scaled by
+// 2^max(-q, 0) * 10^max(-k, 0) to stay in integers, c * 2^q <= 10^k < (c + 1) * 2^q
+// reads 0 <= rhs - c * scale < scale.
 TEST(Pow10Table, EntriesAreTheTruncatedSignificands) {
     namespace pow10 = kelvra::text::pow10;
-    for (int k = pow10::pow10_min; k <= pow10::pow10_max; ++k) {
+    mpz_t c, power, scale, rhs;
+    mpz_inits(c, power, scale, rhs, nullptr);
+    bool ok = true;
+    for (int k = pow10::pow10_min; k <= pow10::pow10_max && ok; ++k) {
         const pow10::Significand128 entry = pow10::table[k - pow10::pow10_min];
-        ASSERT_EQ(entry.hi >> 63, 1u) << k;
-        // c * 2^q <= 10^k < (c + 1) * 2^q, both sides multiplied by
-        // 2^max(-q, 0) * 10^max(-k, 0) to stay in integers.
         const int q = pow10::binary_exponent(k);
-        Big c, c1, power, rhs;
-        set_u128(c.v, entry.hi, entry.lo);
-        mpz_add_ui(c1.v, c.v, 1);
-        mpz_ui_pow_ui(power.v, 10, static_cast<unsigned long>(k < 0 ? -k : k));
-        if (k < 0) {
-            mpz_mul(c.v, c.v, power.v);
-            mpz_mul(c1.v, c1.v, power.v);
-            mpz_set_ui(rhs.v, 1);
-        } else {
-            mpz_set(rhs.v, power.v);
-        }
-        if (q >= 0) {
-            mpz_mul_2exp(c.v, c.v, static_cast<mp_bitcnt_t>(q));
-            mpz_mul_2exp(c1.v, c1.v, static_cast<mp_bitcnt_t>(q));
-        } else {
-            mpz_mul_2exp(rhs.v, rhs.v, static_cast<mp_bitcnt_t>(-q));
-        }
-        ASSERT_LE(mpz_cmp(c.v, rhs.v), 0) << k;
-        ASSERT_GT(mpz_cmp(c1.v, rhs.v), 0) << k;
+        mpz_set_ui(c, entry.hi);
+        mpz_mul_2exp(c, c, 64);
+        mpz_add_ui(c, c, entry.lo);
+        mpz_ui_pow_ui(power, 10, static_cast<unsigned long>(k < 0 ? -k : k));
+        mpz_set_ui(scale, 1);
+        mpz_set_ui(rhs, 1);
+        mpz_mul(k < 0 ? scale : rhs, k < 0 ? scale : rhs, power);
+        mpz_mul_2exp(q < 0 ? rhs : scale, q < 0 ? rhs : scale, static_cast<mp_bitcnt_t>(q < 0 ? -q : q));
+        mpz_submul(rhs, c, scale);
+        ok = entry.hi >> 63 == 1 && mpz_sgn(rhs) >= 0 && mpz_cmp(rhs, scale) < 0;
+        EXPECT_TRUE(ok) << "entry " << k;
     }
+    mpz_clears(c, power, scale, rhs, nullptr);
 }
 
 // Y is undecided when it or Y + 1 is a halfway point at the rounding bit.
@@ -246,12 +198,9 @@ TEST(RoundDecimal, HalfwayNeighboursOfTheProductAreRecognised) {
     const u128 one = 1;
     for (int bit : {73, 74, 100, 127}) {
         const u128 half = one << bit;
-        EXPECT_TRUE(next_to_halfway(half, bit)) << bit;
-        EXPECT_TRUE(next_to_halfway(half - 1, bit)) << bit;
-        EXPECT_TRUE(next_to_halfway((half << 2) | half, bit)) << bit; // higher bits do not matter
-        EXPECT_TRUE(next_to_halfway((half << 2) | (half - 1), bit)) << bit;
-        EXPECT_FALSE(next_to_halfway(half + 1, bit)) << bit;
-        EXPECT_FALSE(next_to_halfway(half - 2, bit)) << bit;
+        // Higher bits do not matter.
+        for (u128 y : {half, half - 1, (half << 2) | half, (half << 2) | (half - 1)}) EXPECT_TRUE(next_to_halfway(y, bit)) << bit;
+        for (u128 y : {half + 1, half - 2}) EXPECT_FALSE(next_to_halfway(y, bit)) << bit;
         EXPECT_FALSE(next_to_halfway(half << 1, bit == 127 ? 126 : bit)) << bit; // a representable point
     }
     EXPECT_TRUE(next_to_halfway(~u128{0}, 128)); // Y + 1 = 2^128
@@ -265,22 +214,19 @@ TEST(NumberTextLocale, DecimalCommaLocaleChangesNothing) {
     if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "de_DE.UTF-8 is not installed";
     char probe[16];
     std::snprintf(probe, sizeof probe, "%.1f", 2.5);
-    const std::string host_text = probe;
     const std::string text = ours(2.5);
     const double parsed = ours_parse("2.5");
-
-    uint8_t arena[512];
+    uint8_t arena[512], workspace[64], out[64];
     kelvra_json_builder b;
-    ASSERT_EQ(kelvra_json_builder_init(&b, arena, sizeof arena), 0u);
+    const kelvra_status init = kelvra_json_builder_init(&b, arena, sizeof arena);
     kelvra_json_value *items[] = {kelvra_json_new_double(&b, 0.5), kelvra_json_new_double(&b, 1e21)};
-    kelvra_json_value *root = kelvra_json_new_array(&b, items, 2);
-    uint8_t workspace[64];
-    uint8_t out[64];
     uint64_t length = 0;
-    const kelvra_status status = kelvra_json_write_ws(root, out, sizeof out, &length, workspace, sizeof workspace);
+    const kelvra_status status = kelvra_json_write_ws(kelvra_json_new_array(&b, items, 2), out, sizeof out, &length,
+                                                      workspace, sizeof workspace);
     std::setlocale(LC_ALL, saved.c_str());
 
-    EXPECT_EQ(host_text, "2,5") << "the locale was expected to use a decimal comma";
+    EXPECT_STREQ(probe, "2,5") << "the locale was expected to use a decimal comma";
+    ASSERT_EQ(init, 0u);
     EXPECT_EQ(text, "2.5");
     EXPECT_EQ(parsed, 2.5);
     ASSERT_EQ(status, 0u);

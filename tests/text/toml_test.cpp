@@ -74,10 +74,7 @@ TEST(TomlParse, ArgumentChecksComeFirst) {
 // The sums follow the block sizes documented in toml.cpp: exactly the sum
 // gives the same tree at any arena base, one byte less gives 4.
 TEST(TomlParse, ArenaExactlyAtCapacity) {
-    const struct {
-        const char *text;
-        uint64_t bytes;
-    } cases[] = {
+    const struct { const char *text; uint64_t bytes; } cases[] = {
         {" # only a comment\n", 24 + 32},
         // root builder; key "hermitian"; implicit table (builder, node, member); key "max_nodes"; the pair;
         // root record, root keys+values; hermitian's record, keys+values; max_nodes's record
@@ -143,9 +140,9 @@ TEST(TomlParse, NestingLimits) {
     EXPECT_EQ(outcome("a = " + repeat("[", 70)), "!4") << "the depth check comes before the end";
 }
 
-// Floats follow the library's fixed procedure, which is not correctly
-// rounded: 1e308, 6.626e-34 and the largest double come out a few units off.
-TEST(TomlParse, NumbersAndBooleans) {
+// Numbers, booleans and strings. Floats follow the library's fixed procedure,
+// which is not correctly rounded: 1e308, 6.626e-34 and the largest double come out a few units off.
+TEST(TomlParse, Values) {
     expect_cases({
         {"n = [_1__2_, +17, -0, 007]", "{n=[12,17,0,7]}"},
         {"n = [9223372036854775807, -9223372036854775808]", "{n=[9223372036854775807,-9223372036854775808]}"},
@@ -163,11 +160,7 @@ TEST(TomlParse, NumbersAndBooleans) {
         {"f = [9.99e308, -1e-99999999999999999999999999]", "{f=[inff,-0f]}"},
         {"f = 1e309", "!4"}, {"f = 0e309", "!4"}, {"f = 1e+", "!2"}, {"f = 1e+-5", "!2"},
         {"f = 1.2.3", "!2"}, {"f = .", "!2"},
-    });
-}
-
-TEST(TomlParse, Strings) {
-    expect_cases({
+        // Strings.
         {"s = \"a\\\"b\\\\c\\b\\f\\n\\r\\t\"", "{s=\"a\"b\\x5Cc\\x08\\x0C\\x0A\\x0D\\x09\"}"},
         {"s = \"\\u00E9\\u00e9\\u0041\\u20AC\\u0000\"", "{s=\"\\xC3\\xA9\\xC3\\xA9A\\xE2\\x82\\xAC\\x00\"}"},
         {"s = \"a\tb\rc\x01\"", "{s=\"a\\x09b\\x0Dc\\x01\"}"},
@@ -186,18 +179,17 @@ TEST(TomlParse, Strings) {
 }
 
 TEST(TomlTableGet, FindsMembersByExactKey) {
-    const Parsed p = parse("[hermitian]\nmax_nodes = 4096\nmax = 1\n", 4096, 1);
+    const Parsed p = parse("[hermitian]\nmax_nodes = 4096\nmax = 1\n", 4096, 1), empty = parse("");
     ASSERT_EQ(p.status, 0u);
     const kelvra_toml_value *table = kelvra_toml_table_get(p.root, "hermitian");
     ASSERT_NE(table, nullptr);
     EXPECT_EQ(toml_dump(kelvra_toml_table_get(table, "max_nodes")), "4096");
     EXPECT_EQ(toml_dump(kelvra_toml_table_get(table, "max")), "1");
-    for (const char *absent : {"max_node", "Max", static_cast<const char *>(nullptr)}) {
-        EXPECT_EQ(kelvra_toml_table_get(table, absent), nullptr) << (absent ? absent : "null");
-    }
-    EXPECT_EQ(kelvra_toml_table_get(nullptr, "max"), nullptr);
-    EXPECT_EQ(kelvra_toml_table_get(kelvra_toml_table_get(table, "max"), "max"), nullptr) << "not a table";
-    EXPECT_EQ(kelvra_toml_table_get(parse("").root, ""), nullptr);
+    // Near misses, a null key or table, a value that is not a table, an empty table.
+    const std::pair<const kelvra_toml_value *, const char *> misses[] = {
+        {table, "max_node"}, {table, "Max"}, {table, nullptr}, {nullptr, "max"},
+        {kelvra_toml_table_get(table, "max"), "max"}, {empty.root, ""}};
+    for (const auto &[in, key] : misses) EXPECT_EQ(kelvra_toml_table_get(in, key), nullptr) << (key ? key : "null");
 }
 
 } // namespace
