@@ -17,6 +17,10 @@ bool strike() noexcept;
 // Starts counting afresh; the `nth` call from now on fails (0: none does).
 void arm(std::uint64_t nth) noexcept;
 
+// Starts counting afresh; at the `nth` call from now on the process ends at
+// once, as if the machine had stopped there (for tests in a child process).
+void crash_at(std::uint64_t nth) noexcept;
+
 // The calls counted since the last `arm`.
 std::uint64_t calls() noexcept;
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "genome/genome_fixture.hpp"
@@ -75,6 +76,35 @@ TEST_F(GenomeFaults, SaveIntoAnExistingOrEmptyDirectory) {
     const auto op = [&] { return save(g, body, kOne); };
     every_fault_leaves_it_as_it_was(g, stored, op);
     every_fault_leaves_it_as_it_was(g, {}, op);
+}
+
+// A save into an empty directory stopped dead before each of its calls: the
+// body goes in first, so a manifest never stands without it, and what is
+// there loads.
+TEST_F(GenomeFaults, SaveStoppedAnywhereNeverLeavesAManifestWithoutItsBody) {
+    const auto op = [&] { return save(g, two_chromosomes(), kOne); };
+    restore(g, {});
+    fault::arm(0);
+    ASSERT_EQ(op(), KELVRA_OK);
+    const uint64_t calls = fault::calls();
+    for (uint64_t n = 1; n <= calls; ++n) {
+        restore(g, {});
+        const pid_t child = fork();
+        if (child == 0) {
+            fault::crash_at(n);
+            op();
+            _exit(1);
+        }
+        int status = -1;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        const DirState left = state_of(g);
+        const bool body = left.count("turns.bin") != 0, manifest = left.count("manifest.json") != 0;
+        EXPECT_FALSE(manifest && !body) << "stopped at call " << n;
+        Bytes loaded;
+        if (body) {
+            EXPECT_EQ(load(g, &loaded, &kOne), KELVRA_OK) << "stopped at call " << n;
+        }
+    }
 }
 
 TEST_F(GenomeFaults, Edits) {

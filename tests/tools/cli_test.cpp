@@ -330,6 +330,11 @@ TEST(Cli, Sha256ChecksListingsAndHashesLargeFiles) {
     EXPECT_EQ(kelvra("sha256 -c --strict " + ok_listing).exit_code, 0);
     EXPECT_EQ(kelvra("sha256 -c --status " + ok_listing).out, "");
     EXPECT_EQ(kelvra("sha256 -c " + good).exit_code, 1) << "no checksum lines";
+    const std::string mismatch_only = temp_file("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad  " +
+                                                changed + "\n");
+    const ToolRun silent = kelvra("sha256 -c --status " + mismatch_only);
+    EXPECT_EQ(silent.exit_code, 1);
+    EXPECT_EQ(silent.out, "");
     EXPECT_EQ(kelvra("sha256 --quiet " + good).exit_code, 2) << "--quiet needs -c";
 
     const std::string large = temp_file("");
@@ -341,7 +346,7 @@ TEST(Cli, Sha256ChecksListingsAndHashesLargeFiles) {
     char hex[65];
     for (int i = 0; i < 32; ++i) std::snprintf(hex + 2 * i, 3, "%02x", digest[i]);
     EXPECT_EQ(kelvra("sha256 " + large).out, std::string(hex) + "  " + large + "\n");
-    for (const std::string &path : {good, changed, listing, ok_listing, large}) std::remove(path.c_str());
+    for (const std::string &path : {good, changed, listing, ok_listing, mismatch_only, large}) std::remove(path.c_str());
 }
 
 // verify vouches for the_one too: another identity of the same width fails.
