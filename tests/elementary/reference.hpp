@@ -19,12 +19,10 @@ __extension__ typedef unsigned __int128 u128;
 
 constexpr int64_t kOne = int64_t{1} << 61;
 
+// The product's magnitude shifted down, so truncated towards zero.
 inline int64_t q61_mul(int64_t a, int64_t b) {
-    const uint64_t ma = a < 0 ? 0 - static_cast<uint64_t>(a) : static_cast<uint64_t>(a);
-    const uint64_t mb = b < 0 ? 0 - static_cast<uint64_t>(b) : static_cast<uint64_t>(b);
-    const u128 product = static_cast<u128>(ma) * mb;
-    const int64_t m = static_cast<int64_t>(static_cast<uint64_t>(product >> 61));
-    return (a < 0) != (b < 0) ? -m : m;
+    __extension__ const __int128 product = static_cast<__int128>(a) * b;
+    return static_cast<int64_t>(product < 0 ? -(-product >> 61) : product >> 61);
 }
 
 inline int64_t to_q61(double x) {
@@ -33,8 +31,6 @@ inline int64_t to_q61(double x) {
 }
 
 inline double from_q61(int64_t n) { return static_cast<double>(n) * 4.336808689942018e-19; }
-
-inline double two_to(int e) { return std::ldexp(1.0, e); }
 
 inline double exp(double x) {
     if (std::isnan(x)) return x;
@@ -50,32 +46,21 @@ inline double exp(double x) {
         sum += term;
     }
     const int h = k / 2;
-    return static_cast<double>(sum) * 4.336808689942018e-19 * two_to(h) * two_to(k - h);
+    return static_cast<double>(sum) * 4.336808689942018e-19 * std::ldexp(1.0, h) * std::ldexp(1.0, k - h);
 }
 
 inline double log(double x) {
     if (std::isnan(x)) return x;
     if (x < 0) return from_bits(0x7FF8000000000000);
     if (x == 0) return -std::numeric_limits<double>::infinity();
-    const uint64_t b = bits(x);
-    const int biased = static_cast<int>(b >> 52);
-    if (biased == 2047) return x;
-    uint64_t m;
+    if (std::isinf(x)) return x;
     int e;
-    if (biased != 0) {
-        m = (b & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);
-        e = biased - 1023;
-    } else {
-        for (m = b, e = -1022; (m & (uint64_t{1} << 52)) == 0; --e) m <<= 1;
+    double f = std::frexp(x, &e); // exact, subnormals included: x = f 2^e, 1/2 <= f < 1
+    if (2 * f < 1.4142135623730951) {
+        f = 2 * f;
+        e = e - 1;
     }
-    double f = static_cast<double>(m) * two_to(-52);
-    if (f >= 1.4142135623730951) {
-        f = f * 0.5;
-        e = e + 1;
-    }
-    const double s = (f - 1) / (f + 1);
-    const int64_t big_s = to_q61(s);
-    const int64_t s2 = q61_mul(big_s, big_s);
+    const int64_t big_s = to_q61((f - 1) / (f + 1)), s2 = q61_mul(big_s, big_s);
     int64_t sum = big_s, power = big_s;
     for (int64_t j = 2; j <= 26; j += 2) {
         power = q61_mul(power, s2);
@@ -98,33 +83,23 @@ inline int64_t atan_series(int64_t t) {
 // Steps 1-3 of the arctangent for a = |x|.
 inline double atan_of_magnitude(double a) {
     if (a <= 0.41421356237309515) return from_q61(atan_series(to_q61(a)));
-    if (a < 2.414213562373095) {
-        const double w = (a - 1) / (a + 1);
-        if (w < 0) return 0.7853981633974483 - from_q61(atan_series(to_q61(-w)));
-        return 0.7853981633974483 + from_q61(atan_series(to_q61(w)));
-    }
+    if (a < 2.414213562373095) // the series is odd to the last bit, so w < 0 needs no case of its own
+        return 0.7853981633974483 + from_q61(atan_series(to_q61((a - 1) / (a + 1))));
     return 1.5707963267948966 - from_q61(atan_series(to_q61(1 / a)));
 }
 
 inline double atan(double x) {
-    if (std::isnan(x)) return x;
-    const double v = atan_of_magnitude(std::fabs(x));
-    return x < 0 ? -v : v;
+    return std::isnan(x) ? x : x < 0 ? -atan_of_magnitude(-x) : atan_of_magnitude(std::fabs(x));
 }
 
 inline double atan2(double y, double x) {
-    if (x == 0) {
-        if (y > 0) return 1.5707963267948966;
-        if (y < 0) return -1.5707963267948966;
-        return 0.0;
-    }
+    if (x == 0) return y > 0 ? 1.5707963267948966 : y < 0 ? -1.5707963267948966 : 0.0;
     const double q = y / x;
     if (std::isnan(q)) return q;
     double v = atan_of_magnitude(std::fabs(q));
     if (q < 0) v = -v;
-    if (!(x > 0) && y >= 0) return v + 3.141592653589793;
     if (x > 0) return v;
-    return v - 3.141592653589793;
+    return y >= 0 ? v + 3.141592653589793 : v - 3.141592653589793;
 }
 
 struct Reduced {
@@ -156,12 +131,11 @@ inline Reduced reduce_quadrant(double x) {
 
 // The sine and cosine series on the reduced argument (10 steps each).
 inline int64_t trig_series(int64_t r, bool cosine) {
-    static const int64_t sin_divisors[10] = {6, 20, 42, 72, 110, 156, 210, 272, 342, 420};
-    static const int64_t cos_divisors[10] = {2, 12, 30, 56, 90, 132, 182, 240, 306, 380};
     const int64_t x2 = q61_mul(r, r);
     int64_t sum = cosine ? kOne : r, term = sum;
     for (int i = 0; i < 10; ++i) {
-        term = q61_mul(x2, term) / (cosine ? cos_divisors : sin_divisors)[i];
+        const int64_t k = 2 * i + (cosine ? 1 : 2); // divisors (2, 12, 30, ...) and (6, 20, 42, ...)
+        term = q61_mul(x2, term) / (k * (k + 1));
         sum = i % 2 == 0 ? sum - term : sum + term;
     }
     return sum;

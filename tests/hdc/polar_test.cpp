@@ -57,8 +57,7 @@ TEST(Polar, BundleIsTheSignOfTheSum) {
     std::mt19937_64 rng(22);
     std::vector<Values> vectors;
     std::vector<const int8_t *> p;
-    for (int v = 0; v < 6; ++v) vectors.push_back(random_values(rng, 5000));
-    for (const Values &v : vectors) p.push_back(v.data());
+    for (int v = 0; v < 6; ++v) p.push_back(vectors.emplace_back(random_values(rng, 5000)).data());
     out.assign(5000, 9);
     ASSERT_EQ(kelvra_polar_bundle(p.data(), 6, 5000, out.data()), KELVRA_OK);
     for (size_t i = 0; i < 5000; ++i) {

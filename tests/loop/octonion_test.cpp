@@ -6,7 +6,6 @@
 #include <cstring>
 #include <limits>
 #include <random>
-#include <vector>
 
 #include "kelvra.h"
 #include "loop/octonion_reference.hpp"
@@ -34,49 +33,28 @@ Octonion basis(int i, double scale = 1.0) {
     return e;
 }
 
-void expect_near(const Octonion &got, const Octonion &want, double tolerance, const char *what) {
-    for (int k = 0; k < 8; ++k) EXPECT_NEAR(got[k], want[k], tolerance) << what << ", component " << k;
-}
-
-// Independent reference: Cayley–Dickson doubling applied to coefficient
-// vectors, (a, b)·(c, d) = (a·c − d̄·b, d·a + b·c̄), recursively down to reals.
-using Coefficients = std::vector<int>;
-
-Coefficients conjugate(Coefficients x) {
-    for (size_t k = 1; k < x.size(); ++k) x[k] = -x[k];
-    return x;
-}
-
-Coefficients doubling_product(const Coefficients &x, const Coefficients &y) {
-    const size_t n = x.size();
-    if (n == 1) return {x[0] * y[0]};
-    const size_t h = n / 2;
-    const Coefficients a(x.begin(), x.begin() + h), b(x.begin() + h, x.end());
-    const Coefficients c(y.begin(), y.begin() + h), d(y.begin() + h, y.end());
-    const Coefficients ac = doubling_product(a, c), db = doubling_product(conjugate(d), b);
-    const Coefficients da = doubling_product(d, a), bc = doubling_product(b, conjugate(c));
-    Coefficients out(n);
-    for (size_t k = 0; k < h; ++k) out[k] = ac[k] - db[k], out[h + k] = da[k] + bc[k];
-    return out;
+// Independent reference: e_i·e_j = sign·e_(i XOR j) by the doubling
+// (a, b)·(c, d) = (a·c − d̄·b, d·a + b·c̄) on basis halves, down to the reals;
+// the conjugate of e_k is −e_k except for e_0.
+int doubling_sign(int n, int i, int j) {
+    if (n == 1) return 1;
+    const int h = n / 2, bar_j = j % h == 0 ? 1 : -1;
+    if (i < h && j < h) return doubling_sign(h, i, j);
+    if (i < h) return doubling_sign(h, j - h, i);       // d·a
+    if (j < h) return bar_j * doubling_sign(h, i - h, j); // b·c̄
+    return -bar_j * doubling_sign(h, j - h, i - h);      // −d̄·b
 }
 
 } // namespace
 
 TEST(CayleyDickson, BasisProductsMatchExplicitDoublingInEveryDimension) {
-    // The doubling product is bilinear, so e_i·y with y = Σ_j (j + 1) e_j holds
-    // sign(i, j)·(j + 1) at index i XOR j: one product gives a whole row.
     for (int n = 1; n <= 64; n *= 2) {
-        Coefficients weights(n);
-        for (int j = 0; j < n; ++j) weights[j] = j + 1;
         for (int i = 0; i < n; ++i) {
-            Coefficients ei(n, 0);
-            ei[i] = 1;
-            const Coefficients row = doubling_product(ei, weights);
             for (int j = 0; j < n; ++j) {
                 uint32_t index = 99;
                 int32_t sign = 0;
                 ASSERT_EQ(kelvra_cd_basis_product(n, i, j, &index, &sign), KELVRA_OK);
-                ASSERT_TRUE(index == static_cast<uint32_t>(i ^ j) && row[index] == sign * (j + 1))
+                ASSERT_TRUE(index == static_cast<uint32_t>(i ^ j) && sign == doubling_sign(n, i, j))
                     << n << ": e" << i << "·e" << j << " = " << sign << " e" << index;
             }
         }
@@ -93,8 +71,6 @@ TEST(CayleyDickson, OctonionProductFollowsTheTableAndRejectsBadArguments) {
             EXPECT_EQ(product(basis(i), basis(j)), basis(static_cast<int>(index), sign)) << "e" << i << "·e" << j;
         }
     }
-    ASSERT_EQ(kelvra_cd_basis_product(16, 1, 10, &index, &sign), KELVRA_OK);
-    EXPECT_TRUE(index == 11u && sign == -1);
     index = sign = 7;
     EXPECT_EQ(kelvra_cd_basis_product(8, 1, 2, nullptr, &sign), KELVRA_ERR_ARG);
     EXPECT_EQ(kelvra_cd_basis_product(0, 0, 0, &index, nullptr), KELVRA_ERR_ARG) << "pointers before domain";
@@ -114,7 +90,7 @@ TEST(Octonion, ProductAndAssociatorBitForBit) {
         ASSERT_EQ(std::memcmp(got.data(), want.data(), sizeof got), 0) << "trial " << trial;
         const Octonion xy_z = product(product(x, y), z), x_yz = product(x, product(y, z)), a = associator(x, y, z);
         for (int k = 0; k < 8; ++k) ASSERT_EQ(a[k], xy_z[k] - x_yz[k]) << "trial " << trial;
-        expect_near(associator(x, x, y), {}, 1e-12, "[x,x,y]");
+        for (double v : associator(x, x, y)) ASSERT_NEAR(v, 0.0, 1e-12) << "[x,x,y], trial " << trial;
     }
     EXPECT_EQ(associator(basis(1), basis(2), basis(3)), Octonion{}) << "a quaternion subalgebra";
     EXPECT_EQ(associator(basis(1), basis(2), basis(4)), basis(7, 2.0));
@@ -130,7 +106,8 @@ TEST(Octonion, ConjugateAndInverseAreExact) {
     double s = 0.0;
     for (double v : x) s = s + v * v;
     for (int k = 0; k < 8; ++k) EXPECT_EQ(inverse[k], (k == 0 ? x[k] : -x[k]) / s) << k;
-    expect_near(product(x, inverse), basis(0), 1e-15, "x·x⁻¹");
+    const Octonion one = product(x, inverse);
+    for (int k = 0; k < 8; ++k) EXPECT_NEAR(one[k], k == 0, 1e-15) << "x·x⁻¹, component " << k;
     // A zero (of either sign) or a norm whose square underflows to exactly 0.
     Octonion untouched = basis(0, 42.0);
     const Octonion zero{0.0, -0.0, 0.0, 0.0, 0.0, 0.0, 0.0, -0.0};
@@ -204,8 +181,6 @@ TEST(Octonion, PointerChecksComeBeforeTheDimension) {
         EXPECT_EQ(call(x.data(), x.data(), 7, nullptr), KELVRA_ERR_ARG) << &call - calls;
         EXPECT_EQ(call(x.data(), x.data(), 8, out), KELVRA_OK) << &call - calls;
     }
-    EXPECT_EQ(kelvra_loop_bind_f64(x.data(), nullptr, 7, out), KELVRA_ERR_ARG);
-    EXPECT_EQ(kelvra_cross7_f64(x.data(), nullptr, 7, out), KELVRA_ERR_ARG);
 }
 
 TEST(ThreeFoldBands, SplitsIntoNearlyEqualBands) {
