@@ -54,7 +54,9 @@ int usage_error(const Command &command, const char *problem);
 
 // Prints "kelvra NAME: PROBLEM" (no usage line) to stderr; returns `code`.
 int error(const char *name, int code, const char *format, ...)
-#if defined(__GNUC__)
+#if defined(__MINGW32__)
+    __attribute__((format(gnu_printf, 3, 4)))
+#elif defined(__GNUC__)
     __attribute__((format(printf, 3, 4)))
 #endif
     ;

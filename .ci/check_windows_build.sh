@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Checks the Windows build in BUILD_DIR: kelvra.dll exports exactly the
+# functions the public header declares, it and kelvra.exe import nothing but
+# system DLLs (the runtime is linked in), and the tool's tour runs under Wine.
+set -euo pipefail
+build=${1:?usage: check_windows_build.sh BUILD_DIR}
+here=$(cd "$(dirname "$0")/.." && pwd)
+objdump=x86_64-w64-mingw32-objdump
+
+exports=$($objdump -p "$build/kelvra.dll" |
+  awk '/\[Ordinal\/Name Pointer\] Table/ {table = 1; next} table && /^\t\[/ {print $NF} table && !/^\t\[/ {table = 0}' | sort)
+declared=$(grep -o 'kelvra_[a-z0-9_]*(' "$here/include/kelvra.h" | tr -d '(' | grep -v '_fn$' | sort -u)
+if [ "$exports" != "$declared" ]; then
+  echo "kelvra.dll exports differ from kelvra.h:"
+  diff <(echo "$declared") <(echo "$exports") || true
+  exit 1
+fi
+echo "kelvra.dll exports the $(echo "$exports" | wc -l) functions of kelvra.h and nothing else"
+
+for file in kelvra.dll kelvra.exe; do
+  foreign=$($objdump -p "$build/$file" | awk '/DLL Name:/ {print $3}' |
+    grep -viE '^(kernel32|advapi32|msvcrt|ucrtbase|api-ms-win-.*|kelvra)\.dll$' || true)
+  if [ -n "$foreign" ]; then
+    echo "$file imports non-system DLLs: $foreign"
+    exit 1
+  fi
+done
+echo "kelvra.dll and kelvra.exe import only system DLLs"
+
+export WINEDEBUG=-all WINEPREFIX="${WINEPREFIX:-$HOME/.wine-kelvra}"
+# Nothing of Wine may outlive the check: stop its server and wait for it.
+stop_wine() {
+  wineserver -k 2>/dev/null || true
+  for _ in $(seq 50); do pgrep -f 'wineserver|winedevice|wine64' >/dev/null || return 0; sleep 0.1; done
+}
+trap stop_wine EXIT
+(cd "$build" && timeout 300 wine kelvra.exe demo >/dev/null)
+echo "kelvra.exe demo runs under Wine"
