@@ -157,8 +157,7 @@ void BM_RoundTrip_Raw(benchmark::State &state) {
         const int conn = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
         std::vector<uint8_t> buf(size);
         uint32_t length = 0;
-        while (conn >= 0 && read_frame(conn, buf, &length) && write_frame(conn, buf.data(), length)) {
-        }
+        while (conn >= 0 && read_frame(conn, buf, &length) && write_frame(conn, buf.data(), length)) {}
         if (conn >= 0) close(conn);
     });
     const int client = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -194,8 +193,7 @@ void BM_RoundTrip_Zmq(benchmark::State &state) {
         zmq_msg_t message;
         zmq_msg_init(&message);
         // Echoes each request as it came; ends when the context shuts down.
-        while (zmq_msg_recv(&message, rep, 0) >= 0 && zmq_msg_send(&message, rep, 0) >= 0) {
-        }
+        while (zmq_msg_recv(&message, rep, 0) >= 0 && zmq_msg_send(&message, rep, 0) >= 0) {}
         zmq_msg_close(&message);
         zmq_close(rep);
     });
@@ -220,7 +218,7 @@ void BM_RoundTrip_Zmq(benchmark::State &state) {
 
 } // namespace
 
-#define KELVRA_ROUND_TRIP_BENCH(fn) \
+#define KELVRA_ROUND_TRIP_BENCH(fn)                                                                                    \
     BENCHMARK(fn)->Arg(64)->Arg(4096)->Arg(1 << 20)->UseRealTime()->Unit(benchmark::kMicrosecond)
 KELVRA_ROUND_TRIP_BENCH(BM_RoundTrip_Bus);
 KELVRA_ROUND_TRIP_BENCH(BM_RoundTrip_Raw);

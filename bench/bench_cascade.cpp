@@ -84,7 +84,7 @@ void kuramoto(benchmark::State &state, bool library) {
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(n * n));  // sines per second
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(n * n)); // sines per second
 }
 
 void register_benchmarks() {

@@ -49,9 +49,9 @@ Peer load_peer(const char *name, const std::vector<std::string> &libraries) {
 
 struct System {
     uint32_t n, m;
-    std::vector<double> a, b, x;           // row-major, as kelvra takes them
-    std::vector<double> a_cm, b_cm;        // column-major originals for dgesv
-    std::vector<double> a_work, b_work;    // what dgesv overwrites
+    std::vector<double> a, b, x;        // row-major, as kelvra takes them
+    std::vector<double> a_cm, b_cm;     // column-major originals for dgesv
+    std::vector<double> a_work, b_work; // what dgesv overwrites
     std::vector<int> pivots;
     std::vector<unsigned char> workspace;
 
@@ -74,8 +74,8 @@ struct System {
 void solve_kelvra(benchmark::State &state, uint32_t n, uint32_t m) {
     System s(n, m);
     for (auto _ : state) {
-        const kelvra_status status = kelvra_dense_solve_f64_ws(n, m, s.a.data(), s.b.data(), s.x.data(),
-                                                               s.workspace.data(), s.workspace.size());
+        const kelvra_status status =
+            kelvra_dense_solve_f64_ws(n, m, s.a.data(), s.b.data(), s.x.data(), s.workspace.data(), s.workspace.size());
         benchmark::DoNotOptimize(status);
         benchmark::ClobberMemory();
     }
@@ -106,8 +106,8 @@ struct Product {
 
 void report_flops(benchmark::State &state, int n) {
     // 8 real operations per complex multiply-add.
-    state.counters["GFLOP/s"] = benchmark::Counter(8.0 * n * n * double(n) * double(state.iterations()) / 1e9,
-                                                   benchmark::Counter::kIsRate);
+    state.counters["GFLOP/s"] =
+        benchmark::Counter(8.0 * n * n * double(n) * double(state.iterations()) / 1e9, benchmark::Counter::kIsRate);
 }
 
 void zmatmul_kelvra(benchmark::State &state, int n) {

@@ -39,8 +39,7 @@
 
 namespace {
 
-using Zheev = void (*)(const char *, const char *, int *, double *, int *, double *, double *, int *, double *,
-                       int *);
+using Zheev = void (*)(const char *, const char *, int *, double *, int *, double *, double *, int *, double *, int *);
 using Dsyev = void (*)(const char *, const char *, int *, double *, int *, double *, double *, int *, int *);
 
 struct Peer {
@@ -244,18 +243,16 @@ void scalar_peak(benchmark::State &state) {
                 "mulsd %[f], %[m0]\n\t addsd %[d], %[a0]\n\t mulsd %[f], %[m1]\n\t addsd %[d], %[a1]\n\t"
                 "mulsd %[f], %[m2]\n\t addsd %[d], %[a2]\n\t mulsd %[f], %[m3]\n\t addsd %[d], %[a3]\n\t"
                 "mulsd %[f], %[m4]\n\t addsd %[d], %[a4]\n\t mulsd %[f], %[m5]\n\t addsd %[d], %[a5]\n\t"
-                : [m0] "+x"(m[0]), [m1] "+x"(m[1]), [m2] "+x"(m[2]), [m3] "+x"(m[3]), [m4] "+x"(m[4]),
-                  [m5] "+x"(m[5]), [a0] "+x"(a[0]), [a1] "+x"(a[1]), [a2] "+x"(a[2]), [a3] "+x"(a[3]),
-                  [a4] "+x"(a[4]), [a5] "+x"(a[5])
+                : [m0] "+x"(m[0]), [m1] "+x"(m[1]), [m2] "+x"(m[2]), [m3] "+x"(m[3]), [m4] "+x"(m[4]), [m5] "+x"(m[5]),
+                  [a0] "+x"(a[0]), [a1] "+x"(a[1]), [a2] "+x"(a[2]), [a3] "+x"(a[3]), [a4] "+x"(a[4]), [a5] "+x"(a[5])
                 : [f] "x"(factor), [d] "x"(addend));
-            asm volatile(
-                "mulsd %[f], %[m0]\n\t addsd %[d], %[a0]\n\t mulsd %[f], %[m1]\n\t addsd %[d], %[a1]\n\t"
-                "mulsd %[f], %[m2]\n\t addsd %[d], %[a2]\n\t mulsd %[f], %[m3]\n\t addsd %[d], %[a3]\n\t"
-                "mulsd %[f], %[m4]\n\t addsd %[d], %[a4]\n\t mulsd %[f], %[m5]\n\t addsd %[d], %[a5]\n\t"
-                : [m0] "+x"(m[6]), [m1] "+x"(m[7]), [m2] "+x"(m[8]), [m3] "+x"(m[9]), [m4] "+x"(m[10]),
-                  [m5] "+x"(m[11]), [a0] "+x"(a[6]), [a1] "+x"(a[7]), [a2] "+x"(a[8]), [a3] "+x"(a[9]),
-                  [a4] "+x"(a[10]), [a5] "+x"(a[11])
-                : [f] "x"(factor), [d] "x"(addend));
+            asm volatile("mulsd %[f], %[m0]\n\t addsd %[d], %[a0]\n\t mulsd %[f], %[m1]\n\t addsd %[d], %[a1]\n\t"
+                         "mulsd %[f], %[m2]\n\t addsd %[d], %[a2]\n\t mulsd %[f], %[m3]\n\t addsd %[d], %[a3]\n\t"
+                         "mulsd %[f], %[m4]\n\t addsd %[d], %[a4]\n\t mulsd %[f], %[m5]\n\t addsd %[d], %[a5]\n\t"
+                         : [m0] "+x"(m[6]), [m1] "+x"(m[7]), [m2] "+x"(m[8]), [m3] "+x"(m[9]), [m4] "+x"(m[10]),
+                           [m5] "+x"(m[11]), [a0] "+x"(a[6]), [a1] "+x"(a[7]), [a2] "+x"(a[8]), [a3] "+x"(a[9]),
+                           [a4] "+x"(a[10]), [a5] "+x"(a[11])
+                         : [f] "x"(factor), [d] "x"(addend));
         }
         for (int i = 0; i < 12; ++i) sink += m[i] + a[i];
     }
@@ -279,12 +276,14 @@ void register_all() {
         const auto unit = n >= 64 ? benchmark::kMillisecond : benchmark::kMicrosecond;
         benchmark::RegisterBenchmark(("BM_heev/kelvra" + shape).c_str(), heev_kelvra, n)->Unit(unit);
         for (const Peer &peer : all) {
-            if (peer.zheev) benchmark::RegisterBenchmark(("BM_heev/" + peer.name + shape).c_str(), heev_peer, &peer, n)->Unit(unit);
+            if (peer.zheev)
+                benchmark::RegisterBenchmark(("BM_heev/" + peer.name + shape).c_str(), heev_peer, &peer, n)->Unit(unit);
         }
         benchmark::RegisterBenchmark(("BM_heev/eigen" + shape).c_str(), heev_eigen, n)->Unit(unit);
         benchmark::RegisterBenchmark(("BM_syev/kelvra" + shape).c_str(), syev_kelvra, n)->Unit(unit);
         for (const Peer &peer : all) {
-            if (peer.dsyev) benchmark::RegisterBenchmark(("BM_syev/" + peer.name + shape).c_str(), syev_peer, &peer, n)->Unit(unit);
+            if (peer.dsyev)
+                benchmark::RegisterBenchmark(("BM_syev/" + peer.name + shape).c_str(), syev_peer, &peer, n)->Unit(unit);
         }
     }
 }

@@ -190,20 +190,19 @@ void register_unary() {
                                              if (n == "atan") run([](double x) { return el::fixed_atan(x); });
                                          });
             add("glibc", f.glibc);
-            benchmark::RegisterBenchmark((kind + f.name + "/mpfr").c_str(),
-                                         [&f, is_latency](benchmark::State &state) {
-                                             Mpfr53 m;
-                                             auto g = [&](double x) {
-                                                 mpfr_set_d(m.in, x, MPFR_RNDN);
-                                                 f.mpfr(m.out, m.in, MPFR_RNDN);
-                                                 return mpfr_get_d(m.out, MPFR_RNDN);
-                                             };
-                                             if (is_latency) {
-                                                 latency(state, f.args, g);
-                                             } else {
-                                                 throughput(state, f.args, g);
-                                             }
-                                         });
+            benchmark::RegisterBenchmark((kind + f.name + "/mpfr").c_str(), [&f, is_latency](benchmark::State &state) {
+                Mpfr53 m;
+                auto g = [&](double x) {
+                    mpfr_set_d(m.in, x, MPFR_RNDN);
+                    f.mpfr(m.out, m.in, MPFR_RNDN);
+                    return mpfr_get_d(m.out, MPFR_RNDN);
+                };
+                if (is_latency) {
+                    latency(state, f.args, g);
+                } else {
+                    throughput(state, f.args, g);
+                }
+            });
         }
     }
 }

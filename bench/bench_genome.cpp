@@ -133,17 +133,15 @@ void load_floor(const std::string &dir, std::vector<uint8_t> &manifest, std::vec
     benchmark::DoNotOptimize(digest);
 }
 
-double seconds_since(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double seconds_since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 // ---- Store and floor side by side ------------------------------------------------
 
 struct Setup {
     explicit Setup(benchmark::State &state)
-        : genome(make_genome(uint64_t(state.range(0)) << 20, static_cast<uint32_t>(state.range(1)))),
-          store_dir(make_temp_dir()), floor_dir(make_temp_dir()),
-          arena(kelvra_genome_arena_bytes(genome.body.size(), genome.chromosomes, 0)) {
+            : genome(make_genome(uint64_t(state.range(0)) << 20, static_cast<uint32_t>(state.range(1)))),
+              store_dir(make_temp_dir()), floor_dir(make_temp_dir()),
+              arena(kelvra_genome_arena_bytes(genome.body.size(), genome.chromosomes, 0)) {
         if (save() != KELVRA_OK) std::abort();
         std::vector<uint8_t> text(kelvra_genome_arena_bytes(0, genome.chromosomes, 0));
         const uint64_t length = read_whole(store_dir + "/manifest.json", text);
@@ -201,7 +199,10 @@ void BM_GenomeSave(benchmark::State &state) {
     for (auto _ : state) {
         double t_store = 0, t_floor = 0;
         timed_pair(
-            store_first, [&] { if (s.save() != KELVRA_OK) state.SkipWithError("save failed"); },
+            store_first,
+            [&] {
+                if (s.save() != KELVRA_OK) state.SkipWithError("save failed");
+            },
             [&] { save_floor(s.floor_dir, s.genome, s.manifest); }, &t_store, &t_floor);
         store_first = !store_first;
         s.record(state, t_store, t_floor);
@@ -237,8 +238,8 @@ void BM_GenomeLoad(benchmark::State &state) {
 // floor; anything quadratic in the chromosome count shows at once.
 struct BundleDirs {
     explicit BundleDirs(Setup &s) : bundles(make_temp_dir()), packed(make_temp_dir()) {
-        arena.resize(kelvra_genome_arena_bytes(s.genome.body.size(), s.genome.chromosomes + 1,
-                                               2 * s.genome.body.size()));
+        arena.resize(
+            kelvra_genome_arena_bytes(s.genome.body.size(), s.genome.chromosomes + 1, 2 * s.genome.body.size()));
     }
     ~BundleDirs() {
         remove_tree(bundles);
@@ -263,8 +264,14 @@ void BM_GenomeExplodeVsSave(benchmark::State &state) {
     for (auto _ : state) {
         double t_explode = 0, t_save = 0;
         timed_pair(
-            first, [&] { if (d.explode(s) != KELVRA_OK) state.SkipWithError("explode failed"); },
-            [&] { if (s.save() != KELVRA_OK) state.SkipWithError("save failed"); }, &t_explode, &t_save);
+            first,
+            [&] {
+                if (d.explode(s) != KELVRA_OK) state.SkipWithError("explode failed");
+            },
+            [&] {
+                if (s.save() != KELVRA_OK) state.SkipWithError("save failed");
+            },
+            &t_explode, &t_save);
         first = !first;
         s.record(state, t_explode, t_save);
     }
@@ -279,8 +286,14 @@ void BM_GenomePackVsSave(benchmark::State &state) {
     for (auto _ : state) {
         double t_pack = 0, t_save = 0;
         timed_pair(
-            first, [&] { if (d.pack() != KELVRA_OK) state.SkipWithError("pack failed"); },
-            [&] { if (s.save() != KELVRA_OK) state.SkipWithError("save failed"); }, &t_pack, &t_save);
+            first,
+            [&] {
+                if (d.pack() != KELVRA_OK) state.SkipWithError("pack failed");
+            },
+            [&] {
+                if (s.save() != KELVRA_OK) state.SkipWithError("save failed");
+            },
+            &t_pack, &t_save);
         first = !first;
         s.record(state, t_pack, t_save);
     }

@@ -23,9 +23,9 @@
 
 namespace {
 
-constexpr size_t kLarge = size_t{64} << 20;   // far beyond the caches
-constexpr size_t kL2 = size_t{256} << 10;      // tiered, in the second-level cache
-constexpr size_t kCached = size_t{16} << 10;   // below the tier threshold: baseline kernel
+constexpr size_t kLarge = size_t{64} << 20;  // far beyond the caches
+constexpr size_t kL2 = size_t{256} << 10;    // tiered, in the second-level cache
+constexpr size_t kCached = size_t{16} << 10; // below the tier threshold: baseline kernel
 
 // Three page-aligned buffers, filled (so every page is mapped) once.
 struct Buffers {
@@ -144,8 +144,8 @@ void register_all() {
         benchmark::RegisterBenchmark(("BM_hdc_similarity/" + size).c_str(), similarity_bench, n, nullptr)
             ->MinTime(min_time);
         for (const char *tier : {"0", "1", "2"}) {
-            benchmark::RegisterBenchmark(("BM_hdc_similarity/" + size + "/tier" + tier).c_str(), similarity_bench,
-                                         n, tier)
+            benchmark::RegisterBenchmark(("BM_hdc_similarity/" + size + "/tier" + tier).c_str(), similarity_bench, n,
+                                         tier)
                 ->MinTime(min_time);
         }
     }

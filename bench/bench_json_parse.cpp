@@ -70,9 +70,12 @@ bool same_members(const kelvra_json_value *k, const rapidjson::Value &r) {
 
 bool same_tree(const kelvra_json_value *k, const rapidjson::Value &r) {
     switch (k->kind) {
-    case KELVRA_JSON_NULL: return r.IsNull();
-    case KELVRA_JSON_BOOL: return r.IsBool() && (k->as.boolean != 0) == r.GetBool();
-    case KELVRA_JSON_INT: return r.IsInt64() && k->as.integer == r.GetInt64();
+    case KELVRA_JSON_NULL:
+        return r.IsNull();
+    case KELVRA_JSON_BOOL:
+        return r.IsBool() && (k->as.boolean != 0) == r.GetBool();
+    case KELVRA_JSON_INT:
+        return r.IsInt64() && k->as.integer == r.GetInt64();
     case KELVRA_JSON_DOUBLE: {
         if (!r.IsNumber()) return false;
         const double a = k->as.number, b = r.GetDouble();
@@ -87,8 +90,10 @@ bool same_tree(const kelvra_json_value *k, const rapidjson::Value &r) {
             if (!same_tree(k->as.array.items[i], r[i])) return false;
         }
         return true;
-    case KELVRA_JSON_OBJECT: return r.IsObject() && same_members(k, r);
-    default: return false;
+    case KELVRA_JSON_OBJECT:
+        return r.IsObject() && same_members(k, r);
+    default:
+        return false;
     }
 }
 

@@ -50,9 +50,12 @@ std::string read_document(const std::string &name) {
 // keys point into the RapidJSON document, which outlives the tree.
 kelvra_json_value *convert(kelvra_json_builder &b, const rapidjson::Value &v) {
     switch (v.GetType()) {
-    case rapidjson::kNullType: return kelvra_json_new_null(&b);
-    case rapidjson::kFalseType: return kelvra_json_new_bool(&b, 0);
-    case rapidjson::kTrueType: return kelvra_json_new_bool(&b, 1);
+    case rapidjson::kNullType:
+        return kelvra_json_new_null(&b);
+    case rapidjson::kFalseType:
+        return kelvra_json_new_bool(&b, 0);
+    case rapidjson::kTrueType:
+        return kelvra_json_new_bool(&b, 1);
     case rapidjson::kNumberType:
         if (v.IsInt64()) return kelvra_json_new_int(&b, v.GetInt64());
         return kelvra_json_new_double(&b, v.GetDouble());
@@ -118,10 +121,9 @@ std::unique_ptr<Subject> prepare(const std::string &name) {
 void write_kelvra(benchmark::State &state, const Subject *s) {
     for (auto _ : state) {
         uint64_t length = 0;
-        const kelvra_status status = kelvra_json_write_ws(s->tree, const_cast<uint8_t *>(s->out.data()),
-                                                          s->out.size(), &length,
-                                                          const_cast<uint8_t *>(s->workspace.data()),
-                                                          s->workspace.size());
+        const kelvra_status status =
+            kelvra_json_write_ws(s->tree, const_cast<uint8_t *>(s->out.data()), s->out.size(), &length,
+                                 const_cast<uint8_t *>(s->workspace.data()), s->workspace.size());
         benchmark::DoNotOptimize(status);
         benchmark::DoNotOptimize(length);
         benchmark::ClobberMemory();
@@ -154,8 +156,7 @@ int main(int argc, char **argv) {
         const Subject *s = subjects.back().get();
         const std::string base = std::string("BM_Write/") + name;
         benchmark::RegisterBenchmark((base + "/kelvra").c_str(), write_kelvra, s)->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark((base + "/rapidjson").c_str(), write_rapidjson, s)
-            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((base + "/rapidjson").c_str(), write_rapidjson, s)->Unit(benchmark::kMillisecond);
     }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

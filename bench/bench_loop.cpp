@@ -108,7 +108,7 @@ public:
             std::string name = run.run_name.function_name;
             if (!run.run_name.args.empty()) name += "/" + run.run_name.args;
             // Processor time per iteration: other work on a shared machine inflates wall time.
-            seconds[name] = run.GetAdjustedCPUTime() * 1e-9;  // rows report nanoseconds
+            seconds[name] = run.GetAdjustedCPUTime() * 1e-9; // rows report nanoseconds
         }
         ConsoleReporter::ReportRuns(reports);
     }

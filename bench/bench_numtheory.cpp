@@ -125,11 +125,11 @@ void register_on(const std::string &operation, const std::string &library, Fn fn
                                  [fn, &set](benchmark::State &state) { fn(state, set); });
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv) {
     static const std::vector<InputSet> primality_sets = {
-        primes_near(32), primes_near(48), primes_near(62), primes_near(64),
+        primes_near(32),   primes_near(48),   primes_near(62),   primes_near(64),
         semiprimes_of(32), semiprimes_of(48), semiprimes_of(62), semiprimes_of(64),
     };
     static const std::vector<InputSet> factor_sets = {

@@ -223,14 +223,14 @@ void BM_kelvra_batch(benchmark::State &state, int tier, size_t size, size_t coun
 // Size by size, kelvra's row first.
 void register_benchmarks() {
     for (size_t size : {size_t{64}, size_t{4096}, size_t{1} << 20})
-        benchmark::RegisterBenchmark(("kelvra_sha256_shani/" + std::to_string(size)).c_str(),
-                                     BM_kelvra_sha256_shani, size);
+        benchmark::RegisterBenchmark(("kelvra_sha256_shani/" + std::to_string(size)).c_str(), BM_kelvra_sha256_shani,
+                                     size);
     const char *tier_names[] = {"shani_each", "batch_tier0", "batch_tier1", "batch_tier2"};
     for (size_t size : {size_t{64}, size_t{4096}}) {
         for (size_t count : {size_t{8}, size_t{32}, size_t{128}, size_t{1024}}) {
             for (int tier = -1; tier <= 2; ++tier) {
-                const std::string name = std::string("kelvra_") + tier_names[tier + 1] + "/" +
-                                         std::to_string(size) + "B_x" + std::to_string(count);
+                const std::string name = std::string("kelvra_") + tier_names[tier + 1] + "/" + std::to_string(size) +
+                                         "B_x" + std::to_string(count);
                 benchmark::RegisterBenchmark(name.c_str(), BM_kelvra_batch, tier, size, count);
             }
         }
@@ -263,7 +263,8 @@ bool run_masked_pass(char **argv, const char *mask) {
 
 int main(int argc, char **argv) {
     if (std::getenv("OPENSSL_ia32cap") == nullptr) {
-        if (!run_masked_pass(argv, kScalarMask)) std::fprintf(stderr, "the pass with OpenSSL's scalar path did not run\n");
+        if (!run_masked_pass(argv, kScalarMask))
+            std::fprintf(stderr, "the pass with OpenSSL's scalar path did not run\n");
         if (!run_masked_pass(argv, kAvx2Mask)) std::fprintf(stderr, "the pass with OpenSSL's AVX2 path did not run\n");
     }
     std::printf("\n=== %s ===\n", openssl_path_name());

@@ -45,8 +45,7 @@ public:
         uint64_t written = 0;
         for (uint64_t id = 0; written < kFileBytes; ++id) {
             line = "{\"id\":" + std::to_string(id) + ",\"user\":\"user" + std::to_string(rng() % 100000) +
-                   "\",\"score\":" + std::to_string(static_cast<double>(rng() % 1000000) / 1000.0) +
-                   ",\"tags\":[";
+                   "\",\"score\":" + std::to_string(static_cast<double>(rng() % 1000000) / 1000.0) + ",\"tags\":[";
             const int tags = static_cast<int>(rng() % 5);
             for (int t = 0; t < tags; ++t) line += (t ? ",\"t" : "\"t") + std::to_string(rng() % 50) + "\"";
             line += "],\"active\":" + std::string(rng() & 1 ? "true" : "false") + ",\"text\":\"" +
@@ -171,7 +170,8 @@ SearchCase make_search_case(size_t needle_length) {
     c.haystack.resize(kHaystackBytes);
     for (size_t i = 0; i < kHaystackBytes; ++i) {
         const uint64_t r = rng() % 64;
-        c.haystack[i] = r < 10 ? ' ' : (r < 12 ? static_cast<uint8_t>('A' + rng() % 26) : static_cast<uint8_t>('a' + r % 26));
+        c.haystack[i] =
+            r < 10 ? ' ' : (r < 12 ? static_cast<uint8_t>('A' + rng() % 26) : static_cast<uint8_t>('a' + r % 26));
     }
     c.needle.resize(needle_length);
     for (size_t i = 0; i < needle_length; ++i) c.needle[i] = static_cast<uint8_t>('a' + rng() % 26);
@@ -220,7 +220,7 @@ BENCHMARK(BM_Lines_Getline)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_Lines_KelvraIterParse)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_Lines_SimdjsonDocumentStream)->Unit(benchmark::kMillisecond)->MinTime(2);
 // Rare first byte from 4 bytes; an ordinary one from 8 (4 letters occur by chance).
-#define KELVRA_SEARCH_BENCH(name, fn, make, shortest)                                                   \
+#define KELVRA_SEARCH_BENCH(name, fn, make, shortest)                                                                  \
     BENCHMARK(fn<make>)->Name(name)->Arg(shortest)->Arg(16)->Arg(64)->Arg(256)->Unit(benchmark::kMillisecond)
 KELVRA_SEARCH_BENCH("BM_Search_Kelvra", BM_Search_Kelvra, make_search_case, 4);
 KELVRA_SEARCH_BENCH("BM_Search_Memmem", BM_Search_Memmem, make_search_case, 4);

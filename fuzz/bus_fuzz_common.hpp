@@ -22,12 +22,13 @@ inline std::string endpoint(const char *role) {
 }
 
 inline uint32_t be32(const uint8_t *p) {
-    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-           static_cast<uint32_t>(p[2]) << 8 | p[3];
+    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 |
+           p[3];
 }
 
 // Calls connect() until it returns something other than 3, for up to 5 s; aborts unless it ends with 0.
-template <typename Connect> void connect_retrying(Connect connect) {
+template <typename Connect>
+void connect_retrying(Connect connect) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     for (;;) {
         const kelvra_status status = connect();

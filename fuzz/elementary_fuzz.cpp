@@ -31,11 +31,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::memcpy(w, data + 1, size - 1 < sizeof w ? size - 1 : sizeof w);
     const double x = kelvra_test::from_bits(w[0]), y = kelvra_test::from_bits(w[1]);
     switch (data[0] % 6) {
-    case 0: same(lib(kelvra_exp, x), reference::exp(x)); break;
-    case 1: same(lib(kelvra_log, x), reference::log(x)); break;
-    case 2: same(lib(kelvra_sin, x), reference::sin(x)); break;
-    case 3: same(lib(kelvra_cos, x), reference::cos(x)); break;
-    case 4: same(lib(kelvra_atan, x), reference::atan(x)); break;
+    case 0:
+        same(lib(kelvra_exp, x), reference::exp(x));
+        break;
+    case 1:
+        same(lib(kelvra_log, x), reference::log(x));
+        break;
+    case 2:
+        same(lib(kelvra_sin, x), reference::sin(x));
+        break;
+    case 3:
+        same(lib(kelvra_cos, x), reference::cos(x));
+        break;
+    case 4:
+        same(lib(kelvra_atan, x), reference::atan(x));
+        break;
     default: {
         double out = -12345.0;
         kelvra_atan2(x, y, &out);

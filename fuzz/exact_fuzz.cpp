@@ -143,7 +143,8 @@ double sqrt_reference(double x) {
     uint64_t m = b & ((uint64_t{1} << 52) - 1);
     int e = biased - 1075;
     if (biased != 0) m |= uint64_t{1} << 52;
-    else for (e = -1074; (m & (uint64_t{1} << 52)) == 0; --e) m <<= 1;
+    else
+        for (e = -1074; (m & (uint64_t{1} << 52)) == 0; --e) m <<= 1;
     if (e % 2 != 0) m *= 2, e -= 1;
     const u128 n = u128(m) << 54;
     u128 rem = 0, root = 0;
@@ -173,10 +174,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     uint64_t w[4] = {};
     std::memcpy(w, data + 1, size - 1 < sizeof w ? size - 1 : sizeof w);
     switch (data[0] % 4) {
-    case 0: number_theory(w[0], w[1], w[2], w[3]); break;
-    case 1: rationals(int64_t(w[0]), w[1], int64_t(w[2]), w[3]); break;
-    case 2: continued_fractions(w[0], w[1], w[2]); break;
-    default: square_root(w[0]); break;
+    case 0:
+        number_theory(w[0], w[1], w[2], w[3]);
+        break;
+    case 1:
+        rationals(int64_t(w[0]), w[1], int64_t(w[2]), w[3]);
+        break;
+    case 2:
+        continued_fractions(w[0], w[1], w[2]);
+        break;
+    default:
+        square_root(w[0]);
+        break;
     }
     return 0;
 }

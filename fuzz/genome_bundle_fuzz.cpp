@@ -54,8 +54,8 @@ Setup &setup() {
 bool loads(const std::string &dir, Arena &arena, Bytes *body) {
     body->assign(1 << 16, 0);
     uint64_t length = 0;
-    if (kelvra_genome_load(dir.c_str(), body->data(), body->size(), &length, nullptr, 0, arena.base,
-                           arena.capacity) != KELVRA_OK)
+    if (kelvra_genome_load(dir.c_str(), body->data(), body->size(), &length, nullptr, 0, arena.base, arena.capacity) !=
+        KELVRA_OK)
         return false;
     body->resize(length);
     return true;

@@ -95,13 +95,15 @@ inline Bytes document_from(const uint8_t *data, size_t size, const Bytes &valid)
         doc.insert(doc.begin() + static_cast<std::ptrdiff_t>(at), data + 4, data + size);
         return doc;
     }
-    for (size_t i = 1; i + 3 <= size && !doc.empty(); i += 3) doc[(size_t{data[i]} << 8 | data[i + 1]) % doc.size()] = data[i + 2];
+    for (size_t i = 1; i + 3 <= size && !doc.empty(); i += 3)
+        doc[(size_t{data[i]} << 8 | data[i + 1]) % doc.size()] = data[i + 2];
     return doc;
 }
 
 // A caller arena, at an odd address when asked.
 struct Arena {
-    Arena(uint64_t capacity, bool odd) : storage(capacity + 16), base(storage.data() + (odd ? 1 : 0)), capacity(capacity) {}
+    Arena(uint64_t capacity, bool odd)
+            : storage(capacity + 16), base(storage.data() + (odd ? 1 : 0)), capacity(capacity) {}
     Bytes storage;
     uint8_t *base;
     uint64_t capacity;

@@ -28,9 +28,7 @@ struct Setup {
         valid_manifest = read_all(dir + "/manifest.json");
     }
     ~Setup() { remove_tree(root); }
-    void restore() const {
-        write_all(dir + "/turns.bin", body.data(), body.size());
-    }
+    void restore() const { write_all(dir + "/turns.bin", body.data(), body.size()); }
     std::string root, dir;
     Bytes body, valid_manifest;
 };

@@ -21,7 +21,7 @@ namespace rec = kelvra::text::json_record;
 
 struct Arena {
     Arena(size_t capacity, size_t offset)
-        : storage(capacity + offset), base(storage.data() + offset), capacity(capacity) {}
+            : storage(capacity + offset), base(storage.data() + offset), capacity(capacity) {}
     std::vector<uint8_t> storage;
     uint8_t *base;
     size_t capacity;
@@ -51,7 +51,8 @@ bool holds_non_finite(const kelvra_json_value *root) {
             for (uint32_t i = 0; i < o.count; ++i) pending.push_back(rec::load_value_at(o.values, i));
             break;
         }
-        default: break;
+        default:
+            break;
         }
     }
     return false;

@@ -189,7 +189,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         check_parse(token);
         break;
     }
-    case 3: halfway(in); break;
+    case 3:
+        halfway(in);
+        break;
     default: {
         const size_t count = 1 + in.take(1) % 40;
         std::string digits(1, static_cast<char>('1' + in.take(1) % 9));

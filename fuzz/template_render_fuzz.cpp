@@ -30,8 +30,8 @@ struct Reader {
 };
 
 // The renderer as defined: every byte in turn, placeholders looked up by scanning the whole catalog.
-kelvra_status reference(const std::string &tmpl, const std::map<std::string, std::string> &catalog,
-                        size_t capacity, std::string &out) {
+kelvra_status reference(const std::string &tmpl, const std::map<std::string, std::string> &catalog, size_t capacity,
+                        std::string &out) {
     out.clear();
     for (size_t i = 0; i < tmpl.size(); ++i) {
         if (tmpl[i] != '{') {
@@ -88,10 +88,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     out.reserve(1);
 
     uint32_t length = 12345;
-    const kelvra_status s = kelvra_template_render(text.data(), static_cast<uint32_t>(text.size()), keys.data(),
-                                                   ko.data(), kl.data(), values.data(), vo.data(), vl.data(),
-                                                   static_cast<uint32_t>(ko.size()), out.data(),
-                                                   static_cast<uint32_t>(capacity), &length);
+    const kelvra_status s = kelvra_template_render(
+        text.data(), static_cast<uint32_t>(text.size()), keys.data(), ko.data(), kl.data(), values.data(), vo.data(),
+        vl.data(), static_cast<uint32_t>(ko.size()), out.data(), static_cast<uint32_t>(capacity), &length);
     std::string expected;
     const kelvra_status want = reference(tmpl, catalog, capacity, expected);
     if (s != want) __builtin_trap();

@@ -19,7 +19,8 @@ namespace {
 namespace rec = kelvra::text::toml_record;
 
 struct Arena {
-    Arena(size_t capacity, size_t offset) : storage(capacity + offset), base(storage.data() + offset), capacity(capacity) {}
+    Arena(size_t capacity, size_t offset)
+            : storage(capacity + offset), base(storage.data() + offset), capacity(capacity) {}
     std::vector<uint8_t> storage;
     uint8_t *base;
     size_t capacity;
@@ -51,9 +52,13 @@ void walk(const Arena &arena, const kelvra_toml_value *v, int depth, size_t &end
         check(arena.holds(bytes, uint64_t{length} + 1) && bytes[length] == 0);
         break;
     }
-    case KELVRA_TOML_INTEGER: break;
-    case KELVRA_TOML_FLOAT: break;
-    case KELVRA_TOML_BOOLEAN: check(rec::get<uint32_t>(b, rec::word0_at) <= 1); break;
+    case KELVRA_TOML_INTEGER:
+        break;
+    case KELVRA_TOML_FLOAT:
+        break;
+    case KELVRA_TOML_BOOLEAN:
+        check(rec::get<uint32_t>(b, rec::word0_at) <= 1);
+        break;
     case KELVRA_TOML_ARRAY: {
         const void *items = rec::get<const void *>(b, rec::word0_at);
         const uint32_t count = rec::get<uint32_t>(b, rec::word1_at);
@@ -83,7 +88,8 @@ void walk(const Arena &arena, const kelvra_toml_value *v, int depth, size_t &end
         }
         break;
     }
-    default: check(false);
+    default:
+        check(false);
     }
 }
 

@@ -19,22 +19,22 @@
 #include <stdint.h>
 
 #if defined(_WIN32)
-#  if defined(KELVRA_BUILDING_LIBRARY)
-#    define KELVRA_API __declspec(dllexport)
-#  else
-#    define KELVRA_API __declspec(dllimport)
-#  endif
-#elif defined(__GNUC__)
-#  define KELVRA_API __attribute__((visibility("default")))
+#if defined(KELVRA_BUILDING_LIBRARY)
+#define KELVRA_API __declspec(dllexport)
 #else
-#  define KELVRA_API
+#define KELVRA_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__)
+#define KELVRA_API __attribute__((visibility("default")))
+#else
+#define KELVRA_API
 #endif
 
 #if defined(__cplusplus)
-#  define KELVRA_NOEXCEPT noexcept
+#define KELVRA_NOEXCEPT noexcept
 extern "C" {
 #else
-#  define KELVRA_NOEXCEPT
+#define KELVRA_NOEXCEPT
 #endif
 
 /* ------------------------------------------------------------------------
@@ -44,17 +44,17 @@ extern "C" {
 /* Result of every fallible call. 5 is never returned. */
 typedef uint32_t kelvra_status;
 
-#define KELVRA_OK            0u /* success; out-parameters hold the results */
-#define KELVRA_ERR_ARG       1u /* null pointer, or null data with a non-zero length */
-#define KELVRA_ERR_DATA      2u /* input outside the domain, malformed, or failed verification */
-#define KELVRA_ERR_IO        3u /* a file, directory or stream operation failed */
-#define KELVRA_ERR_CAPACITY  4u /* a buffer, workspace, table or integer width is too small */
-#define KELVRA_ERR_RESOURCE  6u /* memory, thread or iteration budget exhausted */
+#define KELVRA_OK 0u           /* success; out-parameters hold the results */
+#define KELVRA_ERR_ARG 1u      /* null pointer, or null data with a non-zero length */
+#define KELVRA_ERR_DATA 2u     /* input outside the domain, malformed, or failed verification */
+#define KELVRA_ERR_IO 3u       /* a file, directory or stream operation failed */
+#define KELVRA_ERR_CAPACITY 4u /* a buffer, workspace, table or integer width is too small */
+#define KELVRA_ERR_RESOURCE 6u /* memory, thread or iteration budget exhausted */
 
 #define KELVRA_VERSION_MAJOR 0
 #define KELVRA_VERSION_MINOR 8
 #define KELVRA_VERSION_PATCH 2
-#define KELVRA_ABI           3
+#define KELVRA_ABI 3
 
 /* The static text "0.8.2"; never free or modify it. */
 KELVRA_API const char *kelvra_version(void) KELVRA_NOEXCEPT;
@@ -92,8 +92,8 @@ KELVRA_API uint32_t kelvra_config_hermitian_max_nodes(void) KELVRA_NOEXCEPT;
 /* Sets the limit back to 2048. */
 KELVRA_API void kelvra_config_reset_defaults(void) KELVRA_NOEXCEPT;
 /* Applies [hermitian] max_nodes from TOML text; 0, or the TOML parser's 1/2/4. */
-KELVRA_API kelvra_status kelvra_config_load_toml(const uint8_t *text, uint64_t text_len,
-                                                 uint8_t *arena, uint64_t arena_cap) KELVRA_NOEXCEPT;
+KELVRA_API kelvra_status kelvra_config_load_toml(const uint8_t *text, uint64_t text_len, uint8_t *arena,
+                                                 uint64_t arena_cap) KELVRA_NOEXCEPT;
 /* Applies a TOML file; buf's first half holds the file, the second the parse; 0, 3, 4 or the parser's status. */
 KELVRA_API kelvra_status kelvra_config_load_file(const char *path, uint8_t *buf, uint64_t buf_cap) KELVRA_NOEXCEPT;
 
@@ -101,12 +101,12 @@ KELVRA_API kelvra_status kelvra_config_load_file(const char *path, uint8_t *buf,
  * JSON: value records, builder, writer, parser
  * ------------------------------------------------------------------------ */
 
-#define KELVRA_JSON_NULL   0u
-#define KELVRA_JSON_BOOL   1u
-#define KELVRA_JSON_INT    2u
+#define KELVRA_JSON_NULL 0u
+#define KELVRA_JSON_BOOL 1u
+#define KELVRA_JSON_INT 2u
 #define KELVRA_JSON_DOUBLE 3u
 #define KELVRA_JSON_STRING 4u
-#define KELVRA_JSON_ARRAY  5u
+#define KELVRA_JSON_ARRAY 5u
 #define KELVRA_JSON_OBJECT 6u
 
 typedef struct kelvra_json_value kelvra_json_value;
@@ -119,9 +119,19 @@ struct kelvra_json_value {
         uint32_t boolean; /* 0 or 1; non-zero counts as true */
         int64_t integer;
         double number;
-        struct { const uint8_t *bytes; uint32_t length; } string;
-        struct { kelvra_json_value **items; uint32_t count; } array;
-        struct { const char **keys; kelvra_json_value **values; uint32_t count; } object;
+        struct {
+            const uint8_t *bytes;
+            uint32_t length;
+        } string;
+        struct {
+            kelvra_json_value **items;
+            uint32_t count;
+        } array;
+        struct {
+            const char **keys;
+            kelvra_json_value **values;
+            uint32_t count;
+        } object;
     } as;
 };
 
@@ -149,8 +159,7 @@ KELVRA_API kelvra_json_value *kelvra_json_new_array(kelvra_json_builder *b, kelv
                                                     uint32_t count) KELVRA_NOEXCEPT;
 /* Copies the key and value pointers (keys themselves are referenced). */
 KELVRA_API kelvra_json_value *kelvra_json_new_object(kelvra_json_builder *b, const char *const *keys,
-                                                     kelvra_json_value *const *values,
-                                                     uint32_t count) KELVRA_NOEXCEPT;
+                                                     kelvra_json_value *const *values, uint32_t count) KELVRA_NOEXCEPT;
 /* First member named `key`, or null. */
 KELVRA_API const kelvra_json_value *kelvra_json_object_get(const kelvra_json_value *object,
                                                            const char *key) KELVRA_NOEXCEPT;
@@ -171,12 +180,12 @@ KELVRA_API kelvra_status kelvra_json_parse(const uint8_t *input, uint64_t input_
  * tables, arrays, strings, decimal integers and floats, booleans)
  * ------------------------------------------------------------------------ */
 
-#define KELVRA_TOML_STRING  0u
+#define KELVRA_TOML_STRING 0u
 #define KELVRA_TOML_INTEGER 1u
-#define KELVRA_TOML_FLOAT   2u
+#define KELVRA_TOML_FLOAT 2u
 #define KELVRA_TOML_BOOLEAN 3u
-#define KELVRA_TOML_ARRAY   4u
-#define KELVRA_TOML_TABLE   5u
+#define KELVRA_TOML_ARRAY 4u
+#define KELVRA_TOML_TABLE 5u
 
 typedef struct kelvra_toml_value kelvra_toml_value;
 
@@ -184,12 +193,22 @@ typedef struct kelvra_toml_value kelvra_toml_value;
 struct kelvra_toml_value {
     uint32_t kind; /* KELVRA_TOML_* */
     union {
-        struct { const uint8_t *bytes; uint32_t length; } string;
+        struct {
+            const uint8_t *bytes;
+            uint32_t length;
+        } string;
         int64_t integer;
         double number;
         uint32_t boolean;
-        struct { kelvra_toml_value **items; uint32_t count; } array;
-        struct { const char **keys; kelvra_toml_value **values; uint32_t count; } table;
+        struct {
+            kelvra_toml_value **items;
+            uint32_t count;
+        } array;
+        struct {
+            const char **keys;
+            kelvra_toml_value **values;
+            uint32_t count;
+        } table;
     } as;
 };
 
@@ -223,12 +242,11 @@ KELVRA_API kelvra_status kelvra_catalog_lookup(const uint8_t *key, uint32_t key_
                                                uint32_t count, uint8_t *out_found, uint32_t *out_value_offset,
                                                uint32_t *out_value_length) KELVRA_NOEXCEPT;
 /* Expands {name} placeholders from the catalog. 0; 1; 2 unknown or unterminated placeholder; 4 output full. */
-KELVRA_API kelvra_status kelvra_template_render(const uint8_t *tmpl, uint32_t template_length,
-                                                const uint8_t *key_blob, const uint32_t *key_offsets,
-                                                const uint32_t *key_lengths, const uint8_t *value_blob,
-                                                const uint32_t *value_offsets, const uint32_t *value_lengths,
-                                                uint32_t count, uint8_t *out, uint32_t out_capacity,
-                                                uint32_t *out_length) KELVRA_NOEXCEPT;
+KELVRA_API kelvra_status kelvra_template_render(const uint8_t *tmpl, uint32_t template_length, const uint8_t *key_blob,
+                                                const uint32_t *key_offsets, const uint32_t *key_lengths,
+                                                const uint8_t *value_blob, const uint32_t *value_offsets,
+                                                const uint32_t *value_lengths, uint32_t count, uint8_t *out,
+                                                uint32_t out_capacity, uint32_t *out_length) KELVRA_NOEXCEPT;
 
 /* ------------------------------------------------------------------------
  * TLV packing, byte search, dispatch matching
@@ -241,18 +259,16 @@ KELVRA_API kelvra_status kelvra_template_render(const uint8_t *tmpl, uint32_t te
 KELVRA_API kelvra_status kelvra_tlv_pack(uint8_t tag, const uint8_t *value, uint32_t value_length, uint8_t *out,
                                          uint32_t out_capacity, uint32_t *out_length) KELVRA_NOEXCEPT;
 /* First occurrence of needle (KELVRA_NOT_FOUND when absent). 0 or 1. */
-KELVRA_API kelvra_status kelvra_byte_search(const uint8_t *haystack, uint32_t haystack_length,
-                                            const uint8_t *needle, uint32_t needle_length,
-                                            uint32_t *out_index) KELVRA_NOEXCEPT;
+KELVRA_API kelvra_status kelvra_byte_search(const uint8_t *haystack, uint32_t haystack_length, const uint8_t *needle,
+                                            uint32_t needle_length, uint32_t *out_index) KELVRA_NOEXCEPT;
 /* Last occurrence of needle (KELVRA_NOT_FOUND when absent). 0 or 1. */
 KELVRA_API kelvra_status kelvra_byte_search_backward(const uint8_t *haystack, uint32_t haystack_length,
                                                      const uint8_t *needle, uint32_t needle_length,
                                                      uint32_t *out_index) KELVRA_NOEXCEPT;
 /* Handler id of the first table entry whose pattern occurs in text. 0 or 1. */
-KELVRA_API kelvra_status kelvra_dispatch_match(const uint8_t *text, uint32_t text_length,
-                                               const uint8_t *pattern_blob, const uint32_t *pattern_offsets,
-                                               const uint32_t *pattern_lengths, const uint32_t *handler_ids,
-                                               uint32_t count, uint8_t *out_matched,
+KELVRA_API kelvra_status kelvra_dispatch_match(const uint8_t *text, uint32_t text_length, const uint8_t *pattern_blob,
+                                               const uint32_t *pattern_offsets, const uint32_t *pattern_lengths,
+                                               const uint32_t *handler_ids, uint32_t count, uint8_t *out_matched,
                                                uint32_t *out_handler_id) KELVRA_NOEXCEPT;
 /* destination[i] = source[length - 1 - i] (no overlap). 0 or 1. */
 KELVRA_API kelvra_status kelvra_mirror_pattern(const uint8_t *source, uint32_t length,
@@ -280,14 +296,13 @@ KELVRA_API kelvra_status kelvra_sha256_shani(const uint8_t *data, uint64_t len, 
  * ------------------------------------------------------------------------ */
 
 /* Writes the body and its manifest. */
-KELVRA_API kelvra_status kelvra_genome_save(const char *dir, const uint8_t *body, uint64_t body_len,
-                                            uint32_t leaf_dim, const uint8_t *the_one, uint64_t the_one_len,
-                                            uint8_t *arena, uint64_t arena_cap) KELVRA_NOEXCEPT;
+KELVRA_API kelvra_status kelvra_genome_save(const char *dir, const uint8_t *body, uint64_t body_len, uint32_t leaf_dim,
+                                            const uint8_t *the_one, uint64_t the_one_len, uint8_t *arena,
+                                            uint64_t arena_cap) KELVRA_NOEXCEPT;
 /* Reads the whole body and verifies its digest. */
 KELVRA_API kelvra_status kelvra_genome_load(const char *dir, uint8_t *body_out, uint64_t body_cap,
-                                            uint64_t *out_body_len, const uint8_t *the_one,
-                                            uint64_t the_one_len, uint8_t *arena,
-                                            uint64_t arena_cap) KELVRA_NOEXCEPT;
+                                            uint64_t *out_body_len, const uint8_t *the_one, uint64_t the_one_len,
+                                            uint8_t *arena, uint64_t arena_cap) KELVRA_NOEXCEPT;
 /* The manifest as a JSON tree in the arena (derived from the body when the manifest is missing). */
 KELVRA_API kelvra_status kelvra_genome_catalog(const char *dir, const uint8_t *the_one, uint64_t the_one_len,
                                                uint8_t *arena, uint64_t arena_cap,
@@ -301,12 +316,10 @@ KELVRA_API kelvra_status kelvra_genome_window(const char *dir, const char *label
  * verifies the stored body and refuses (2) a the_one other than the genome's. */
 KELVRA_API kelvra_status kelvra_genome_append(const char *dir, const char *label, const uint8_t *body,
                                               uint64_t body_len, uint32_t leaf_dim, const uint8_t *the_one,
-                                              uint64_t the_one_len, uint8_t *arena,
-                                              uint64_t arena_cap) KELVRA_NOEXCEPT;
+                                              uint64_t the_one_len, uint8_t *arena, uint64_t arena_cap) KELVRA_NOEXCEPT;
 /* Deletes one chromosome's region (never the last chromosome). */
 KELVRA_API kelvra_status kelvra_genome_remove(const char *dir, const char *label, const uint8_t *the_one,
-                                              uint64_t the_one_len, uint8_t *arena,
-                                              uint64_t arena_cap) KELVRA_NOEXCEPT;
+                                              uint64_t the_one_len, uint8_t *arena, uint64_t arena_cap) KELVRA_NOEXCEPT;
 /* Puts new records in place of one chromosome's region. */
 KELVRA_API kelvra_status kelvra_genome_replace(const char *dir, const char *label, const uint8_t *body,
                                                uint64_t body_len, uint32_t leaf_dim, const uint8_t *the_one,
@@ -320,8 +333,7 @@ KELVRA_API kelvra_status kelvra_genome_export(const char *dir, const char *label
                                               uint64_t arena_cap) KELVRA_NOEXCEPT;
 /* Verifies a bundle and adds its chromosome to dir, creating the genome if needed. */
 KELVRA_API kelvra_status kelvra_genome_import(const char *bundle_path, const char *dir, const uint8_t *the_one,
-                                              uint64_t the_one_len, uint8_t *arena,
-                                              uint64_t arena_cap) KELVRA_NOEXCEPT;
+                                              uint64_t the_one_len, uint8_t *arena, uint64_t arena_cap) KELVRA_NOEXCEPT;
 /* Writes one bundle per chromosome into out_dir, after verifying the whole
  * stored body; 2 with nothing written when labels repeat. */
 KELVRA_API kelvra_status kelvra_genome_explode(const char *dir, const char *out_dir, const uint8_t *the_one,
@@ -330,8 +342,7 @@ KELVRA_API kelvra_status kelvra_genome_explode(const char *dir, const char *out_
 /* Imports every bundle of in_dir into out_dir, in label order, saving once. On
  * a refused bundle (2) the ones before it are kept; on 3 or 4 out_dir is as it was. */
 KELVRA_API kelvra_status kelvra_genome_pack(const char *in_dir, const char *out_dir, const uint8_t *the_one,
-                                            uint64_t the_one_len, uint8_t *arena,
-                                            uint64_t arena_cap) KELVRA_NOEXCEPT;
+                                            uint64_t the_one_len, uint8_t *arena, uint64_t arena_cap) KELVRA_NOEXCEPT;
 
 /* ------------------------------------------------------------------------
  * Platform: files, directory listing, read stream
@@ -465,9 +476,8 @@ KELVRA_API kelvra_status kelvra_bus_server_stop(kelvra_bus_server *server) KELVR
 /* Connects to endpoint `name`. 0; 1; 2; 3; 4; 6. */
 KELVRA_API kelvra_status kelvra_bus_connect(const char *name, kelvra_bus_client **out_client) KELVRA_NOEXCEPT;
 /* Sends one request and receives its reply (*reply_len: capacity in, length out). 0; 1; 3; 4. */
-KELVRA_API kelvra_status kelvra_bus_send_recv(kelvra_bus_client *client, const uint8_t *request,
-                                              uint64_t request_len, uint8_t *reply,
-                                              uint64_t *reply_len) KELVRA_NOEXCEPT;
+KELVRA_API kelvra_status kelvra_bus_send_recv(kelvra_bus_client *client, const uint8_t *request, uint64_t request_len,
+                                              uint8_t *reply, uint64_t *reply_len) KELVRA_NOEXCEPT;
 /* Closes and frees the client. 0 or 1. */
 KELVRA_API kelvra_status kelvra_bus_client_close(kelvra_bus_client *client) KELVRA_NOEXCEPT;
 
@@ -484,8 +494,7 @@ KELVRA_API kelvra_status kelvra_mod_add(uint64_t a, uint64_t b, uint64_t m, uint
 /* (a * b) mod m. 0, 1, 2 for m = 0. */
 KELVRA_API kelvra_status kelvra_mod_mul(uint64_t a, uint64_t b, uint64_t m, uint64_t *out) KELVRA_NOEXCEPT;
 /* base^exponent mod m (base^0 = 1; 0 when m = 1). 0, 1, 2 for m = 0. */
-KELVRA_API kelvra_status kelvra_mod_pow(uint64_t base, uint64_t exponent, uint64_t m,
-                                        uint64_t *out) KELVRA_NOEXCEPT;
+KELVRA_API kelvra_status kelvra_mod_pow(uint64_t base, uint64_t exponent, uint64_t m, uint64_t *out) KELVRA_NOEXCEPT;
 /* x in [0, m) with a*x = 1 mod m. 0, 1, 2 (m < 2, no inverse), 4 (m > 2^63 - 1). */
 KELVRA_API kelvra_status kelvra_mod_inv(uint64_t a, uint64_t m, uint64_t *out) KELVRA_NOEXCEPT;
 /* ((x mod 3) + 1) mod 3. 0 or 1. */
@@ -526,8 +535,8 @@ KELVRA_API kelvra_status kelvra_cf_convergents_int64(const int64_t *terms, uint6
 KELVRA_API kelvra_status kelvra_best_rational(uint64_t num, uint64_t den, uint64_t max_den, uint64_t *out_num,
                                               uint64_t *out_den) KELVRA_NOEXCEPT;
 /* Exact sum of x^k/k! for k = 0..order (order <= 20). 0, 1, 2, 4. */
-KELVRA_API kelvra_status kelvra_exp_series_truncate(int64_t x_num, uint64_t x_den, uint32_t order,
-                                                    int64_t *out_num, uint64_t *out_den) KELVRA_NOEXCEPT;
+KELVRA_API kelvra_status kelvra_exp_series_truncate(int64_t x_num, uint64_t x_den, uint32_t order, int64_t *out_num,
+                                                    uint64_t *out_den) KELVRA_NOEXCEPT;
 /* Square root by an exact integer method (no square-root instruction). 0, 1, 2 for x < 0. */
 KELVRA_API kelvra_status kelvra_rational_sqrt(double x, double *out) KELVRA_NOEXCEPT;
 
@@ -566,9 +575,8 @@ KELVRA_API kelvra_status kelvra_pin_slot(double angle, double radius, double off
  * ------------------------------------------------------------------------ */
 
 /* Solves A X = B (n x n, n x m) by Gauss-Jordan in the workspace. 0, 1, 2 singular, 4 small workspace. */
-KELVRA_API kelvra_status kelvra_dense_solve_f64_ws(uint32_t n, uint32_t m, const double *a, const double *b,
-                                                   double *x, void *workspace,
-                                                   uint64_t workspace_bytes) KELVRA_NOEXCEPT;
+KELVRA_API kelvra_status kelvra_dense_solve_f64_ws(uint32_t n, uint32_t m, const double *a, const double *b, double *x,
+                                                   void *workspace, uint64_t workspace_bytes) KELVRA_NOEXCEPT;
 /* C = A B for complex matrices (rows x inner)(inner x cols). 0 or 1. */
 KELVRA_API kelvra_status kelvra_dense_matmul_complex(uint32_t rows, uint32_t inner, uint32_t cols, const double *a,
                                                      const double *b, double *c) KELVRA_NOEXCEPT;
@@ -615,9 +623,8 @@ KELVRA_API kelvra_status kelvra_laplacian_fiedler_sparse(uint32_t n, uint32_t ed
                                                          uint64_t workspace_doubles) KELVRA_NOEXCEPT;
 /* From a file of 16-byte records (u32 src, u32 dst, f64 weight, little-endian). 0, 1, 2 (as above, or a
  * length not a multiple of 16), 3. */
-KELVRA_API kelvra_status kelvra_laplacian_fiedler_sparse_file(uint32_t n, const char *path,
-                                                              uint32_t max_iterations, double *out,
-                                                              double *workspace,
+KELVRA_API kelvra_status kelvra_laplacian_fiedler_sparse_file(uint32_t n, const char *path, uint32_t max_iterations,
+                                                              double *out, double *workspace,
                                                               uint64_t workspace_doubles) KELVRA_NOEXCEPT;
 
 /* ------------------------------------------------------------------------
@@ -643,8 +650,7 @@ KELVRA_API kelvra_status kelvra_loop_left_op_f64(const double *x, uint64_t dim, 
 /* 8x8 row-major matrix R with R y = y x. 0, 1, 2. */
 KELVRA_API kelvra_status kelvra_loop_right_op_f64(const double *x, uint64_t dim, double *out) KELVRA_NOEXCEPT;
 /* Seven-dimensional cross product: u v with the real part set to 0. 0, 1, 2. */
-KELVRA_API kelvra_status kelvra_cross7_f64(const double *u, const double *v, uint64_t dim,
-                                           double *out) KELVRA_NOEXCEPT;
+KELVRA_API kelvra_status kelvra_cross7_f64(const double *u, const double *v, uint64_t dim, double *out) KELVRA_NOEXCEPT;
 /* The G2 three-form phi(x, u, v). 0, 1, 2. */
 KELVRA_API kelvra_status kelvra_g2_three_form_f64(const double *x, const double *u, const double *v, uint64_t dim,
                                                   double *out) KELVRA_NOEXCEPT;
@@ -691,8 +697,7 @@ KELVRA_API kelvra_status kelvra_klein4_bind(const uint8_t *a, const uint8_t *b, 
 KELVRA_API kelvra_status kelvra_klein4_bundle(const uint8_t *const *vectors, uint32_t count, uint32_t n,
                                               uint8_t *out) KELVRA_NOEXCEPT;
 /* Adds v to an accumulator of 2 n + 1 counters. */
-KELVRA_API kelvra_status kelvra_klein4_bundle_accumulate(uint32_t *acc, const uint8_t *v,
-                                                         uint64_t n) KELVRA_NOEXCEPT;
+KELVRA_API kelvra_status kelvra_klein4_bundle_accumulate(uint32_t *acc, const uint8_t *v, uint64_t n) KELVRA_NOEXCEPT;
 /* Majority vector from an accumulator. */
 KELVRA_API kelvra_status kelvra_klein4_bundle_resolve(const uint32_t *acc, uint8_t *out, uint64_t n) KELVRA_NOEXCEPT;
 /* Fills vocab accumulator rows (2 dim + 1 counters each) from a token stream; 2 when vocab,
@@ -708,8 +713,7 @@ KELVRA_API kelvra_status kelvra_klein4_similarity(const uint8_t *a, const uint8_
 KELVRA_API kelvra_status kelvra_klein4_triality_cycle(const uint8_t *in, uint32_t n, int32_t inverse,
                                                       uint8_t *out) KELVRA_NOEXCEPT;
 /* out[i] = a[i] b[i]. */
-KELVRA_API kelvra_status kelvra_polar_bind(const int8_t *a, const int8_t *b, uint32_t n,
-                                           int8_t *out) KELVRA_NOEXCEPT;
+KELVRA_API kelvra_status kelvra_polar_bind(const int8_t *a, const int8_t *b, uint32_t n, int8_t *out) KELVRA_NOEXCEPT;
 /* Sign of the element-wise sum. */
 KELVRA_API kelvra_status kelvra_polar_bundle(const int8_t *const *vectors, uint32_t count, uint32_t n,
                                              int8_t *out) KELVRA_NOEXCEPT;
@@ -749,12 +753,10 @@ KELVRA_API kelvra_status kelvra_cascade_reorient_f64(int8_t sign, double x, doub
 /* Two's-complement -x when sign < 0, else x. 0 or 1. */
 KELVRA_API kelvra_status kelvra_cascade_reorient_i64(int8_t sign, int64_t x, int64_t *out) KELVRA_NOEXCEPT;
 /* Product of the signs (1, 0, -1); 1 for n = 0. 0 or 1. */
-KELVRA_API kelvra_status kelvra_cascade_net_chirality_i8(const int8_t *signs, uint64_t n,
-                                                         int8_t *out) KELVRA_NOEXCEPT;
+KELVRA_API kelvra_status kelvra_cascade_net_chirality_i8(const int8_t *signs, uint64_t n, int8_t *out) KELVRA_NOEXCEPT;
 /* out[i] = in[n - 1 - i]; out may equal in. 0 or 1. */
 KELVRA_API kelvra_status kelvra_cascade_chiral_flip_f64(const double *in, uint64_t n, double *out) KELVRA_NOEXCEPT;
-KELVRA_API kelvra_status kelvra_cascade_chiral_flip_i64(const int64_t *in, uint64_t n,
-                                                        int64_t *out) KELVRA_NOEXCEPT;
+KELVRA_API kelvra_status kelvra_cascade_chiral_flip_i64(const int64_t *in, uint64_t n, int64_t *out) KELVRA_NOEXCEPT;
 /* out = reverse(op(reverse(in))) using n elements of scratch. 0, 1, or op's status. */
 KELVRA_API kelvra_status kelvra_cascade_chiral_dual_f64(kelvra_cascade_op_f64 op, void *ctx, const double *in,
                                                         uint64_t n, double *out, double *scratch) KELVRA_NOEXCEPT;
@@ -767,25 +769,22 @@ KELVRA_API kelvra_status kelvra_cascade_best_rational_signed_f64(double x, int64
 KELVRA_API kelvra_status kelvra_cascade_kuramoto_step_f64(const double *theta, const double *omega, uint64_t n,
                                                           double coupling, double dt, double *out) KELVRA_NOEXCEPT;
 /* Kuramoto step with optional weights (n x n), phase lag and external drive. 0 or 1. */
-KELVRA_API kelvra_status kelvra_cascade_kuramoto_step_general_f64(const double *theta, const double *omega,
-                                                                  uint64_t n, const double *weights,
-                                                                  double coupling, double lag, const double *drive,
-                                                                  const double *drive_gain, double dt,
-                                                                  double *out) KELVRA_NOEXCEPT;
+KELVRA_API kelvra_status kelvra_cascade_kuramoto_step_general_f64(const double *theta, const double *omega, uint64_t n,
+                                                                  const double *weights, double coupling, double lag,
+                                                                  const double *drive, const double *drive_gain,
+                                                                  double dt, double *out) KELVRA_NOEXCEPT;
 /* Circular autocorrelation out[k] = sum_i x[(i + k) mod n] x[i]. 0 or 1. */
 KELVRA_API kelvra_status kelvra_autocorrelation_f64(const double *x, uint64_t n, double *out) KELVRA_NOEXCEPT;
 /* out[i] = n - 1 - i. 0 or 1. */
 KELVRA_API kelvra_status kelvra_reverse_order(uint32_t n, uint32_t *out) KELVRA_NOEXCEPT;
 /* Exact DFT of integer vectors (n a power of two) in the basis 1, z, ..., z^(n/2 - 1); n rows of n/2. 0, 1, 2. */
 KELVRA_API kelvra_status kelvra_exact_dft_i64(uint32_t n, int32_t negative_exponent, const int64_t *re_in,
-                                              const int64_t *im_in, int64_t *re_out,
-                                              int64_t *im_out) KELVRA_NOEXCEPT;
+                                              const int64_t *im_in, int64_t *re_out, int64_t *im_out) KELVRA_NOEXCEPT;
 /* Runs op under up to four symmetries (negation, reversal), one thread per sector.
  * out and scratch hold sectors * n elements (cap). 0, 1, 2 sectors not 1..4, 4, or the first failing sector's status. */
-KELVRA_API kelvra_status kelvra_cascade_parallel_sector_dispatch(kelvra_cascade_op_f64 op, void *ctx,
-                                                                 const double *in, uint64_t n, uint32_t sectors,
-                                                                 double *out, double *scratch,
-                                                                 uint64_t cap) KELVRA_NOEXCEPT;
+KELVRA_API kelvra_status kelvra_cascade_parallel_sector_dispatch(kelvra_cascade_op_f64 op, void *ctx, const double *in,
+                                                                 uint64_t n, uint32_t sectors, double *out,
+                                                                 double *scratch, uint64_t cap) KELVRA_NOEXCEPT;
 
 #if defined(__cplusplus)
 } /* extern "C" */

@@ -57,9 +57,7 @@ void sector_worker(void *arg) noexcept {
 }
 
 // sectors × n > cap, exact even when the product does not fit 64 bits.
-bool beyond_capacity(std::uint32_t sectors, std::uint64_t n, std::uint64_t cap) noexcept {
-    return n > cap / sectors;
-}
+bool beyond_capacity(std::uint32_t sectors, std::uint64_t n, std::uint64_t cap) noexcept { return n > cap / sectors; }
 
 } // namespace
 

@@ -80,8 +80,7 @@ extern "C" KELVRA_API kelvra_status kelvra_cascade_net_chirality_i8(const int8_t
     return KELVRA_OK;
 }
 
-extern "C" KELVRA_API kelvra_status kelvra_cascade_chiral_flip_f64(const double *in, uint64_t n,
-                                                                   double *out) noexcept {
+extern "C" KELVRA_API kelvra_status kelvra_cascade_chiral_flip_f64(const double *in, uint64_t n, double *out) noexcept {
     return flip(in, n, out);
 }
 

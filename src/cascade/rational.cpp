@@ -18,7 +18,7 @@ constexpr double kBeyondInt64 = 9223372036854775808.0;
 // to even by default), or 0 when it is not a positive 64-bit integer.
 int64_t grid_numerator(double magnitude, int64_t scale) noexcept {
     const double scaled = static_cast<double>(scale) * magnitude;
-    if (!(scaled < kBeyondInt64)) return 0;  // also +∞
+    if (!(scaled < kBeyondInt64)) return 0; // also +∞
     const long long rounded = std::llrint(scaled);
     return rounded > 0 ? rounded : 0;
 }
@@ -42,18 +42,17 @@ extern "C" KELVRA_API kelvra_status kelvra_cascade_best_rational_signed_f64(doub
     if (max_den < 1 || scale < 1) return KELVRA_ERR_DATA;
     const bool negative = x < 0;
     const double magnitude = negative ? -x : x;
-    const int64_t numerator =
-        magnitude > 0 && magnitude >= kelvra::cascade::kZeroMagnitude ? kelvra::cascade::grid_numerator(magnitude, scale)
-                                                                       : 0;
+    const int64_t numerator = magnitude > 0 && magnitude >= kelvra::cascade::kZeroMagnitude
+                                  ? kelvra::cascade::grid_numerator(magnitude, scale)
+                                  : 0;
     if (numerator == 0) {
         *out_num = 0;
         *out_den = 1;
         return KELVRA_OK;
     }
     uint64_t p = 0, q = 1;
-    if (const kelvra_status status = kelvra_best_rational(static_cast<uint64_t>(numerator),
-                                                          static_cast<uint64_t>(scale),
-                                                          static_cast<uint64_t>(max_den), &p, &q)) {
+    if (const kelvra_status status = kelvra_best_rational(
+            static_cast<uint64_t>(numerator), static_cast<uint64_t>(scale), static_cast<uint64_t>(max_den), &p, &q)) {
         return status;
     }
     const int64_t magnitude_num = static_cast<int64_t>(p);

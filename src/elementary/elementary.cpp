@@ -8,9 +8,7 @@ namespace kelvra::elementary {
 namespace {
 
 // sin and cos report 2 for an infinity or |x| >= 2^55 (a NaN gives NaN with 0).
-kelvra_status trig_status(double x) noexcept {
-    return detail::abs_of(x) >= 0x1p55 ? KELVRA_ERR_DATA : KELVRA_OK;
-}
+kelvra_status trig_status(double x) noexcept { return detail::abs_of(x) >= 0x1p55 ? KELVRA_ERR_DATA : KELVRA_OK; }
 
 } // namespace
 } // namespace kelvra::elementary

@@ -88,7 +88,8 @@ constexpr uint64_t q61_square(uint64_t m) { return static_cast<uint64_t>((static
 // formed almost exactly (the high part of ln 2 has 32 significant bits, so
 // k times it is exact and so is the difference from x).
 inline constexpr uint64_t kExpReducedMax = static_cast<uint64_t>(0.35 * 0x1p61);
-inline constexpr std::array<uint64_t, 18> kExpDivisors = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18};
+inline constexpr std::array<uint64_t, 18> kExpDivisors = {1,  2,  3,  4,  5,  6,  7,  8,  9,
+                                                          10, 11, 12, 13, 14, 15, 16, 17, 18};
 inline constexpr auto kExpBounds = series_bounds(kQ61One, kExpReducedMax, kExpDivisors);
 inline constexpr size_t kExpSteps = 14;
 static_assert(kExpBounds.term[kExpSteps] == 0, "term 15 and later vanish");
@@ -121,8 +122,7 @@ inline int64_t exp_series(uint64_t r_magnitude, bool r_negative) noexcept {
 // ---- logarithm: powers s^3 ... s^27, each divided by its exponent --------
 // |s| <= (sqrt 2 - 1) / (sqrt 2 + 1) = 0.17157...
 inline constexpr uint64_t kLogReducedMax = static_cast<uint64_t>(0.1716 * 0x1p61);
-inline constexpr auto kLogPowerBounds =
-    series_bounds(kLogReducedMax, q61_square(kLogReducedMax), all_ones<13>());
+inline constexpr auto kLogPowerBounds = series_bounds(kLogReducedMax, q61_square(kLogReducedMax), all_ones<13>());
 inline constexpr size_t kLogSteps = 11;
 static_assert(kLogPowerBounds.term[kLogSteps] == 0, "s^25 and s^27 vanish");
 
@@ -140,8 +140,7 @@ inline uint64_t log_series_magnitude(uint64_t u, std::index_sequence<I...>) noex
 // ---- arctangent: powers t^3 ... t^81, alternating, each over its exponent -
 // 0 <= t <= max(0.41421356237309515, 1 / 2.414213562373095, |w|) < 0.4143.
 inline constexpr uint64_t kAtanReducedMax = static_cast<uint64_t>(0.4143 * 0x1p61);
-inline constexpr auto kAtanPowerBounds =
-    series_bounds(kAtanReducedMax, q61_square(kAtanReducedMax), all_ones<40>());
+inline constexpr auto kAtanPowerBounds = series_bounds(kAtanReducedMax, q61_square(kAtanReducedMax), all_ones<40>());
 inline constexpr size_t kAtanSteps = 23;
 static_assert(kAtanPowerBounds.term[kAtanSteps] == 0, "t^49 and later vanish");
 
@@ -261,12 +260,12 @@ inline double cosine_in_quadrant(const SineCosine &sc, uint32_t n) noexcept {
 
 // ---- the functions -----------------------------------------------------------
 
-inline constexpr double kExpOverflowAbove = 709.782712893384;  // 0x40862E42FEFA39EF
-inline constexpr double kExpUnderflowBelow = -745.2;           // 0xC08749999999999A
-inline constexpr double kLog2E = 1.4426950408889634;           // 0x3FF71547652B82FE
-inline constexpr double kLn2High = 0.6931471803691238;         // 0x3FE62E42FEE00000
-inline constexpr double kLn2Low = 1.9082149292705877e-10;      // 0x3DEA39EF35793C76
-inline constexpr double kSqrt2 = 1.4142135623730951;           // 0x3FF6A09E667F3BCD
+inline constexpr double kExpOverflowAbove = 709.782712893384;   // 0x40862E42FEFA39EF
+inline constexpr double kExpUnderflowBelow = -745.2;            // 0xC08749999999999A
+inline constexpr double kLog2E = 1.4426950408889634;            // 0x3FF71547652B82FE
+inline constexpr double kLn2High = 0.6931471803691238;          // 0x3FE62E42FEE00000
+inline constexpr double kLn2Low = 1.9082149292705877e-10;       // 0x3DEA39EF35793C76
+inline constexpr double kSqrt2 = 1.4142135623730951;            // 0x3FF6A09E667F3BCD
 inline constexpr double kAtanSeriesLimit = 0.41421356237309515; // 0x3FDA827999FCEF34
 inline constexpr double kAtanShiftedLimit = 2.414213562373095;  // 0x4003504F333F9DE6
 inline constexpr double kQuarterPi = 0.7853981633974483;
@@ -334,8 +333,8 @@ inline double fixed_log(double x) noexcept {
     f = detail::select(halve, f * 0.5, f);
     e += halve;
     const double s = (f - 1) / (f + 1);
-    const uint64_t sum =
-        detail::log_series_magnitude(to_q61_nonnegative(detail::abs_of(s)), std::make_index_sequence<detail::kLogSteps>{});
+    const uint64_t sum = detail::log_series_magnitude(to_q61_nonnegative(detail::abs_of(s)),
+                                                      std::make_index_sequence<detail::kLogSteps>{});
     const int64_t twice_sum = with_sign(sum << 1, s < 0);
     const double ed = detail::small_integer_to_double(e);
     return (from_q61(twice_sum) + ed * kLn2Low) + ed * kLn2High;
@@ -356,7 +355,8 @@ inline double atan_of_magnitude(double a) noexcept {
     const double numerator = select(near_zero, a, select(near_one, a - 1, -1.0));
     const double denominator = select(near_zero, 1.0, select(near_one, a + 1, a));
     const double t = numerator / denominator;
-    const double series = from_q61(static_cast<int64_t>(detail::q61_atan_series(to_q61_nonnegative(detail::abs_of(t)))));
+    const double series =
+        from_q61(static_cast<int64_t>(detail::q61_atan_series(to_q61_nonnegative(detail::abs_of(t)))));
     const double base = select(near_zero, 0.0, select(near_one, kQuarterPi, kHalfPi));
     return base + __builtin_copysign(series, t);
 }

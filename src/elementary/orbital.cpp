@@ -9,8 +9,8 @@ namespace kelvra::elementary {
 namespace {
 
 // The coefficient of e^k sin(kM), k = 1 ... 6: 2, 5/4, 13/12, 103/96, 1097/960, 1223/960.
-constexpr double kCentreCoefficients[6] = {2.0, 1.25, 1.0833333333333333, 1.0729166666666667,
-                                           1.1427083333333334, 1.2739583333333333};
+constexpr double kCentreCoefficients[6] = {
+    2.0, 1.25, 1.0833333333333333, 1.0729166666666667, 1.1427083333333334, 1.2739583333333333};
 constexpr int32_t kCentreMaxOrder = 6;
 
 bool eccentricity_outside_range(double e) noexcept { return e < 0 || e >= 1; } // NaN passes

@@ -71,9 +71,7 @@ inline uint64_t to_q61_nonnegative(double x) noexcept {
 inline double from_q61(int64_t n) noexcept { return static_cast<double>(n) * kTwoPowMinus61; }
 
 // 2^e for -1022 <= e <= 1023, built from its exponent field.
-inline double power_of_two(int e) noexcept {
-    return std::bit_cast<double>(static_cast<uint64_t>(e + 1023) << 52);
-}
+inline double power_of_two(int e) noexcept { return std::bit_cast<double>(static_cast<uint64_t>(e + 1023) << 52); }
 
 // floor(x / d) for every x <= x_max, as the high word of x M shifted by s.
 //

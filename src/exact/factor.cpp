@@ -6,7 +6,6 @@
 // Pollard's rho with Brent's cycle finding in Montgomery arithmetic.
 #include "exact/factor.hpp"
 
-
 #include "exact/modarith.hpp"
 #include "exact/prime.hpp"
 
@@ -129,12 +128,12 @@ inline uint64_t distance(uint64_t x, uint64_t y) noexcept {
 
 // The state of one walk.
 struct RhoWalk {
-    uint64_t c;            // the constant of the map
-    uint64_t x;            // the value fixed at the start of the current round
-    uint64_t y;            // the current value
-    uint64_t batch_start;  // y when the current batch began
-    uint64_t product;      // product of the distances so far (Montgomery form),
-    uint64_t product_odd;  // split over even and odd steps to halve its chain
+    uint64_t c;           // the constant of the map
+    uint64_t x;           // the value fixed at the start of the current round
+    uint64_t y;           // the current value
+    uint64_t batch_start; // y when the current batch began
+    uint64_t product;     // product of the distances so far (Montgomery form),
+    uint64_t product_odd; // split over even and odd steps to halve its chain
 };
 
 // Advances every walk by `steps`, multiplying the distances from x into the
@@ -223,7 +222,7 @@ uint64_t find_divisor(uint64_t n) noexcept {
     const Montgomery mont = Montgomery::for_odd_modulus(n);
     for (uint64_t attempt = 0; attempt < kRhoAttempts; ++attempt) {
         const uint64_t first_c = 1 + attempt * kRhoWalksInStep;
-        const uint64_t d = n < kSignedWalkLimit  ? pollard_brent<WalkForm::signed_range>(mont, first_c)
+        const uint64_t d = n < kSignedWalkLimit   ? pollard_brent<WalkForm::signed_range>(mont, first_c)
                            : n <= kLooseWalkLimit ? pollard_brent<WalkForm::loose>(mont, first_c)
                                                   : pollard_brent<WalkForm::canonical>(mont, first_c);
         if (d != n) return d;
@@ -288,7 +287,7 @@ void collect_in_order(PrimePowerList &found, Factorisation &out) noexcept {
     }
 }
 
-}  // namespace
+} // namespace
 
 void factorise(uint64_t n, Factorisation &out) noexcept {
     out.count = 0;
@@ -307,4 +306,4 @@ void factorise(uint64_t n, Factorisation &out) noexcept {
     collect_in_order(found, out);
 }
 
-}  // namespace kelvra::exact
+} // namespace kelvra::exact

@@ -18,4 +18,4 @@ struct Factorisation {
 // Factorises n; n < 2 gives an empty factorisation.
 void factorise(uint64_t n, Factorisation &out) noexcept;
 
-}  // namespace kelvra::exact
+} // namespace kelvra::exact

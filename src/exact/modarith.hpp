@@ -86,21 +86,21 @@ inline bool euclid_gcd(uint64_t a, uint64_t b, uint64_t *out) noexcept {
 
 // n^-1 mod 2^64 for odd n by Newton's iteration (each step doubles the correct bits).
 constexpr uint64_t inverse_mod_2_64(uint64_t n) noexcept {
-    uint64_t x = (3 * n) ^ 2;  // correct to 5 bits
-    x *= 2 - n * x;            // 10
-    x *= 2 - n * x;            // 20
-    x *= 2 - n * x;            // 40
-    x *= 2 - n * x;            // 80
+    uint64_t x = (3 * n) ^ 2; // correct to 5 bits
+    x *= 2 - n * x;           // 10
+    x *= 2 - n * x;           // 20
+    x *= 2 - n * x;           // 40
+    x *= 2 - n * x;           // 80
     return x;
 }
 
 // Montgomery arithmetic modulo an odd n < 2^64 with R = 2^64. Residues in
 // Montgomery form are x R mod n, always kept in [0, n).
 struct Montgomery {
-    uint64_t n;        // the odd modulus
-    uint64_t n_inv;    // n^-1 mod 2^64
-    uint64_t one;      // R mod n: the form of 1
-    uint64_t r_squared;  // R^2 mod n: converts into the form
+    uint64_t n;         // the odd modulus
+    uint64_t n_inv;     // n^-1 mod 2^64
+    uint64_t one;       // R mod n: the form of 1
+    uint64_t r_squared; // R^2 mod n: converts into the form
 
     static Montgomery for_odd_modulus(uint64_t odd_n) noexcept {
         Montgomery mont{};
@@ -178,4 +178,4 @@ inline uint64_t pow_mod(uint64_t base, uint64_t exponent, uint64_t m) noexcept {
     return mod_odd + odd_part * lift;
 }
 
-}  // namespace kelvra::exact
+} // namespace kelvra::exact

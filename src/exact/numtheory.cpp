@@ -87,8 +87,8 @@ uint64_t order_by_stepping(uint64_t a, uint64_t m, uint64_t limit) noexcept {
     return 0;
 }
 
-}  // namespace
-}  // namespace kelvra::exact
+} // namespace
+} // namespace kelvra::exact
 
 using namespace kelvra::exact;
 
@@ -163,14 +163,14 @@ extern "C" KELVRA_API kelvra_status kelvra_cyclic_period(uint64_t a, uint64_t m,
     // A common factor with m survives every power, so 1 never comes back.
     if (binary_gcd(reduced, m) != 1) return KELVRA_ERR_CAPACITY;
     const uint64_t order = max_period <= kDirectOrderSearchLimit ? order_by_stepping(reduced, m, max_period)
-                                                                  : multiplicative_order(reduced, m);
+                                                                 : multiplicative_order(reduced, m);
     if (order == 0 || order > max_period) return KELVRA_ERR_CAPACITY;
     *out = order;
     return KELVRA_OK;
 }
 
-extern "C" KELVRA_API kelvra_status kelvra_factor(uint64_t n, uint64_t *primes, uint8_t *exponents,
-                                                  uint32_t capacity, uint32_t *count) noexcept {
+extern "C" KELVRA_API kelvra_status kelvra_factor(uint64_t n, uint64_t *primes, uint8_t *exponents, uint32_t capacity,
+                                                  uint32_t *count) noexcept {
     if (primes == nullptr || exponents == nullptr || count == nullptr) return KELVRA_ERR_ARG;
     *count = 0;
     Factorisation f;

@@ -44,7 +44,7 @@ bool passes_strong_tests(const Montgomery &mont, const uint32_t (&bases)[K], uin
     uint64_t x[K];
     for (int k = 0; k < K; ++k) {
         power[k] = mont.mul(bases[k], mont.r_squared);
-        x[k] = power[k];  // d is odd
+        x[k] = power[k]; // d is odd
     }
     for (d >>= 1; d != 0; d >>= 1) {
         for (int k = 0; k < K; ++k) power[k] = mont.square(power[k]);
@@ -66,7 +66,7 @@ bool passes_miller_rabin(uint64_t n) noexcept {
     return passes_strong_tests(mont, kFirstBases, d, twos) && passes_strong_tests(mont, kSecondBases, d, twos);
 }
 
-}  // namespace
+} // namespace
 
 bool is_prime_without_small_factors(uint64_t n) noexcept {
     if (n < kQuickTrialClearedBound) return true;
@@ -82,4 +82,4 @@ bool is_prime_u64(uint64_t n) noexcept {
     return is_prime_without_small_factors(n);
 }
 
-}  // namespace kelvra::exact
+} // namespace kelvra::exact

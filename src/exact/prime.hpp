@@ -59,4 +59,4 @@ bool is_prime_u64(uint64_t n) noexcept;
 // (3 .. 59) divides; skips the trial division.
 bool is_prime_without_small_factors(uint64_t n) noexcept;
 
-}  // namespace kelvra::exact
+} // namespace kelvra::exact

@@ -19,9 +19,7 @@ constexpr uint64_t magnitude(int64_t v) noexcept {
     return v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
 }
 
-constexpr int64_t with_sign(uint64_t m, bool negative) noexcept {
-    return static_cast<int64_t>(negative ? 0 - m : m);
-}
+constexpr int64_t with_sign(uint64_t m, bool negative) noexcept { return static_cast<int64_t>(negative ? 0 - m : m); }
 
 // ---- checked arithmetic ------------------------------------------------------
 // A signed product fails when |x||y| > 2^63 - 1 (so -2^63 is refused as a

@@ -20,9 +20,7 @@ std::atomic<uint32_t> hermitian_max_nodes{default_hermitian_max_nodes};
 
 uint32_t hermitian_limit() noexcept { return hermitian_max_nodes.load(std::memory_order_relaxed); }
 
-void set_hermitian_limit(uint32_t nodes) noexcept {
-    hermitian_max_nodes.store(nodes, std::memory_order_relaxed);
-}
+void set_hermitian_limit(uint32_t nodes) noexcept { hermitian_max_nodes.store(nodes, std::memory_order_relaxed); }
 
 namespace {
 

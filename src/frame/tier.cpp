@@ -8,9 +8,7 @@ namespace kelvra::tier {
 
 namespace {
 
-bool is_blank(char c) noexcept {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool is_blank(char c) noexcept { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 // Reads like atoi (leading blanks, an optional sign, decimal digits up to the
 // first other character; no digits gives 0), but saturates at the 32-bit range

@@ -31,42 +31,48 @@ inline uint32_t has_popcnt() noexcept { return cpu::features().popcnt; }
 inline uint32_t has_avx2_and_popcnt() noexcept { return cpu::features().avx2_and_popcnt; }
 
 struct Rule {
-    const char *kernel;             // what the tiers implement, for people
-    const char *variable;           // environment override
-    int32_t max_tier;               // highest tier the kernel has
-    Probe needs[max_tiers];         // feature tier t needs (null: nothing beyond the x86-64 baseline)
-    const char *names[max_tiers];   // what tier t is, for people
+    const char *kernel;           // what the tiers implement, for people
+    const char *variable;         // environment override
+    int32_t max_tier;             // highest tier the kernel has
+    Probe needs[max_tiers];       // feature tier t needs (null: nothing beyond the x86-64 baseline)
+    const char *names[max_tiers]; // what tier t is, for people
 };
 
-inline constexpr Rule octonion_batch{
-    "octonion batch binding", "KELVRA_LOOP_HD_FORCE_TIER", 2,
-    {nullptr, nullptr, has_avx},
-    {"scalar", "SSE2, 2 blocks", "AVX, 4 blocks"}};
+inline constexpr Rule octonion_batch{"octonion batch binding",
+                                     "KELVRA_LOOP_HD_FORCE_TIER",
+                                     2,
+                                     {nullptr, nullptr, has_avx},
+                                     {"scalar", "SSE2, 2 blocks", "AVX, 4 blocks"}};
 
-inline constexpr Rule sha256_batch{
-    "batched SHA-256", "KELVRA_SHA256_FORCE_TIER", 2,
-    {nullptr, nullptr, has_avx2},
-    {"scalar", "SSE2, 4 lanes", "AVX2, 8 lanes"}};
+inline constexpr Rule sha256_batch{"batched SHA-256",
+                                   "KELVRA_SHA256_FORCE_TIER",
+                                   2,
+                                   {nullptr, nullptr, has_avx2},
+                                   {"scalar", "SSE2, 4 lanes", "AVX2, 8 lanes"}};
 
-inline constexpr Rule sha256_extensions{
-    "SHA-256 with SHA extensions", "KELVRA_SHANI_FORCE_TIER", 1,
-    {nullptr, has_sha_kernel, nullptr},
-    {"software", "SHA extensions", nullptr}};
+inline constexpr Rule sha256_extensions{"SHA-256 with SHA extensions",
+                                        "KELVRA_SHANI_FORCE_TIER",
+                                        1,
+                                        {nullptr, has_sha_kernel, nullptr},
+                                        {"software", "SHA extensions", nullptr}};
 
-inline constexpr Rule hypervector_popcount{
-    "hypervector population count", "KELVRA_HDC_FORCE_TIER", 2,
-    {nullptr, has_popcnt, has_avx2_and_popcnt},
-    {"SWAR, 16 bytes (SSE2)", "POPCNT, 8 bytes", "AVX2, 32 bytes"}};
+inline constexpr Rule hypervector_popcount{"hypervector population count",
+                                           "KELVRA_HDC_FORCE_TIER",
+                                           2,
+                                           {nullptr, has_popcnt, has_avx2_and_popcnt},
+                                           {"SWAR, 16 bytes (SSE2)", "POPCNT, 8 bytes", "AVX2, 32 bytes"}};
 
-inline constexpr Rule dense_elimination{
-    "dense solver row updates", "KELVRA_DENSE_FORCE_TIER", 1,
-    {nullptr, has_avx, nullptr},
-    {"SSE2, 2 doubles", "AVX, 4 doubles", nullptr}};
+inline constexpr Rule dense_elimination{"dense solver row updates",
+                                        "KELVRA_DENSE_FORCE_TIER",
+                                        1,
+                                        {nullptr, has_avx, nullptr},
+                                        {"SSE2, 2 doubles", "AVX, 4 doubles", nullptr}};
 
-inline constexpr Rule jacobi_rotations{
-    "Jacobi rotation updates", "KELVRA_JACOBI_FORCE_TIER", 1,
-    {nullptr, has_avx, nullptr},
-    {"SSE2, 2 doubles", "AVX, 4 doubles", nullptr}};
+inline constexpr Rule jacobi_rotations{"Jacobi rotation updates",
+                                       "KELVRA_JACOBI_FORCE_TIER",
+                                       1,
+                                       {nullptr, has_avx, nullptr},
+                                       {"SSE2, 2 doubles", "AVX, 4 doubles", nullptr}};
 
 inline constexpr const Rule *all_rules[] = {&octonion_batch,       &sha256_batch,      &sha256_extensions,
                                             &hypervector_popcount, &dense_elimination, &jacobi_rotations};
@@ -81,10 +87,10 @@ inline uint32_t supported(const Rule &rule) noexcept {
 }
 
 struct Decision {
-    uint32_t detected;      // what the processor supports
-    const char *override;   // the variable's text, or null when unset
-    uint32_t requested;     // kelvra_simd_tier's answer
-    uint32_t in_force;      // requested, clamped to detected
+    uint32_t detected;    // what the processor supports
+    const char *override; // the variable's text, or null when unset
+    uint32_t requested;   // kelvra_simd_tier's answer
+    uint32_t in_force;    // requested, clamped to detected
 };
 
 inline Decision decide(const Rule &rule) noexcept {

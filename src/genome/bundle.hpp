@@ -59,8 +59,8 @@ struct VerifiedBundle {
 // Reads the bundle file into the arena's start, parses it after the region
 // buffer, and verifies it. `*parse_at` is where the parse began: everything
 // from there on is free once the bundle is verified.
-kelvra_status read_bundle(const char *bundle_path, std::uint8_t *arena, std::uint64_t arena_cap,
-                          VerifiedBundle *bundle, std::uint64_t *parse_at) noexcept;
+kelvra_status read_bundle(const char *bundle_path, std::uint8_t *arena, std::uint64_t arena_cap, VerifiedBundle *bundle,
+                          std::uint64_t *parse_at) noexcept;
 
 // What an import checks of the genome stored in `dir` before adding a verified
 // bundle: its manifest (obtained in `manifest_area`, derived with the caller's

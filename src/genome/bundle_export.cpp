@@ -46,8 +46,7 @@ void fill_bundle_texts(kelvra_bundle_desc &desc, const std::uint8_t *region, std
     digest_hex(region, length, desc.region_sha256);
     write_hex(region, length, region_hex);
     digest_hex(reinterpret_cast<const std::uint8_t *>(bundle_rule), sizeof bundle_rule - 1, desc.rule_sha256);
-    digest_hex(reinterpret_cast<const std::uint8_t *>(bundle_schema_id), bundle_schema_id_length,
-               desc.schema_sha256);
+    digest_hex(reinterpret_cast<const std::uint8_t *>(bundle_schema_id), bundle_schema_id_length, desc.schema_sha256);
     std::memcpy(desc.parser_version, parser_version, sizeof parser_version);
     const std::size_t label_length = std::strlen(desc.label);
     char *name = desc.display_name;
@@ -123,9 +122,8 @@ kelvra_status render_line(const kelvra_bundle_desc &desc, const ExportLayout &la
     if (b.failed != 0 || root == nullptr) return KELVRA_ERR_CAPACITY;
     if (kelvra_json_write_arena_bytes(root) > b.capacity - b.used) return KELVRA_ERR_CAPACITY;
     std::uint64_t written = 0;
-    if (const kelvra_status s =
-            kelvra_json_write_ws(root, layout.text, bundle_text_limit(length), &written, b.base + b.used,
-                                 b.capacity - b.used))
+    if (const kelvra_status s = kelvra_json_write_ws(root, layout.text, bundle_text_limit(length), &written,
+                                                     b.base + b.used, b.capacity - b.used))
         return s;
     layout.text[written] = '\n';
     *line_length = written + 1;
@@ -230,4 +228,3 @@ extern "C" KELVRA_API kelvra_status kelvra_genome_export(const char *dir, const 
     if (const kelvra_status s = render_bundle(desc, arena, body_length, place, scratch, &line, &line_length)) return s;
     return os::replace_file(out_path, line, line_length) ? KELVRA_OK : KELVRA_ERR_IO;
 }
-

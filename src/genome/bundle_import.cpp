@@ -28,11 +28,10 @@ kelvra_status verify_bundle(const kelvra_json_value *root, std::uint8_t *region_
         !string_of(member(data, "label"), &label) || label.length > max_label_bytes)
         return KELVRA_ERR_DATA;
     char region_digest[digest_capacity];
-    if (const kelvra_status s = decode_hex_member(member(data, "region"), region_buffer, region_cap,
-                                                  &bundle->region_length, region_digest))
+    if (const kelvra_status s =
+            decode_hex_member(member(data, "region"), region_buffer, region_cap, &bundle->region_length, region_digest))
         return s;
-    if (!string_equals(member(attestation, "response_sha256"), region_digest, digest_chars))
-        return KELVRA_ERR_DATA;
+    if (!string_equals(member(attestation, "response_sha256"), region_digest, digest_chars)) return KELVRA_ERR_DATA;
     std::uint64_t one_length = 0;
     if (const kelvra_status s = decode_hex_member(member(data, "the_one"), bundle->the_one, sizeof bundle->the_one,
                                                   &one_length, bundle->the_one_sha256))
@@ -58,8 +57,8 @@ kelvra_status merge_bundle(const char *dir, const VerifiedBundle &bundle, std::u
             read_genome_for_bundle(dir, bundle, the_one, the_one_len, after_body, area.base, total, &stored))
         return s;
     if (bundle.region_length > 0) std::memcpy(area.base + stored, bundle.region, bundle.region_length);
-    return save_genome(dir, area.base, stored + bundle.region_length, bundle.leaf_dim, bundle.the_one,
-                       bundle.leaf_dim, after_body.base, after_body.capacity);
+    return save_genome(dir, area.base, stored + bundle.region_length, bundle.leaf_dim, bundle.the_one, bundle.leaf_dim,
+                       after_body.base, after_body.capacity);
 }
 
 } // namespace
@@ -82,8 +81,8 @@ kelvra_status read_genome_for_bundle(const char *dir, const VerifiedBundle &bund
     return *stored > total - bundle.region_length ? KELVRA_ERR_CAPACITY : KELVRA_OK;
 }
 
-kelvra_status read_bundle(const char *bundle_path, std::uint8_t *arena, std::uint64_t arena_cap,
-                          VerifiedBundle *bundle, std::uint64_t *parse_at) noexcept {
+kelvra_status read_bundle(const char *bundle_path, std::uint8_t *arena, std::uint64_t arena_cap, VerifiedBundle *bundle,
+                          std::uint64_t *parse_at) noexcept {
     std::uint64_t size = 0;
     if (const kelvra_status s = kelvra_plat_file_size(bundle_path, &size)) return s;
     if (size == UINT64_MAX) return KELVRA_ERR_CAPACITY;
@@ -96,8 +95,7 @@ kelvra_status read_bundle(const char *bundle_path, std::uint8_t *arena, std::uin
     *parse_at = rounded_within(cursor.used, arena_cap);
     const Area tree = area_from({arena, arena_cap}, *parse_at);
     kelvra_json_value *root = nullptr;
-    if (const kelvra_status s =
-            kelvra_json_parse(text, without_line_ends(text, read), tree.base, tree.capacity, &root))
+    if (const kelvra_status s = kelvra_json_parse(text, without_line_ends(text, read), tree.base, tree.capacity, &root))
         return s;
     return verify_bundle(root, region, size + 1, bundle);
 }

@@ -55,8 +55,7 @@ kelvra_status plan_insertion(const char *dir, const char *label, const std::uint
     std::uint64_t size = 0;
     if (const kelvra_status s = stored_body_size(dir, &size)) return s;
     if (size >= body_limit || body_len >= body_limit - size) return KELVRA_ERR_CAPACITY;
-    if (const kelvra_status s =
-            reserve_and_obtain(dir, the_one, the_one_len, size + body_len, arena, arena_cap, plan))
+    if (const kelvra_status s = reserve_and_obtain(dir, the_one, the_one_len, size + body_len, arena, arena_cap, plan))
         return s;
     if (!leaf_dim_matches(plan->manifest, leaf_dim)) return KELVRA_ERR_DATA;
     return require_same_the_one(plan->manifest, the_one, the_one_len);
@@ -80,8 +79,8 @@ extern "C" KELVRA_API kelvra_status kelvra_genome_append(const char *dir, const 
                                                          uint64_t the_one_len, uint8_t *arena,
                                                          uint64_t arena_cap) noexcept {
     EditPlan plan{};
-    if (const kelvra_status s = plan_insertion(dir, label, body, body_len, leaf_dim, the_one, the_one_len, arena,
-                                               arena_cap, false, &plan))
+    if (const kelvra_status s =
+            plan_insertion(dir, label, body, body_len, leaf_dim, the_one, the_one_len, arena, arena_cap, false, &plan))
         return s;
     if (const kelvra_status s = require_new_label(plan.manifest, label, std::strlen(label))) return s;
     std::uint64_t stored = 0;
@@ -116,12 +115,12 @@ extern "C" KELVRA_API kelvra_status kelvra_genome_remove(const char *dir, const 
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_genome_replace(const char *dir, const char *label, const uint8_t *body,
-                                                          uint64_t body_len, uint32_t leaf_dim,
-                                                          const uint8_t *the_one, uint64_t the_one_len,
-                                                          uint8_t *arena, uint64_t arena_cap) noexcept {
+                                                          uint64_t body_len, uint32_t leaf_dim, const uint8_t *the_one,
+                                                          uint64_t the_one_len, uint8_t *arena,
+                                                          uint64_t arena_cap) noexcept {
     EditPlan plan{};
-    if (const kelvra_status s = plan_insertion(dir, label, body, body_len, leaf_dim, the_one, the_one_len, arena,
-                                               arena_cap, true, &plan))
+    if (const kelvra_status s =
+            plan_insertion(dir, label, body, body_len, leaf_dim, the_one, the_one_len, arena, arena_cap, true, &plan))
         return s;
     ChromosomeEntry entry{};
     if (!find_chromosome(plan.manifest, label, std::strlen(label), &entry)) return KELVRA_ERR_DATA;

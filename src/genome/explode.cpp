@@ -163,9 +163,9 @@ kelvra_status write_bundles(const char *out_dir, const ExplodeEntry *table, std:
 using namespace kelvra;
 using namespace kelvra::genome;
 
-extern "C" KELVRA_API kelvra_status kelvra_genome_explode(const char *dir, const char *out_dir,
-                                                          const uint8_t *the_one, uint64_t the_one_len,
-                                                          uint8_t *arena, uint64_t arena_cap) noexcept {
+extern "C" KELVRA_API kelvra_status kelvra_genome_explode(const char *dir, const char *out_dir, const uint8_t *the_one,
+                                                          uint64_t the_one_len, uint8_t *arena,
+                                                          uint64_t arena_cap) noexcept {
     if (dir == nullptr || out_dir == nullptr || arena == nullptr) return KELVRA_ERR_ARG;
     if (the_one_out_of_range(the_one, the_one_len)) return KELVRA_ERR_DATA;
     const kelvra_json_value *manifest = nullptr, *list = nullptr;

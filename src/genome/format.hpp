@@ -25,7 +25,7 @@ inline constexpr std::size_t path_capacity = 4096;
 
 // ---- Records ----------------------------------------------------------------
 
-inline constexpr std::uint8_t cap_kind = 'C';     // starts a chromosome; holds its label
+inline constexpr std::uint8_t cap_kind = 'C';      // starts a chromosome; holds its label
 inline constexpr std::uint8_t non_leaf_kind = 'G'; // part of a region, not counted as a leaf
 
 inline constexpr std::uint32_t min_leaf_dim = 1;
@@ -66,9 +66,7 @@ inline constexpr char manifest_purpose[] = "A telomere-partitioned genome persis
                                            "(turns.bin) + an MPR-attested manifest catalog.";
 
 // The manifest line may take this many bytes before its line feed.
-constexpr std::uint64_t manifest_text_limit(std::uint64_t chromosomes) noexcept {
-    return 856u * chromosomes + 4096u;
-}
+constexpr std::uint64_t manifest_text_limit(std::uint64_t chromosomes) noexcept { return 856u * chromosomes + 4096u; }
 
 // ---- Bundle texts -----------------------------------------------------------
 

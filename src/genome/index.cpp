@@ -32,8 +32,8 @@ bool allocate_arrays(kelvra_genome_arena &cursor, std::uint32_t n, kelvra_genome
     return true;
 }
 
-void fill_texts(const std::uint8_t *body, std::uint64_t length, std::uint32_t leaf_dim,
-                const std::uint8_t *the_one, ManifestTexts &texts) noexcept {
+void fill_texts(const std::uint8_t *body, std::uint64_t length, std::uint32_t leaf_dim, const std::uint8_t *the_one,
+                ManifestTexts &texts) noexcept {
     digest_hex(body, length, texts.body_sha256);
     digest_hex(the_one, leaf_dim, texts.the_one_sha256);
     write_hex(the_one, leaf_dim, texts.the_one_hex);
@@ -84,8 +84,7 @@ kelvra_status fill_chromosomes(const std::uint8_t *body, std::uint64_t length, s
 } // namespace
 
 kelvra_status index_body(const std::uint8_t *body, std::uint64_t length, std::uint32_t leaf_dim,
-                         const std::uint8_t *the_one, kelvra_genome_arena &cursor,
-                         kelvra_genome_desc &desc) noexcept {
+                         const std::uint8_t *the_one, kelvra_genome_arena &cursor, kelvra_genome_desc &desc) noexcept {
     if (leaf_dim == 0 || length % leaf_dim != 0) return KELVRA_ERR_DATA;
     const std::uint64_t caps = count_caps(body, length, leaf_dim);
     if (caps > UINT32_MAX) return KELVRA_ERR_CAPACITY;

@@ -15,7 +15,6 @@ namespace kelvra::genome {
 // fixed texts are carved after them too (so that a tree built on them may
 // outlive the call). 2 for a malformed body, 4 when the arena is short.
 kelvra_status index_body(const std::uint8_t *body, std::uint64_t length, std::uint32_t leaf_dim,
-                         const std::uint8_t *the_one, kelvra_genome_arena &cursor,
-                         kelvra_genome_desc &desc) noexcept;
+                         const std::uint8_t *the_one, kelvra_genome_arena &cursor, kelvra_genome_desc &desc) noexcept;
 
 } // namespace kelvra::genome

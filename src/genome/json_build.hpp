@@ -37,13 +37,19 @@ struct Attestation {
 };
 
 inline kelvra_json_value *attestation_value(kelvra_json_builder &b, const Attestation &a) noexcept {
-    static constexpr const char *keys[] = {
-        "collector_descriptor_hash", "collector_descriptor_path", "license", "parser_rule_hash", "parser_version",
-        "response_sha256",           "retrieved_at",              "source_doi", "source_url"};
+    static constexpr const char *keys[] = {"collector_descriptor_hash",
+                                           "collector_descriptor_path",
+                                           "license",
+                                           "parser_rule_hash",
+                                           "parser_version",
+                                           "response_sha256",
+                                           "retrieved_at",
+                                           "source_doi",
+                                           "source_url"};
     kelvra_json_value *const values[] = {
-        text_value(b, a.schema_sha256),   text_value(b, descriptor_path), text_value(b, license),
-        text_value(b, a.rule_sha256),     text_value(b, a.parser_version), text_value(b, a.response_sha256),
-        text_value(b, retrieved_at),      text_value(b, a.source_doi),     text_value(b, a.source_url),
+        text_value(b, a.schema_sha256), text_value(b, descriptor_path),  text_value(b, license),
+        text_value(b, a.rule_sha256),   text_value(b, a.parser_version), text_value(b, a.response_sha256),
+        text_value(b, retrieved_at),    text_value(b, a.source_doi),     text_value(b, a.source_url),
     };
     return object_of(b, keys, values);
 }

@@ -66,8 +66,7 @@ std::uint64_t LabelSet::find(const std::uint8_t *label, std::uint32_t length, st
     for (std::uint64_t i = hash & mask_;; i = (i + 1) & mask_) {
         const Slot s = load_slot(slots_, i);
         if (s.label == nullptr) return i;
-        if (s.hash == hash && s.length == length && (length == 0 || std::memcmp(s.label, label, length) == 0))
-            return i;
+        if (s.hash == hash && s.length == length && (length == 0 || std::memcmp(s.label, label, length) == 0)) return i;
     }
 }
 

@@ -98,9 +98,8 @@ kelvra_status build_manifest(const kelvra_genome_desc &desc, std::uint32_t leaf_
     kelvra_json_value *chromosomes = kelvra_json_new_array(&b, items, desc.count);
     static constexpr const char *keys[] = {"attestation", "data", "data_schema_id", "mpr_version", "rendering"};
     kelvra_json_value *const values[] = {
-        attestation_value(b, Attestation{desc.texts->schema_sha256, desc.texts->rule_sha256,
-                                         desc.texts->parser_version, desc.texts->body_sha256,
-                                         manifest_source_doi, manifest_source_url}),
+        attestation_value(b, Attestation{desc.texts->schema_sha256, desc.texts->rule_sha256, desc.texts->parser_version,
+                                         desc.texts->body_sha256, manifest_source_doi, manifest_source_url}),
         data_value(b, *desc.texts, chromosomes, leaf_dim, body_length),
         text_value(b, manifest_schema_id),
         text_value(b, mpr_version),

@@ -25,15 +25,15 @@ namespace {
 // labels of its chromosomes.
 struct Growing {
     const char *dir;
-    bool stored;            // "turns.bin" existed when pack began
+    bool stored; // "turns.bin" existed when pack began
     std::uint64_t stored_size;
-    bool started;           // the body holds the stored genome or the first bundle
+    bool started; // the body holds the stored genome or the first bundle
     std::uint32_t leaf_dim;
     std::uint8_t the_one[max_leaf_dim];
     char the_one_sha256[digest_capacity];
-    Area room;              // the body, then free room
+    Area room; // the body, then free room
     std::uint64_t length;
-    Area scratch;           // after the body's room: bundles are read here; the label set comes first once placed
+    Area scratch; // after the body's room: bundles are read here; the label set comes first once placed
     LabelSet labels;
     std::uint32_t merged;
 };
@@ -123,14 +123,14 @@ kelvra_status add_bundle(Growing &g, const VerifiedBundle &b) noexcept {
     return add_cap_labels(g, from);
 }
 
-kelvra_status merge(Growing &g, const PackTable &t, std::uint32_t k, const char *in_dir,
-                    const std::uint8_t *the_one, std::uint64_t the_one_len) noexcept {
+kelvra_status merge(Growing &g, const PackTable &t, std::uint32_t k, const char *in_dir, const std::uint8_t *the_one,
+                    std::uint64_t the_one_len) noexcept {
     char path[path_capacity];
     if (!join_path(in_dir, bundle_name(t, k), path)) return KELVRA_ERR_CAPACITY;
     VerifiedBundle b{};
     std::uint64_t parse_at = 0;
     if (const kelvra_status s = read_bundle(path, g.scratch.base, g.scratch.capacity, &b, &parse_at)) return s;
-    const kelvra_status s = g.started ? add_bundle(g, b)
+    const kelvra_status s = g.started  ? add_bundle(g, b)
                             : g.stored ? start_from_stored(g, b, area_from(g.scratch, parse_at), the_one, the_one_len)
                                        : start_from_bundle(g, b);
     if (s != KELVRA_OK) return s;

@@ -25,8 +25,7 @@ struct PackTable {
 
 // Lists the bundle names of `dir`; stores them when `table` is given (room for
 // `capacity` names). A directory that cannot be listed holds no bundles.
-kelvra_status scan_bundles(const char *dir, std::uint8_t *names, std::uint32_t capacity,
-                           std::uint32_t *count) noexcept;
+kelvra_status scan_bundles(const char *dir, std::uint8_t *names, std::uint32_t capacity, std::uint32_t *count) noexcept;
 
 // Room for `count` bundles at the arena's start; false when it does not fit.
 bool lay_out_pack_table(Area arena, std::uint32_t count, PackTable *t) noexcept;

@@ -62,8 +62,7 @@ kelvra_status read_verified_body(const char *dir, const RecordedDigest &recorded
     if (const kelvra_status s = kelvra_plat_file_read(path, into, capacity, length)) return s;
     char digest[digest_capacity];
     digest_hex(into, *length, digest);
-    return recorded.present && std::memcmp(digest, recorded.text, digest_chars) == 0 ? KELVRA_OK
-                                                                                     : KELVRA_ERR_DATA;
+    return recorded.present && std::memcmp(digest, recorded.text, digest_chars) == 0 ? KELVRA_OK : KELVRA_ERR_DATA;
 }
 
 kelvra_status read_verified_body(const char *dir, const kelvra_json_value *manifest, std::uint8_t *into,
@@ -95,8 +94,7 @@ kelvra_status stored_body_size(const char *dir, std::uint64_t *size) noexcept {
 bool region_within(const ChromosomeEntry &entry, std::uint64_t body_length, std::uint64_t *offset,
                    std::uint64_t *length) noexcept {
     std::int64_t at = 0, bytes = 0;
-    if (!integer_of(entry.byte_offset, &at) || !integer_of(entry.byte_len, &bytes) || at < 0 || bytes < 0)
-        return false;
+    if (!integer_of(entry.byte_offset, &at) || !integer_of(entry.byte_len, &bytes) || at < 0 || bytes < 0) return false;
     const auto start = static_cast<std::uint64_t>(at);
     const auto size = static_cast<std::uint64_t>(bytes);
     if (start > body_length || size > body_length - start) return false;

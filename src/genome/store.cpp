@@ -58,10 +58,9 @@ kelvra_status render_manifest(const std::uint8_t *body, std::uint64_t body_len, 
 kelvra_status persist(const char *dir, const std::uint8_t *body, std::uint64_t body_len,
                       const ManifestLine &line) noexcept {
     os::Replacement replacement;
-    const bool done = os::begin_replacement(dir, &replacement) &&
-                      os::stage_file(&replacement, body_file, body, body_len) &&
-                      os::stage_file(&replacement, manifest_file, line.text, line.length) &&
-                      os::commit_replacement(&replacement);
+    const bool done =
+        os::begin_replacement(dir, &replacement) && os::stage_file(&replacement, body_file, body, body_len) &&
+        os::stage_file(&replacement, manifest_file, line.text, line.length) && os::commit_replacement(&replacement);
     os::end_replacement(&replacement);
     return done ? KELVRA_OK : KELVRA_ERR_IO;
 }
@@ -71,8 +70,7 @@ kelvra_status persist(const char *dir, const std::uint8_t *body, std::uint64_t b
 kelvra_status save_genome(const char *dir, const std::uint8_t *body, std::uint64_t body_len, std::uint32_t leaf_dim,
                           const std::uint8_t *the_one, std::uint64_t the_one_len, std::uint8_t *arena,
                           std::uint64_t arena_cap) noexcept {
-    if (dir == nullptr || the_one == nullptr || arena == nullptr || missing_data(body, body_len))
-        return KELVRA_ERR_ARG;
+    if (dir == nullptr || the_one == nullptr || arena == nullptr || missing_data(body, body_len)) return KELVRA_ERR_ARG;
     if (leaf_dim == 0 || the_one_len != leaf_dim || leaf_dim > max_leaf_dim) return KELVRA_ERR_DATA;
     if (body_len >= body_limit) return KELVRA_ERR_CAPACITY;
     char body_path[path_capacity], manifest_path[path_capacity];
@@ -91,9 +89,8 @@ using namespace kelvra;
 using namespace kelvra::genome;
 
 extern "C" KELVRA_API kelvra_status kelvra_genome_save(const char *dir, const uint8_t *body, uint64_t body_len,
-                                                       uint32_t leaf_dim, const uint8_t *the_one,
-                                                       uint64_t the_one_len, uint8_t *arena,
-                                                       uint64_t arena_cap) noexcept {
+                                                       uint32_t leaf_dim, const uint8_t *the_one, uint64_t the_one_len,
+                                                       uint8_t *arena, uint64_t arena_cap) noexcept {
     return save_genome(dir, body, body_len, leaf_dim, the_one, the_one_len, arena, arena_cap);
 }
 
@@ -101,8 +98,7 @@ extern "C" KELVRA_API kelvra_status kelvra_genome_load(const char *dir, uint8_t 
                                                        uint64_t *out_body_len, const uint8_t *the_one,
                                                        uint64_t the_one_len, uint8_t *arena,
                                                        uint64_t arena_cap) noexcept {
-    if (dir == nullptr || body_out == nullptr || out_body_len == nullptr || arena == nullptr)
-        return KELVRA_ERR_ARG;
+    if (dir == nullptr || body_out == nullptr || out_body_len == nullptr || arena == nullptr) return KELVRA_ERR_ARG;
     const kelvra_json_value *manifest = nullptr;
     if (const kelvra_status s = obtain_manifest(dir, the_one, the_one_len, {arena, arena_cap}, &manifest)) return s;
     // A manifest without a recorded digest is refused before the body is read.
@@ -111,8 +107,8 @@ extern "C" KELVRA_API kelvra_status kelvra_genome_load(const char *dir, uint8_t 
     return read_verified_body(dir, manifest, body_out, body_cap, out_body_len);
 }
 
-extern "C" KELVRA_API kelvra_status kelvra_genome_catalog(const char *dir, const uint8_t *the_one,
-                                                          uint64_t the_one_len, uint8_t *arena, uint64_t arena_cap,
+extern "C" KELVRA_API kelvra_status kelvra_genome_catalog(const char *dir, const uint8_t *the_one, uint64_t the_one_len,
+                                                          uint8_t *arena, uint64_t arena_cap,
                                                           const kelvra_json_value **out_manifest) noexcept {
     if (dir == nullptr || arena == nullptr || out_manifest == nullptr) return KELVRA_ERR_ARG;
     const kelvra_json_value *manifest = nullptr;

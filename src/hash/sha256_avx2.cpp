@@ -21,8 +21,14 @@ struct Avx2 {
     KELVRA_AVX2_INLINE V xor_(V a, V b) noexcept { return _mm256_xor_si256(a, b); }
     KELVRA_AVX2_INLINE V and_(V a, V b) noexcept { return _mm256_and_si256(a, b); }
     KELVRA_AVX2_INLINE V or_(V a, V b) noexcept { return _mm256_or_si256(a, b); }
-    template <int N> KELVRA_AVX2_INLINE V shr(V a) noexcept { return _mm256_srli_epi32(a, N); }
-    template <int N> KELVRA_AVX2_INLINE V shl(V a) noexcept { return _mm256_slli_epi32(a, N); }
+    template <int N>
+    KELVRA_AVX2_INLINE V shr(V a) noexcept {
+        return _mm256_srli_epi32(a, N);
+    }
+    template <int N>
+    KELVRA_AVX2_INLINE V shl(V a) noexcept {
+        return _mm256_slli_epi32(a, N);
+    }
     // A byte blend under the lane mask: the new word where it is set.
     KELVRA_AVX2_INLINE V blend(V mask, V fresh, V old) noexcept { return _mm256_blendv_epi8(old, fresh, mask); }
     KELVRA_AVX2_INLINE V mask_of(const int32_t *lanes) noexcept {
@@ -35,8 +41,8 @@ struct Avx2 {
     // Eight words of each of eight blocks, transposed so that vector t holds
     // word t of every lane, each word byte-swapped to big-endian.
     KELVRA_AVX2_INLINE void load_block_words(const uint8_t *const (&block)[8], V (&w)[16]) noexcept {
-        const V swap = _mm256_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12,
-                                        3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12);
+        const V swap = _mm256_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12, 3, 2, 1, 0, 7, 6, 5, 4,
+                                        11, 10, 9, 8, 15, 14, 13, 12);
         for (int half = 0; half < 2; ++half) {
             V r[8];
             for (int k = 0; k < 8; ++k)
@@ -68,8 +74,7 @@ struct Avx2 {
 
 } // namespace
 
-uint64_t sha256_groups_avx2(const uint8_t *const *msgs, const uint64_t *lens, uint64_t count,
-                            uint8_t *out) noexcept {
+uint64_t sha256_groups_avx2(const uint8_t *const *msgs, const uint64_t *lens, uint64_t count, uint8_t *out) noexcept {
     return lanes::hash_groups<Avx2>(msgs, lens, count, out);
 }
 

@@ -81,9 +81,8 @@ KELVRA_SHA256_INLINE uint32_t schedule_word(uint32_t (&ring)[16], const uint8_t 
 // c is not passed: Maj needs only b ^ c, which `b_xor_c` carries in, and this
 // round's a ^ b goes out through it as the next round's b ^ c.
 template <int I>
-KELVRA_SHA256_INLINE void round(uint32_t a, uint32_t b, uint32_t &d, uint32_t e, uint32_t f,
-                                uint32_t g, uint32_t &h, uint32_t &b_xor_c, uint32_t (&ring)[16],
-                                const uint8_t *block) noexcept {
+KELVRA_SHA256_INLINE void round(uint32_t a, uint32_t b, uint32_t &d, uint32_t e, uint32_t f, uint32_t g, uint32_t &h,
+                                uint32_t &b_xor_c, uint32_t (&ring)[16], const uint8_t *block) noexcept {
     const uint32_t ready = h + kSha256RoundConstants[I] + schedule_word<I>(ring, block);
     const uint32_t t1 = ready + big_sigma1(e) + choose(e, f, g);
     const uint32_t a_xor_b = a ^ b;
@@ -141,11 +140,11 @@ KELVRA_SHA256_INLINE void sixty_four_rounds(uint32_t (&v)[8], const uint8_t *blo
 KELVRA_SHA256_INLINE uint64_t hex_digits_of(uint32_t word) noexcept {
     constexpr uint64_t kEachByte = 0x0101010101010101u;
     static_assert(std::endian::native == std::endian::little, "digits are assembled in little-endian order");
-    uint64_t spread = __builtin_bswap32(word);                          // digest bytes in memory order
-    spread = (spread | spread << 16) & 0x0000ffff0000ffffu;             // one byte per 16-bit lane
+    uint64_t spread = __builtin_bswap32(word);              // digest bytes in memory order
+    spread = (spread | spread << 16) & 0x0000ffff0000ffffu; // one byte per 16-bit lane
     spread = (spread | spread << 8) & 0x00ff00ff00ff00ffu;
-    const uint64_t nibbles = (spread >> 4 & 0x000f000f000f000fu) |      // high nibble first in memory,
-                             (spread & 0x000f000f000f000fu) << 8;       // low nibble after it
+    const uint64_t nibbles = (spread >> 4 & 0x000f000f000f000fu) |         // high nibble first in memory,
+                             (spread & 0x000f000f000f000fu) << 8;          // low nibble after it
     const uint64_t letters = ((nibbles + 6 * kEachByte) >> 4) & kEachByte; // 1 where the nibble is 10..15
     return nibbles + '0' * kEachByte + letters * ('a' - '0' - 10);
 }

@@ -60,12 +60,16 @@ KELVRA_LANES_INLINE typename Ops::V rotr(typename Ops::V x) noexcept {
 template <class Ops>
 KELVRA_LANES_INLINE typename Ops::V big_sigma1(typename Ops::V x) noexcept {
     if constexpr (Ops::kNestedShifts) {
-        const auto right = Ops::template shr<6>(Ops::xor_(x, Ops::template shr<5>(Ops::xor_(x, Ops::template shr<14>(x)))));
-        const auto left = Ops::template shl<7>(Ops::xor_(x, Ops::template shl<14>(Ops::xor_(x, Ops::template shl<5>(x)))));
+        const auto right =
+            Ops::template shr<6>(Ops::xor_(x, Ops::template shr<5>(Ops::xor_(x, Ops::template shr<14>(x)))));
+        const auto left =
+            Ops::template shl<7>(Ops::xor_(x, Ops::template shl<14>(Ops::xor_(x, Ops::template shl<5>(x)))));
         return Ops::xor_(right, left);
     } else {
-        const auto right = Ops::xor_(Ops::xor_(Ops::template shr<6>(x), Ops::template shr<11>(x)), Ops::template shr<25>(x));
-        const auto left = Ops::xor_(Ops::xor_(Ops::template shl<26>(x), Ops::template shl<21>(x)), Ops::template shl<7>(x));
+        const auto right =
+            Ops::xor_(Ops::xor_(Ops::template shr<6>(x), Ops::template shr<11>(x)), Ops::template shr<25>(x));
+        const auto left =
+            Ops::xor_(Ops::xor_(Ops::template shl<26>(x), Ops::template shl<21>(x)), Ops::template shl<7>(x));
         return Ops::xor_(right, left);
     }
 }
@@ -75,12 +79,16 @@ KELVRA_LANES_INLINE typename Ops::V big_sigma1(typename Ops::V x) noexcept {
 template <class Ops>
 KELVRA_LANES_INLINE typename Ops::V big_sigma0(typename Ops::V x) noexcept {
     if constexpr (Ops::kNestedShifts) {
-        const auto right = Ops::template shr<2>(Ops::xor_(x, Ops::template shr<11>(Ops::xor_(x, Ops::template shr<9>(x)))));
-        const auto left = Ops::template shl<10>(Ops::xor_(x, Ops::template shl<9>(Ops::xor_(x, Ops::template shl<11>(x)))));
+        const auto right =
+            Ops::template shr<2>(Ops::xor_(x, Ops::template shr<11>(Ops::xor_(x, Ops::template shr<9>(x)))));
+        const auto left =
+            Ops::template shl<10>(Ops::xor_(x, Ops::template shl<9>(Ops::xor_(x, Ops::template shl<11>(x)))));
         return Ops::xor_(right, left);
     } else {
-        const auto right = Ops::xor_(Ops::xor_(Ops::template shr<2>(x), Ops::template shr<13>(x)), Ops::template shr<22>(x));
-        const auto left = Ops::xor_(Ops::xor_(Ops::template shl<30>(x), Ops::template shl<19>(x)), Ops::template shl<10>(x));
+        const auto right =
+            Ops::xor_(Ops::xor_(Ops::template shr<2>(x), Ops::template shr<13>(x)), Ops::template shr<22>(x));
+        const auto left =
+            Ops::xor_(Ops::xor_(Ops::template shl<30>(x), Ops::template shl<19>(x)), Ops::template shl<10>(x));
         return Ops::xor_(right, left);
     }
 }
@@ -90,7 +98,8 @@ KELVRA_LANES_INLINE typename Ops::V big_sigma0(typename Ops::V x) noexcept {
 template <class Ops>
 KELVRA_LANES_INLINE typename Ops::V small_sigma0(typename Ops::V x) noexcept {
     if constexpr (Ops::kNestedShifts) {
-        const auto right = Ops::template shr<3>(Ops::xor_(x, Ops::template shr<4>(Ops::xor_(x, Ops::template shr<11>(x)))));
+        const auto right =
+            Ops::template shr<3>(Ops::xor_(x, Ops::template shr<4>(Ops::xor_(x, Ops::template shr<11>(x)))));
         const auto left = Ops::template shl<14>(Ops::xor_(x, Ops::template shl<11>(x)));
         return Ops::xor_(right, left);
     } else {
@@ -103,7 +112,8 @@ KELVRA_LANES_INLINE typename Ops::V small_sigma0(typename Ops::V x) noexcept {
 template <class Ops>
 KELVRA_LANES_INLINE typename Ops::V small_sigma1(typename Ops::V x) noexcept {
     if constexpr (Ops::kNestedShifts) {
-        const auto right = Ops::template shr<10>(Ops::xor_(x, Ops::template shr<7>(Ops::xor_(x, Ops::template shr<2>(x)))));
+        const auto right =
+            Ops::template shr<10>(Ops::xor_(x, Ops::template shr<7>(Ops::xor_(x, Ops::template shr<2>(x)))));
         const auto left = Ops::template shl<13>(Ops::xor_(x, Ops::template shl<2>(x)));
         return Ops::xor_(right, left);
     } else {
@@ -117,7 +127,8 @@ KELVRA_LANES_INLINE typename Ops::V small_sigma1(typename Ops::V x) noexcept {
 // Maj(a, b, c) is b ^ ((a ^ b) & (b ^ c)), where b ^ c is the a ^ b of the
 // round before, carried in `b_xor_c`.
 template <class Ops, int T>
-KELVRA_LANES_INLINE void round_kw(typename Ops::V (&v)[8], typename Ops::V &b_xor_c, typename Ops::V k_plus_w) noexcept {
+KELVRA_LANES_INLINE void round_kw(typename Ops::V (&v)[8], typename Ops::V &b_xor_c,
+                                  typename Ops::V k_plus_w) noexcept {
     using V = typename Ops::V;
     V &a = v[(0 - T) & 7], &b = v[(1 - T) & 7], &d = v[(3 - T) & 7];
     V &e = v[(4 - T) & 7], &f = v[(5 - T) & 7], &g = v[(6 - T) & 7], &h = v[(7 - T) & 7];
@@ -290,7 +301,6 @@ uint64_t hash_groups(const uint8_t *const *msgs, const uint64_t *lens, uint64_t 
     return done;
 }
 
-
 // Sixteen rounds, T0 + 0 .. T0 + 15 (T0 is 0, or 16 for any of the three
 // scheduled sixteens: they differ only in their constants), with the round
 // constants from k (the first of the sixteen).
@@ -336,10 +346,12 @@ struct PairOps {
     KELVRA_LANES_INLINE static V xor_(V x, V y) noexcept { return {Ops::xor_(x.a, y.a), Ops::xor_(x.b, y.b)}; }
     KELVRA_LANES_INLINE static V and_(V x, V y) noexcept { return {Ops::and_(x.a, y.a), Ops::and_(x.b, y.b)}; }
     KELVRA_LANES_INLINE static V or_(V x, V y) noexcept { return {Ops::or_(x.a, y.a), Ops::or_(x.b, y.b)}; }
-    template <int N> KELVRA_LANES_INLINE static V shr(V x) noexcept {
+    template <int N>
+    KELVRA_LANES_INLINE static V shr(V x) noexcept {
         return {Ops::template shr<N>(x.a), Ops::template shr<N>(x.b)};
     }
-    template <int N> KELVRA_LANES_INLINE static V shl(V x) noexcept {
+    template <int N>
+    KELVRA_LANES_INLINE static V shl(V x) noexcept {
         return {Ops::template shl<N>(x.a), Ops::template shl<N>(x.b)};
     }
 };
@@ -347,8 +359,9 @@ struct PairOps {
 // Schedule words T0 + T of both groups (T0 is 16, 32 or 48; word t lives in
 // w[t & 15]), each stored with its round constant added.
 template <class Ops, int... T>
-KELVRA_LANES_INLINE void schedule16_pair(typename PairOps<Ops>::V (&w)[16], typename Ops::V *kw_a, typename Ops::V *kw_b,
-                                         const uint32_t (*k)[Ops::kLanes], std::integer_sequence<int, T...>) noexcept {
+KELVRA_LANES_INLINE void schedule16_pair(typename PairOps<Ops>::V (&w)[16], typename Ops::V *kw_a,
+                                         typename Ops::V *kw_b, const uint32_t (*k)[Ops::kLanes],
+                                         std::integer_sequence<int, T...>) noexcept {
     using P = PairOps<Ops>;
     ((w[T] = P::add(P::add(w[T], small_sigma0<P>(w[(T + 1) & 15])),
                     P::add(w[(T + 9) & 15], small_sigma1<P>(w[(T + 14) & 15]))),

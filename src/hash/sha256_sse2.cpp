@@ -22,8 +22,14 @@ struct Sse2 {
     KELVRA_SSE2_INLINE V xor_(V a, V b) noexcept { return _mm_xor_si128(a, b); }
     KELVRA_SSE2_INLINE V and_(V a, V b) noexcept { return _mm_and_si128(a, b); }
     KELVRA_SSE2_INLINE V or_(V a, V b) noexcept { return _mm_or_si128(a, b); }
-    template <int N> KELVRA_SSE2_INLINE V shr(V a) noexcept { return _mm_srli_epi32(a, N); }
-    template <int N> KELVRA_SSE2_INLINE V shl(V a) noexcept { return _mm_slli_epi32(a, N); }
+    template <int N>
+    KELVRA_SSE2_INLINE V shr(V a) noexcept {
+        return _mm_srli_epi32(a, N);
+    }
+    template <int N>
+    KELVRA_SSE2_INLINE V shl(V a) noexcept {
+        return _mm_slli_epi32(a, N);
+    }
     // and, and-not, or: the new word where the mask is set, else the old one.
     KELVRA_SSE2_INLINE V blend(V mask, V fresh, V old) noexcept {
         return _mm_or_si128(_mm_and_si128(mask, fresh), _mm_andnot_si128(mask, old));
@@ -63,8 +69,7 @@ struct Sse2 {
 
 } // namespace
 
-uint64_t sha256_groups_sse2(const uint8_t *const *msgs, const uint64_t *lens, uint64_t count,
-                            uint8_t *out) noexcept {
+uint64_t sha256_groups_sse2(const uint8_t *const *msgs, const uint64_t *lens, uint64_t count, uint8_t *out) noexcept {
     return lanes::hash_groups_paired<Sse2>(msgs, lens, count, out);
 }
 

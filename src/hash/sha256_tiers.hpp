@@ -24,10 +24,8 @@ void sha256_compress_shani(uint32_t *state, const uint8_t *blocks, size_t block_
 // width); the caller hashes the rest one by one.
 using GroupKernel = uint64_t (*)(const uint8_t *const *msgs, const uint64_t *lens, uint64_t count,
                                  uint8_t *out) noexcept;
-uint64_t sha256_groups_sse2(const uint8_t *const *msgs, const uint64_t *lens, uint64_t count,
-                            uint8_t *out) noexcept;
-uint64_t sha256_groups_avx2(const uint8_t *const *msgs, const uint64_t *lens, uint64_t count,
-                            uint8_t *out) noexcept;
+uint64_t sha256_groups_sse2(const uint8_t *const *msgs, const uint64_t *lens, uint64_t count, uint8_t *out) noexcept;
+uint64_t sha256_groups_avx2(const uint8_t *const *msgs, const uint64_t *lens, uint64_t count, uint8_t *out) noexcept;
 
 // One message's padding, prepared once: the blocks past the last whole data
 // block (one, or two when the tail leaves no room for the bit count). Block j

@@ -11,7 +11,6 @@ namespace kelvra::hdc {
 
 namespace {
 
-
 // Byte k of spread[v] is bit k of v: adding spread[byte] to a word of eight
 // byte-wide counters counts each of the byte's bits in its own counter.
 struct SpreadTable {
@@ -35,8 +34,8 @@ constexpr size_t kBundleChunk = 256;
 constexpr uint32_t kByteCounterLimit = 255;
 
 struct BundleChunk {
-    uint64_t counters[kBundleChunk];       // eight byte-wide bit counters per input byte
-    uint32_t totals[kBundleChunk * 8];     // per bit, used once count exceeds 255
+    uint64_t counters[kBundleChunk];   // eight byte-wide bit counters per input byte
+    uint32_t totals[kBundleChunk * 8]; // per bit, used once count exceeds 255
 };
 
 void add_vectors(const uint8_t *const *vectors, uint32_t first, uint32_t last, size_t offset, size_t len,
@@ -134,8 +133,8 @@ extern "C" KELVRA_API kelvra_status kelvra_hdc_permute(const uint8_t *in, uint32
     if (s < 0) s += bits;
     const uint32_t q = static_cast<uint32_t>(s / 8);
     const unsigned r = static_cast<unsigned>(s % 8);
-    uint32_t src = (nbytes - q) % nbytes;              // j - q, cyclically
-    uint32_t prev = src == 0 ? nbytes - 1 : src - 1;   // j - q - 1, cyclically
+    uint32_t src = (nbytes - q) % nbytes;            // j - q, cyclically
+    uint32_t prev = src == 0 ? nbytes - 1 : src - 1; // j - q - 1, cyclically
     for (uint32_t j = 0; j < nbytes; ++j) {
         const unsigned low = static_cast<unsigned>(in[src]) << r;
         const unsigned high = r == 0 ? 0u : static_cast<unsigned>(in[prev]) >> (8 - r);

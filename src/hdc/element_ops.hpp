@@ -20,8 +20,7 @@
 namespace kelvra::hdc {
 
 template <class E>
-bool bind_checked(const typename E::Type *a, const typename E::Type *b, uint64_t n,
-                  typename E::Type *out) noexcept {
+bool bind_checked(const typename E::Type *a, const typename E::Type *b, uint64_t n, typename E::Type *out) noexcept {
     for (uint64_t i = 0; i < n; ++i) {
         if (!E::valid(a[i]) || !E::valid(b[i])) return false;
         out[i] = E::bind(a[i], b[i]);

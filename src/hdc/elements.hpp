@@ -62,9 +62,7 @@ struct PolarElement {
         void add(const int8_t *v, size_t end) noexcept {
             for (size_t i = 0; i < end; ++i) sums[i] += v[i];
         }
-        int8_t resolve(size_t i, uint32_t) const noexcept {
-            return static_cast<int8_t>((sums[i] > 0) - (sums[i] < 0));
-        }
+        int8_t resolve(size_t i, uint32_t) const noexcept { return static_cast<int8_t>((sums[i] > 0) - (sums[i] < 0)); }
     };
 };
 

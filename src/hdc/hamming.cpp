@@ -16,7 +16,6 @@ namespace kelvra::hdc {
 
 namespace {
 
-
 constexpr int32_t kMinR = 2, kMaxR = 16;
 
 constexpr uint64_t code_length(int32_t r) noexcept { return (uint64_t{1} << r) - 1; }
@@ -69,9 +68,7 @@ bool is_power_of_two(uint32_t q) noexcept { return q != 0 && (q & (q - 1)) == 0;
 
 // Data index of a data position q (not a power of two): q - 1 minus the
 // floor(log2 q) + 1 parity positions before it.
-uint64_t data_index_of(uint32_t q) noexcept {
-    return q - 2 - static_cast<uint32_t>(31 - __builtin_clz(q));
-}
+uint64_t data_index_of(uint32_t q) noexcept { return q - 2 - static_cast<uint32_t>(31 - __builtin_clz(q)); }
 
 } // namespace
 

@@ -11,7 +11,6 @@ namespace kelvra::hdc {
 
 namespace {
 
-
 constexpr uint8_t kMaxElement = 3;
 
 uint64_t first_invalid(const uint8_t *v, uint64_t n) noexcept { return find_invalid<Klein4Element>(v, n); }

@@ -25,8 +25,8 @@ void majority_from_counters(const uint64_t *counters, size_t len, uint32_t thres
     size_t j = 0;
 #if defined(__SSE2__)
     for (; j + 2 <= len; j += 2) {
-        const __m128i lifted = _mm_set_epi64x(static_cast<long long>(counters[j + 1] + bias),
-                                              static_cast<long long>(counters[j] + bias));
+        const __m128i lifted =
+            _mm_set_epi64x(static_cast<long long>(counters[j + 1] + bias), static_cast<long long>(counters[j] + bias));
         const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(lifted));
         out[j] = static_cast<uint8_t>(bits);
         out[j + 1] = static_cast<uint8_t>(bits >> 8);

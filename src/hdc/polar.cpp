@@ -9,7 +9,6 @@ namespace kelvra::hdc {
 
 namespace {
 
-
 uint64_t first_invalid(const int8_t *v, uint64_t n) noexcept { return find_invalid<PolarElement>(v, n); }
 
 } // namespace

@@ -12,9 +12,7 @@ namespace kelvra::hdc {
 
 namespace {
 
-inline __m256i load256(const uint8_t *p) noexcept {
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
-}
+inline __m256i load256(const uint8_t *p) noexcept { return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p)); }
 
 inline __m256i byte_counts(__m256i x) noexcept {
     const __m256i nibble_counts = _mm256_setr_epi8(0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4, //

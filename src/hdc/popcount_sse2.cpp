@@ -35,8 +35,8 @@ uint64_t differing_bits_portable(const uint8_t *a, const uint8_t *b, size_t n) n
             const __m128i x = nibble_counts(_mm_xor_si128(load128(a + i), load128(b + i)));
             const __m128i y = nibble_counts(_mm_xor_si128(load128(a + i + 16), load128(b + i + 16)));
             const __m128i fields = _mm_add_epi64(x, y);
-            bytes = _mm_add_epi8(bytes, _mm_add_epi8(_mm_and_si128(fields, m4),
-                                                     _mm_and_si128(_mm_srli_epi64(fields, 4), m4)));
+            bytes = _mm_add_epi8(bytes,
+                                 _mm_add_epi8(_mm_and_si128(fields, m4), _mm_and_si128(_mm_srli_epi64(fields, 4), m4)));
         }
         sums = _mm_add_epi64(sums, _mm_sad_epu8(bytes, _mm_setzero_si128()));
     }

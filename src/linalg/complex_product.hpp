@@ -11,8 +11,7 @@ namespace kelvra::linalg {
 
 // c (rows x cols) = a (rows x inner) b (inner x cols), each sum over
 // l = 0 .. inner-1 in order, starting from +0.
-void matmul_complex(uint32_t rows, uint32_t inner, uint32_t cols, const double *a, const double *b,
-                    double *c) noexcept;
+void matmul_complex(uint32_t rows, uint32_t inner, uint32_t cols, const double *a, const double *b, double *c) noexcept;
 
 // out_i = a_i b_i; each element's inputs are loaded before its output is
 // stored, so out may be a or b itself.

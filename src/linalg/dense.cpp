@@ -15,7 +15,6 @@ namespace kelvra::linalg {
 
 namespace {
 
-
 // The workspace size, or none when it passes 2^64 (no workspace can then be
 // large enough).
 bool workspace_needed(uint32_t n, uint32_t m, uint64_t &bytes) noexcept {
@@ -48,8 +47,8 @@ void subtract_steps_sse2(double *targets, const double *multipliers, size_t row_
 
 using namespace kelvra::linalg;
 
-extern "C" KELVRA_API kelvra_status kelvra_dense_solve_f64_ws(uint32_t n, uint32_t m, const double *a,
-                                                              const double *b, double *x, void *workspace,
+extern "C" KELVRA_API kelvra_status kelvra_dense_solve_f64_ws(uint32_t n, uint32_t m, const double *a, const double *b,
+                                                              double *x, void *workspace,
                                                               uint64_t workspace_bytes) noexcept {
     if (a == nullptr || b == nullptr || x == nullptr) return KELVRA_ERR_ARG;
     if (n == 0 || m == 0) return KELVRA_OK;
@@ -64,8 +63,7 @@ extern "C" KELVRA_API kelvra_status kelvra_dense_solve_f64_ws(uint32_t n, uint32
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_dense_matmul_complex(uint32_t rows, uint32_t inner, uint32_t cols,
-                                                                const double *a, const double *b,
-                                                                double *c) noexcept {
+                                                                const double *a, const double *b, double *c) noexcept {
     if (a == nullptr || b == nullptr || c == nullptr) return KELVRA_ERR_ARG;
     if (rows == 0 || cols == 0) return KELVRA_OK;
     matmul_complex(rows, inner, cols, a, b, c);

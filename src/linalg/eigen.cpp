@@ -21,7 +21,6 @@ namespace kelvra::linalg {
 
 namespace {
 
-
 const RotationKernels &kernels_for() noexcept {
     static constexpr const RotationKernels *by_tier[] = {&rotation_kernels_sse2, &rotation_kernels_avx};
     return *tier::pick(tier::jacobi_rotations, by_tier);
@@ -265,11 +264,11 @@ kelvra_status eigendecompose(const double *input, double *eigenvalues, double *v
 
 using namespace kelvra::linalg;
 
-extern "C" KELVRA_API kelvra_status kelvra_hermitian_eigendecompose_ws(uint32_t n, const double *h,
-                                                                       double *eigenvalues, double *eigenvectors,
-                                                                       double *workspace,
+extern "C" KELVRA_API kelvra_status kelvra_hermitian_eigendecompose_ws(uint32_t n, const double *h, double *eigenvalues,
+                                                                       double *eigenvectors, double *workspace,
                                                                        uint64_t workspace_doubles) noexcept {
-    if (h == nullptr || eigenvalues == nullptr || eigenvectors == nullptr || workspace == nullptr) return KELVRA_ERR_ARG;
+    if (h == nullptr || eigenvalues == nullptr || eigenvectors == nullptr || workspace == nullptr)
+        return KELVRA_ERR_ARG;
     if (n > kelvra::config::hermitian_limit()) return KELVRA_ERR_CAPACITY;
     if (n == 0) return KELVRA_OK;
     const unsigned __int128 needed = static_cast<unsigned __int128>(2) * n * n;
@@ -277,8 +276,8 @@ extern "C" KELVRA_API kelvra_status kelvra_hermitian_eigendecompose_ws(uint32_t 
     return eigendecompose(h, eigenvalues, eigenvectors, workspace, n);
 }
 
-extern "C" KELVRA_API kelvra_status kelvra_jacobi_eigvals(uint32_t n, double *a, int32_t max_sweeps,
-                                                          double tolerance, double *eigenvalues) noexcept {
+extern "C" KELVRA_API kelvra_status kelvra_jacobi_eigvals(uint32_t n, double *a, int32_t max_sweeps, double tolerance,
+                                                          double *eigenvalues) noexcept {
     if (a == nullptr || eigenvalues == nullptr) return KELVRA_ERR_ARG;
     if (n == 0) return KELVRA_OK;
     if (max_sweeps < 1 || max_sweeps > 100) max_sweeps = 100;

@@ -19,10 +19,10 @@ namespace kelvra::linalg {
 inline constexpr size_t kPanel = 4;
 
 struct DelayedSteps {
-    const double *pivots;  // pivot rows, `stride` apart
+    const double *pivots; // pivot rows, `stride` apart
     size_t stride;
-    size_t steps;          // 1 .. kPanel
-    size_t len;            // columns in the run
+    size_t steps; // 1 .. kPanel
+    size_t len;   // columns in the run
 };
 
 using SubtractSteps = void (*)(double *targets, const double *multipliers, size_t row_stride, size_t rows,

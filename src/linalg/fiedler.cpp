@@ -24,7 +24,6 @@ namespace kelvra::linalg {
 
 namespace {
 
-
 // The early stop: a sign pattern unchanged for this many consecutive
 // iterations, counted from iteration `kStableFrom` on.
 constexpr uint32_t kStableFrom = 20;
@@ -42,7 +41,7 @@ struct Vectors {
     double *sign; // the previous sign pattern (1 for x >= 0, else 0; -1 before the first)
 
     Vectors(double *workspace, std::size_t n) noexcept
-        : d(workspace), r(d + n), q(r + n), x(q + n), y(x + n), t(y + n), z(t + n), sign(z + n) {}
+            : d(workspace), r(d + n), q(r + n), x(q + n), y(x + n), t(y + n), z(t + n), sign(z + n) {}
 };
 
 // ---- edge sources ---------------------------------------------------------------

@@ -38,7 +38,7 @@ namespace kelvra::linalg {
 class GaussJordan {
 public:
     GaussJordan(uint32_t n, uint32_t m, double *cells, SubtractSteps subtract_steps) noexcept
-        : n_(n), m_(m), width_(size_t{n} + m), cells_(cells), subtract_steps_(subtract_steps) {}
+            : n_(n), m_(m), width_(size_t{n} + m), cells_(cells), subtract_steps_(subtract_steps) {}
 
     // Row i of the augmented matrix is A's row i followed by B's row i.
     void load(const double *a, const double *b) noexcept {

@@ -12,7 +12,6 @@ namespace kelvra::linalg {
 
 namespace {
 
-
 bool missing_edges(uint32_t edge_count, const uint32_t *src, const uint32_t *dst) noexcept {
     return edge_count > 0 && (src == nullptr || dst == nullptr);
 }
@@ -21,8 +20,8 @@ bool missing_edges(uint32_t edge_count, const uint32_t *src, const uint32_t *dst
 // (dst, src), edges in order, so a self-loop puts twice its weight on the
 // diagonal and repeated edges add up. An endpoint outside 0 .. n-1 stops the
 // walk at once with the edges before it already added.
-bool accumulate_edges(uint32_t n, uint32_t edge_count, const uint32_t *src, const uint32_t *dst,
-                      const double *weights, double *out) noexcept {
+bool accumulate_edges(uint32_t n, uint32_t edge_count, const uint32_t *src, const uint32_t *dst, const double *weights,
+                      double *out) noexcept {
     const size_t order = n;
     std::memset(out, 0, order * order * sizeof(double));
     for (size_t e = 0; e < edge_count; ++e) {

@@ -27,8 +27,7 @@ struct ComplexRotation {
 };
 
 using RealPairUpdate = void (*)(double *x, double *y, size_t len, size_t stride, const RealRotation &r) noexcept;
-using ComplexPairUpdate = void (*)(double *x, double *y, size_t len, size_t stride,
-                                   const ComplexRotation &r) noexcept;
+using ComplexPairUpdate = void (*)(double *x, double *y, size_t len, size_t stride, const ComplexRotation &r) noexcept;
 
 // The row updates (contiguous: stride 1 real, 2 complex). The column updates
 // run in eigen.cpp, gathered per row (see there).
@@ -75,9 +74,7 @@ struct ComplexStep {
 void real_columns_two(double *r0, double *r1, size_t p, size_t q0, const RealStep *steps, size_t to) noexcept;
 
 // Complex column updates [from, to) on one row, and [0, to) on two rows.
-void complex_columns_one(double *row, size_t p, size_t q0, const ComplexStep *steps, size_t from,
-                         size_t to) noexcept;
-void complex_columns_two(double *r0, double *r1, size_t p, size_t q0, const ComplexStep *steps,
-                         size_t to) noexcept;
+void complex_columns_one(double *row, size_t p, size_t q0, const ComplexStep *steps, size_t from, size_t to) noexcept;
+void complex_columns_two(double *r0, double *r1, size_t p, size_t q0, const ComplexStep *steps, size_t to) noexcept;
 
 } // namespace kelvra::linalg

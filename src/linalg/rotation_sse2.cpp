@@ -102,8 +102,7 @@ void real_columns_two(double *r0, double *r1, size_t p, size_t q0, const RealSte
     _mm_store_sd(r0 + p, x), _mm_storeh_pd(r1 + p, x);
 }
 
-void complex_columns_one(double *row, size_t p, size_t q0, const ComplexStep *steps, size_t from,
-                         size_t to) noexcept {
+void complex_columns_one(double *row, size_t p, size_t q0, const ComplexStep *steps, size_t from, size_t to) noexcept {
     __m128d x = _mm_loadu_pd(row + 2 * p);
     for (size_t i = from; i < to; ++i) {
         if (steps[i].skip) continue;
@@ -116,8 +115,7 @@ void complex_columns_one(double *row, size_t p, size_t q0, const ComplexStep *st
 }
 
 // Two rows interleaved (independent chains).
-void complex_columns_two(double *r0, double *r1, size_t p, size_t q0, const ComplexStep *steps,
-                         size_t to) noexcept {
+void complex_columns_two(double *r0, double *r1, size_t p, size_t q0, const ComplexStep *steps, size_t to) noexcept {
     __m128d x0 = _mm_loadu_pd(r0 + 2 * p), x1 = _mm_loadu_pd(r1 + 2 * p);
     for (size_t i = 0; i < to; ++i) {
         if (steps[i].skip) continue;
@@ -163,8 +161,7 @@ void real_columns_two(double *r0, double *r1, size_t p, size_t q0, const RealSte
     real_columns_one(r1, p, q0, steps, to);
 }
 
-void complex_columns_one(double *row, size_t p, size_t q0, const ComplexStep *steps, size_t from,
-                         size_t to) noexcept {
+void complex_columns_one(double *row, size_t p, size_t q0, const ComplexStep *steps, size_t from, size_t to) noexcept {
     double x[2] = {row[2 * p], row[2 * p + 1]};
     for (size_t i = from; i < to; ++i) {
         if (!steps[i].skip) complex_step(x, row + 2 * (q0 + i), steps[i].f);
@@ -172,8 +169,7 @@ void complex_columns_one(double *row, size_t p, size_t q0, const ComplexStep *st
     row[2 * p] = x[0], row[2 * p + 1] = x[1];
 }
 
-void complex_columns_two(double *r0, double *r1, size_t p, size_t q0, const ComplexStep *steps,
-                         size_t to) noexcept {
+void complex_columns_two(double *r0, double *r1, size_t p, size_t q0, const ComplexStep *steps, size_t to) noexcept {
     complex_columns_one(r0, p, q0, steps, 0, to);
     complex_columns_one(r1, p, q0, steps, 0, to);
 }

@@ -21,14 +21,14 @@ int32_t basis_sign(int32_t n, int32_t i, int32_t j) noexcept {
     for (; n > 1; n /= 2) {
         const int32_t h = n / 2;
         if (i < h && j < h) continue;
-        if (i < h) {                    // e_i · (0, e_q) = (0, e_q·e_i)
+        if (i < h) { // e_i · (0, e_q) = (0, e_q·e_i)
             const int32_t q = j - h;
             j = i;
             i = q;
-        } else if (j < h) {             // (0, e_p) · e_j = (0, e_p·ē_j)
+        } else if (j < h) { // (0, e_p) · e_j = (0, e_p·ē_j)
             i -= h;
             if (j != 0) sign = -sign;
-        } else {                        // (0, e_p) · (0, e_q) = (−ē_q·e_p, 0)
+        } else { // (0, e_p) · (0, e_q) = (−ē_q·e_p, 0)
             const int32_t p = i - h, q = j - h;
             i = q;
             j = p;

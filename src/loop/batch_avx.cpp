@@ -33,8 +33,8 @@ __m256d pair_halves(const double *low, const double *high) noexcept {
 // Lane l of column c is component c of block l.
 void load_columns(const double *blocks, __m256d columns[8]) noexcept {
     for (int c = 0; c < 8; c += 2) {
-        const __m256d even_blocks = pair_halves(blocks + c, blocks + 16 + c);      // blocks 0 and 2
-        const __m256d odd_blocks = pair_halves(blocks + 8 + c, blocks + 24 + c);   // blocks 1 and 3
+        const __m256d even_blocks = pair_halves(blocks + c, blocks + 16 + c);    // blocks 0 and 2
+        const __m256d odd_blocks = pair_halves(blocks + 8 + c, blocks + 24 + c); // blocks 1 and 3
         columns[c] = _mm256_unpacklo_pd(even_blocks, odd_blocks);
         columns[c + 1] = _mm256_unpackhi_pd(even_blocks, odd_blocks);
     }

@@ -14,7 +14,7 @@ namespace kelvra::loop {
 
 using BindKernel = uint64_t (*)(const double *a, const double *b, uint64_t n, double *out) noexcept;
 
-uint64_t bind_blocks_sse2(const double *a, const double *b, uint64_t n, double *out) noexcept;  // batch_sse2.cpp
-uint64_t bind_blocks_avx(const double *a, const double *b, uint64_t n, double *out) noexcept;   // batch_avx.cpp
+uint64_t bind_blocks_sse2(const double *a, const double *b, uint64_t n, double *out) noexcept; // batch_sse2.cpp
+uint64_t bind_blocks_avx(const double *a, const double *b, uint64_t n, double *out) noexcept;  // batch_avx.cpp
 
 } // namespace kelvra::loop

@@ -211,8 +211,7 @@ extern "C" KELVRA_API kelvra_status kelvra_bus_connect(const char *name, kelvra_
 extern "C" KELVRA_API kelvra_status kelvra_bus_send_recv(kelvra_bus_client *client, const uint8_t *request,
                                                          uint64_t request_len, uint8_t *reply,
                                                          uint64_t *reply_len) noexcept {
-    if (client == nullptr || request == nullptr || reply == nullptr || reply_len == nullptr)
-        return KELVRA_ERR_ARG;
+    if (client == nullptr || request == nullptr || reply == nullptr || reply_len == nullptr) return KELVRA_ERR_ARG;
     if (request_len > max_frame) return KELVRA_ERR_CAPACITY;
     const os::StreamHandle conn = client->conn.handle;
     if (conn == os::no_stream || conn == os::invalid_stream) return KELVRA_ERR_IO;

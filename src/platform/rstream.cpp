@@ -12,14 +12,11 @@ using namespace kelvra;
 
 namespace {
 
-std::FILE *stream_of(const kelvra_plat_rstream *record) noexcept {
-    return static_cast<std::FILE *>(record->stream);
-}
+std::FILE *stream_of(const kelvra_plat_rstream *record) noexcept { return static_cast<std::FILE *>(record->stream); }
 
 } // namespace
 
-extern "C" KELVRA_API kelvra_status kelvra_plat_rstream_open(const char *path,
-                                                             kelvra_plat_rstream *stream) noexcept {
+extern "C" KELVRA_API kelvra_status kelvra_plat_rstream_open(const char *path, kelvra_plat_rstream *stream) noexcept {
     stream->stream = os::open_file(path, "rb");
     return stream->stream != nullptr ? KELVRA_OK : KELVRA_ERR_IO;
 }

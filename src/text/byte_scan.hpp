@@ -29,10 +29,10 @@ inline bool middle_matches(const uint8_t *at, const uint8_t *needle, uint32_t m)
 
 // Where a scan stopped: the first match, or (found false) how far it got.
 struct ScanState {
-    uint64_t spent = 0;    // bytes spent on candidate checks
-    uint64_t done = 0;     // start positions tried (from the front, or from the back)
+    uint64_t spent = 0; // bytes spent on candidate checks
+    uint64_t done = 0;  // start positions tried (from the front, or from the back)
     bool found = false;
-    uint64_t at = 0;       // the match, when found
+    uint64_t at = 0; // the match, when found
 };
 
 // Start positions 0, 1, ... of needle[0, m) in hay, while 16 of the `starts`

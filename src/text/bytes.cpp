@@ -157,7 +157,8 @@ uint32_t find_last(const uint8_t *hay, uint32_t n, const uint8_t *needle, uint32
     if (open == 0) return not_found;
     // The region still open ends at hay[open - 1 + m - 1]; search it reversed.
     const uint64_t region = open - 1 + m;
-    const int64_t found = two_way(Backward{needle + m - 1}, m, Backward{hay + region - 1}, static_cast<int64_t>(region));
+    const int64_t found =
+        two_way(Backward{needle + m - 1}, m, Backward{hay + region - 1}, static_cast<int64_t>(region));
     return found < 0 ? not_found : static_cast<uint32_t>(region - static_cast<uint64_t>(found) - m);
 }
 
@@ -220,9 +221,9 @@ extern "C" KELVRA_API kelvra_status kelvra_byte_search_backward(const uint8_t *h
 
 extern "C" KELVRA_API kelvra_status kelvra_dispatch_match(const uint8_t *text, uint32_t text_length,
                                                           const uint8_t *pattern_blob, const uint32_t *pattern_offsets,
-                                                          const uint32_t *pattern_lengths,
-                                                          const uint32_t *handler_ids, uint32_t count,
-                                                          uint8_t *out_matched, uint32_t *out_handler_id) noexcept {
+                                                          const uint32_t *pattern_lengths, const uint32_t *handler_ids,
+                                                          uint32_t count, uint8_t *out_matched,
+                                                          uint32_t *out_handler_id) noexcept {
     if (out_matched == nullptr || out_handler_id == nullptr) return KELVRA_ERR_ARG;
     *out_matched = 0;
     *out_handler_id = 0;

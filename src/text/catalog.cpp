@@ -126,9 +126,8 @@ extern "C" KELVRA_API kelvra_status kelvra_catalog_lookup(const uint8_t *key, ui
 extern "C" KELVRA_API kelvra_status kelvra_template_render(const uint8_t *tmpl, uint32_t template_length,
                                                            const uint8_t *key_blob, const uint32_t *key_offsets,
                                                            const uint32_t *key_lengths, const uint8_t *value_blob,
-                                                           const uint32_t *value_offsets,
-                                                           const uint32_t *value_lengths, uint32_t count,
-                                                           uint8_t *out, uint32_t out_capacity,
+                                                           const uint32_t *value_offsets, const uint32_t *value_lengths,
+                                                           uint32_t count, uint8_t *out, uint32_t out_capacity,
                                                            uint32_t *out_length) noexcept {
     if (out == nullptr || out_length == nullptr) return KELVRA_ERR_ARG;
     *out_length = 0;

@@ -76,10 +76,10 @@ inline void copy_slots(uint8_t *dest, const uint8_t *src, size_t count) noexcept
 
 constexpr bool is_container(uint32_t kind) noexcept { return kind == KELVRA_JSON_ARRAY || kind == KELVRA_JSON_OBJECT; }
 
-#define KELVRA_TRY(expr)                                                                                     \
-    do {                                                                                                     \
-        const kelvra_status status_ = (expr);                                                                       \
-        if (status_ != KELVRA_OK) return status_;                                                           \
+#define KELVRA_TRY(expr)                                                                                               \
+    do {                                                                                                               \
+        const kelvra_status status_ = (expr);                                                                          \
+        if (status_ != KELVRA_OK) return status_;                                                                      \
     } while (0)
 
 // Every member function is inlined into the one export, so the parser's
@@ -90,7 +90,7 @@ constexpr bool is_container(uint32_t kind) noexcept { return kind == KELVRA_JSON
 class Parser {
 public:
     KELVRA_HOT Parser(const uint8_t *input, uint64_t length, uint8_t *arena, uint64_t capacity) noexcept
-        : cur_(input), end_(input + length), base_(arena), capacity_(capacity) {}
+            : cur_(input), end_(input + length), base_(arena), capacity_(capacity) {}
 
     KELVRA_HOT kelvra_status parse(kelvra_json_value **out_root) noexcept;
 
@@ -306,8 +306,8 @@ inline kelvra_status Parser::open_frame(kelvra_json_value *container, bool is_ob
         keys = reserve(uint64_t{initial_slots} * record::slot_bytes);
         if (keys == nullptr) return KELVRA_ERR_CAPACITY;
     }
-    top_ = Frame{container, static_cast<uint8_t>(is_object), 0, initial_slots, reinterpret_cast<const char **>(keys),
-                 reinterpret_cast<kelvra_json_value **>(values)};
+    top_ = Frame{container,     static_cast<uint8_t>(is_object),       0,
+                 initial_slots, reinterpret_cast<const char **>(keys), reinterpret_cast<kelvra_json_value **>(values)};
     ++depth_;
     return KELVRA_OK;
 }

@@ -108,8 +108,7 @@ inline ObjectField load_object(const kelvra_json_value *v) noexcept {
     return {load_field<const char **>(v, word0_offset), load_field<kelvra_json_value **>(v, word1_offset),
             load_field<uint32_t>(v, word2_offset)};
 }
-inline void store_object(kelvra_json_value *v, const char **keys, kelvra_json_value **values,
-                         uint32_t count) noexcept {
+inline void store_object(kelvra_json_value *v, const char **keys, kelvra_json_value **values, uint32_t count) noexcept {
     store_field(v, word0_offset, keys);
     store_field(v, word1_offset, values);
     store_field(v, word2_offset, count);
@@ -118,9 +117,12 @@ inline void store_object(kelvra_json_value *v, const char **keys, kelvra_json_va
 // The count of an array (kind 5) or object (kind 6); 0 for any other kind.
 inline uint32_t load_member_count(const kelvra_json_value *v) noexcept {
     switch (load_kind(v)) {
-    case KELVRA_JSON_ARRAY: return load_field<uint32_t>(v, word1_offset);
-    case KELVRA_JSON_OBJECT: return load_field<uint32_t>(v, word2_offset);
-    default: return 0;
+    case KELVRA_JSON_ARRAY:
+        return load_field<uint32_t>(v, word1_offset);
+    case KELVRA_JSON_OBJECT:
+        return load_field<uint32_t>(v, word2_offset);
+    default:
+        return 0;
     }
 }
 

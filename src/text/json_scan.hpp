@@ -14,8 +14,8 @@
 namespace kelvra::text::json_scan {
 
 // Class bits of one input byte.
-inline constexpr uint8_t whitespace = 1;   // space, tab, line feed, carriage return
-inline constexpr uint8_t number_char = 2;  // '0'-'9', '.', 'e', 'E', '+', '-'
+inline constexpr uint8_t whitespace = 1;    // space, tab, line feed, carriage return
+inline constexpr uint8_t number_char = 2;   // '0'-'9', '.', 'e', 'E', '+', '-'
 inline constexpr uint8_t fraction_mark = 4; // '.', 'e', 'E': the token is a floating-point one
 inline constexpr uint8_t sign_char = 8;     // '+', '-'
 inline constexpr uint8_t string_stop = 16;  // '"', '\\' and every byte below 0x20

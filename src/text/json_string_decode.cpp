@@ -59,7 +59,9 @@ inline size_t utf8_length(uint32_t code_point) noexcept {
 
 inline void put_utf8(uint8_t *out, uint32_t code_point, size_t length) noexcept {
     switch (length) {
-    case 1: out[0] = static_cast<uint8_t>(code_point); break;
+    case 1:
+        out[0] = static_cast<uint8_t>(code_point);
+        break;
     case 2:
         out[0] = static_cast<uint8_t>(0xC0 | (code_point >> 6));
         out[1] = static_cast<uint8_t>(0x80 | (code_point & 0x3F));

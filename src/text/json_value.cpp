@@ -30,10 +30,8 @@ uint8_t *new_pointer_array(kelvra_json_builder *b, const void *source, uint32_t 
     const uint64_t slots = count == 0 ? 1 : count;
     uint8_t *block = reserve(b, slots * rec::slot_bytes);
     if (block == nullptr) return nullptr;
-    if (count == 0)
-        std::memset(block, 0, rec::slot_bytes);
-    else
-        rec::copy_slots(block, source, count);
+    if (count == 0) std::memset(block, 0, rec::slot_bytes);
+    else rec::copy_slots(block, source, count);
     return block;
 }
 
@@ -83,8 +81,7 @@ extern "C" KELVRA_API kelvra_json_value *kelvra_json_new_string(kelvra_json_buil
     return v;
 }
 
-extern "C" KELVRA_API kelvra_json_value *kelvra_json_new_array(kelvra_json_builder *b,
-                                                               kelvra_json_value *const *items,
+extern "C" KELVRA_API kelvra_json_value *kelvra_json_new_array(kelvra_json_builder *b, kelvra_json_value *const *items,
                                                                uint32_t count) noexcept {
     // Both reservations are attempted, so a failed build consumes what a
     // caller sizing the arena expects.

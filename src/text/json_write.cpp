@@ -62,8 +62,7 @@ TreeMeasure measure_tree(const kelvra_json_value *root) noexcept {
     uint32_t open = 0;
     auto enter = [&](const kelvra_json_value *container) {
         const uint32_t count = rec::load_member_count(container);
-        if (rec::load_kind(container) == KELVRA_JSON_OBJECT && count > measure.max_members)
-            measure.max_members = count;
+        if (rec::load_kind(container) == KELVRA_JSON_OBJECT && count > measure.max_members) measure.max_members = count;
         stack[open++] = {child_list(container), count, 0};
         if (open > measure.depth) measure.depth = open;
     };
@@ -93,7 +92,7 @@ uint64_t workspace_need(TreeMeasure m) noexcept {
 class Output {
 public:
     Output(uint8_t *out, uint64_t capacity) noexcept
-        : cursor_(out), start_(out), room_(out == nullptr ? 0 : capacity), overflowed_(out == nullptr) {}
+            : cursor_(out), start_(out), room_(out == nullptr ? 0 : capacity), overflowed_(out == nullptr) {}
 
     uint64_t length() const noexcept { return static_cast<uint64_t>(cursor_ - start_) + unwritten_; }
     bool overflowed() const noexcept { return overflowed_; }
@@ -261,21 +260,26 @@ void put_int(Output &out, int64_t value) noexcept {
 void put_scalar(Output &out, const kelvra_json_value *v) noexcept {
     if (v == nullptr) return;
     switch (rec::load_kind(v)) {
-    case KELVRA_JSON_NULL: out.put("null", 4); break;
-    case KELVRA_JSON_BOOL:
-        if (rec::load_bool(v) != 0)
-            out.put("true", 4);
-        else
-            out.put("false", 5);
+    case KELVRA_JSON_NULL:
+        out.put("null", 4);
         break;
-    case KELVRA_JSON_INT: put_int(out, rec::load_int(v)); break;
-    case KELVRA_JSON_DOUBLE: put_double(out, rec::load_double(v)); break;
+    case KELVRA_JSON_BOOL:
+        if (rec::load_bool(v) != 0) out.put("true", 4);
+        else out.put("false", 5);
+        break;
+    case KELVRA_JSON_INT:
+        put_int(out, rec::load_int(v));
+        break;
+    case KELVRA_JSON_DOUBLE:
+        put_double(out, rec::load_double(v));
+        break;
     case KELVRA_JSON_STRING: {
         const rec::StringField s = rec::load_string(v);
         put_string(out, s.bytes, s.length);
         break;
     }
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -320,10 +324,8 @@ bool sort_member_order(const char *const *keys, uint32_t count, uint8_t *table) 
         uint32_t low = 0, high = i - 1;
         while (low < high) {
             const uint32_t mid = low + (high - low) / 2;
-            if (compare_keys(keys, load_slot(table, mid), i) <= 0)
-                low = mid + 1;
-            else
-                high = mid;
+            if (compare_keys(keys, load_slot(table, mid), i) <= 0) low = mid + 1;
+            else high = mid;
         }
         std::memmove(table + (low + 1) * order_slot_bytes, table + low * order_slot_bytes,
                      (i - low) * order_slot_bytes);
@@ -340,7 +342,7 @@ enum class WalkEnd { complete, table_too_large, too_deep };
 class TreeWriter {
 public:
     TreeWriter(Output &out, uint8_t *workspace, uint64_t workspace_bytes) noexcept
-        : out_(out), tables_(workspace), table_room_(workspace_bytes) {}
+            : out_(out), tables_(workspace), table_room_(workspace_bytes) {}
 
     WalkEnd write(const kelvra_json_value *root) noexcept {
         if (!is_container_kind(rec::load_kind(root))) {
@@ -463,11 +465,13 @@ extern "C" KELVRA_API kelvra_status kelvra_json_write_ws(const kelvra_json_value
     Output output(out, out_capacity);
     TreeWriter writer(output, workspace, workspace_bytes);
     switch (writer.write(root)) {
-    case WalkEnd::table_too_large: return KELVRA_ERR_DATA;
+    case WalkEnd::table_too_large:
+        return KELVRA_ERR_DATA;
     case WalkEnd::too_deep:
         // The workspace check comes first; it needs the measures of the whole tree.
         return workspace_need(measure_tree(root)) > workspace_bytes ? KELVRA_ERR_DATA : KELVRA_ERR_CAPACITY;
-    case WalkEnd::complete: break;
+    case WalkEnd::complete:
+        break;
     }
     if (workspace_need(writer.measure()) > workspace_bytes) return KELVRA_ERR_DATA;
     *out_length = output.length();

@@ -69,10 +69,8 @@ size_t write_leading_digits(uint32_t v, char *out) noexcept {
         std::memcpy(end, digit_pairs + 2 * (v % 100), 2);
         v /= 100;
     }
-    if (v >= 10)
-        std::memcpy(out, digit_pairs + 2 * v, 2);
-    else
-        out[0] = static_cast<char>('0' + v);
+    if (v >= 10) std::memcpy(out, digit_pairs + 2 * v, 2);
+    else out[0] = static_cast<char>('0' + v);
     return count;
 }
 
@@ -187,8 +185,7 @@ size_t layout_general(const char *digits, int x, char *out) noexcept {
 }
 
 size_t format_double_exactly(double value, char *out) noexcept {
-    const std::to_chars_result r =
-        std::to_chars(out, out + double_text_max, value, std::chars_format::general, 17);
+    const std::to_chars_result r = std::to_chars(out, out + double_text_max, value, std::chars_format::general, 17);
     return r.ec == std::errc() ? static_cast<size_t>(r.ptr - out) : 0;
 }
 

@@ -55,16 +55,16 @@ constexpr uint32_t tag_plain = 0, tag_table = 1, tag_table_array = 2;
 
 constexpr uint64_t round8(uint64_t n) noexcept { return (n + 7) & ~uint64_t{7}; }
 
-#define KELVRA_TRY(expr)                                                                                     \
-    do {                                                                                                     \
-        const kelvra_status status_ = (expr);                                                                       \
-        if (status_ != KELVRA_OK) return status_;                                                           \
+#define KELVRA_TRY(expr)                                                                                               \
+    do {                                                                                                               \
+        const kelvra_status status_ = (expr);                                                                          \
+        if (status_ != KELVRA_OK) return status_;                                                                      \
     } while (0)
 
 class Parser {
 public:
     Parser(const uint8_t *input, uint64_t length, uint8_t *arena, uint64_t capacity) noexcept
-        : cur_(input), end_(input + length), base_(arena), capacity_(capacity) {}
+            : cur_(input), end_(input + length), base_(arena), capacity_(capacity) {}
 
     kelvra_status parse(kelvra_toml_value **out_root) noexcept;
 
@@ -184,11 +184,14 @@ kelvra_status Parser::walk(uint8_t *&table, uint32_t parts) noexcept {
         }
         const uint8_t *node = get<const uint8_t *>(member, member_node);
         switch (get<uint32_t>(node, node_tag)) {
-        case tag_table: table = get<uint8_t *>(node, node_builder); break;
+        case tag_table:
+            table = get<uint8_t *>(node, node_builder);
+            break;
         case tag_table_array:
             table = get<uint8_t *>(get<const uint8_t *>(node, node_tail), element_builder);
             break;
-        default: return KELVRA_ERR_DATA;
+        default:
+            return KELVRA_ERR_DATA;
         }
     }
     return KELVRA_OK;
@@ -405,15 +408,31 @@ kelvra_status decode_escape(const uint8_t *&p, const uint8_t *end, uint8_t *&out
     if (p == end) return KELVRA_ERR_DATA;
     const uint8_t c = *p++;
     switch (c) {
-    case '"': *out++ = 0x22; return KELVRA_OK;
-    case '\\': *out++ = 0x5C; return KELVRA_OK;
-    case 'b': *out++ = 0x08; return KELVRA_OK;
-    case 'f': *out++ = 0x0C; return KELVRA_OK;
-    case 'n': *out++ = 0x0A; return KELVRA_OK;
-    case 'r': *out++ = 0x0D; return KELVRA_OK;
-    case 't': *out++ = 0x09; return KELVRA_OK;
-    case 'u': break;
-    default: return KELVRA_ERR_DATA;
+    case '"':
+        *out++ = 0x22;
+        return KELVRA_OK;
+    case '\\':
+        *out++ = 0x5C;
+        return KELVRA_OK;
+    case 'b':
+        *out++ = 0x08;
+        return KELVRA_OK;
+    case 'f':
+        *out++ = 0x0C;
+        return KELVRA_OK;
+    case 'n':
+        *out++ = 0x0A;
+        return KELVRA_OK;
+    case 'r':
+        *out++ = 0x0D;
+        return KELVRA_OK;
+    case 't':
+        *out++ = 0x09;
+        return KELVRA_OK;
+    case 'u':
+        break;
+    default:
+        return KELVRA_ERR_DATA;
     }
     if (end - p < 4) return KELVRA_ERR_DATA;
     uint32_t cp = 0;
@@ -527,8 +546,12 @@ kelvra_status Parser::convert_node(const uint8_t *node, uint32_t level, uint8_t 
     if (record == nullptr) return KELVRA_ERR_CAPACITY;
     rec::Record r;
     switch (get<uint32_t>(node, node_tag)) {
-    case tag_plain: std::memcpy(r.bytes, node + node_record, rec::record_bytes); break;
-    case tag_table: KELVRA_TRY(convert_table(get<const uint8_t *>(node, node_builder), level, r)); break;
+    case tag_plain:
+        std::memcpy(r.bytes, node + node_record, rec::record_bytes);
+        break;
+    case tag_table:
+        KELVRA_TRY(convert_table(get<const uint8_t *>(node, node_builder), level, r));
+        break;
     default: {
         const uint32_t count = get<uint32_t>(node, node_count);
         uint8_t *items = reserve(uint64_t{count} * rec::slot_bytes);

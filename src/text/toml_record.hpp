@@ -13,10 +13,10 @@
 namespace kelvra::text::toml_record {
 
 using record::get;
+using record::kind_at;
 using record::put;
 using record::record_bytes;
 using record::slot_bytes;
-using record::kind_at;
 using record::word0_at;
 using record::word1_at;
 using record::word2_at;

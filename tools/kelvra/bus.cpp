@@ -303,8 +303,8 @@ void help_bus(const Command &self, Args before) { print_usage_table(self, bus_ac
 
 } // namespace
 
-const Command bus_command = {"bus", "serve|send|bench NAME ...",
-                             "serve, call or time a message-bus endpoint", run_bus, help_bus};
+const Command bus_command = {"bus", "serve|send|bench NAME ...", "serve, call or time a message-bus endpoint", run_bus,
+                             help_bus};
 
 namespace {
 

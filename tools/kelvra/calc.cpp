@@ -96,8 +96,9 @@ std::optional<Rational> parse_rational(std::string_view text) {
         den = *d;
     } else {
         const size_t point = text.find('.');
-        const std::string digits =
-            point == std::string_view::npos ? std::string(text) : std::string(text.substr(0, point)) + std::string(text.substr(point + 1));
+        const std::string digits = point == std::string_view::npos
+                                       ? std::string(text)
+                                       : std::string(text.substr(0, point)) + std::string(text.substr(point + 1));
         const auto n = parse_unsigned(digits);
         if (!n) return std::nullopt;
         magnitude = *n;
@@ -142,20 +143,20 @@ int bad_argument(const char *name, const char *text) {
 }
 
 // Reads argument i as a double into `out`, or returns the usage exit code.
-#define CALC_DOUBLE(out, i)                                       \
-    double out;                                                   \
-    if (const auto parsed_ = parse_double(args[i]); parsed_) {    \
-        out = *parsed_;                                           \
-    } else {                                                      \
-        return bad_argument(f.name, args[i]);                     \
+#define CALC_DOUBLE(out, i)                                                                                            \
+    double out;                                                                                                        \
+    if (const auto parsed_ = parse_double(args[i]); parsed_) {                                                         \
+        out = *parsed_;                                                                                                \
+    } else {                                                                                                           \
+        return bad_argument(f.name, args[i]);                                                                          \
     }
 
-#define CALC_RATIONAL(out, i)                                     \
-    Rational out;                                                 \
-    if (const auto parsed_ = parse_rational(args[i]); parsed_) {  \
-        out = *parsed_;                                           \
-    } else {                                                      \
-        return bad_argument(f.name, args[i]);                     \
+#define CALC_RATIONAL(out, i)                                                                                          \
+    Rational out;                                                                                                      \
+    if (const auto parsed_ = parse_rational(args[i]); parsed_) {                                                       \
+        out = *parsed_;                                                                                                \
+    } else {                                                                                                           \
+        return bad_argument(f.name, args[i]);                                                                          \
     }
 
 // A value written together with a status: printed either way, then the
@@ -174,8 +175,8 @@ int run_unary(const Function &f, Args args) {
         kelvra_status (*fn)(double, double *);
     };
     static const Entry entries[] = {
-        {"exp", "kelvra_exp", kelvra_exp},   {"log", "kelvra_log", kelvra_log},
-        {"sin", "kelvra_sin", kelvra_sin},   {"cos", "kelvra_cos", kelvra_cos},
+        {"exp", "kelvra_exp", kelvra_exp},    {"log", "kelvra_log", kelvra_log},
+        {"sin", "kelvra_sin", kelvra_sin},    {"cos", "kelvra_cos", kelvra_cos},
         {"atan", "kelvra_atan", kelvra_atan}, {"sqrt", "kelvra_rational_sqrt", kelvra_rational_sqrt},
     };
     for (const Entry &e : entries) {
@@ -309,11 +310,11 @@ int run_continued_fraction(const Function &f, Args args) {
     if (!x) return bad_argument(f.name, args[0]);
     uint64_t terms[128];
     uint32_t count = 0;
-    const kelvra_status status =
-        kelvra_continued_fraction(static_cast<uint64_t>(x->num), x->den, terms, 128, &count);
+    const kelvra_status status = kelvra_continued_fraction(static_cast<uint64_t>(x->num), x->den, terms, 128, &count);
     if (status != KELVRA_OK) return fail("kelvra_continued_fraction", status);
     std::printf("%" PRId64 "/%" PRIu64 " = [", x->num, x->den);
-    for (uint32_t i = 0; i < count; ++i) std::printf(i == 0 ? "%" PRIu64 : i == 1 ? "; %" PRIu64 : ", %" PRIu64, terms[i]);
+    for (uint32_t i = 0; i < count; ++i)
+        std::printf(i == 0 ? "%" PRIu64 : i == 1 ? "; %" PRIu64 : ", %" PRIu64, terms[i]);
     std::printf("]\n");
     // Convergents in signed 64-bit arithmetic (a term or convergent past
     // 2^63 - 1 cannot be shown that way).
@@ -429,8 +430,8 @@ int demo_rationals() {
     std::printf("   (2/3)^41 does not fit in 64 bits: status %u (%s)\n", overflow, status_name(overflow));
     DEMO_CALL(kelvra_exp_series_truncate(1, 1, 20, &n, &d));
     std::printf("   sum of 1/k! for k <= 20 = %" PRId64 "/%" PRIu64 "\n", n, d);
-    std::printf("                           = %.17g (e rounds to %.17g)\n", static_cast<double>(n) / static_cast<double>(d),
-                2.718281828459045);
+    std::printf("                           = %.17g (e rounds to %.17g)\n",
+                static_cast<double>(n) / static_cast<double>(d), 2.718281828459045);
     return 0;
 }
 
@@ -447,7 +448,8 @@ int demo_pi_fraction() {
         uint64_t p = 0, q = 0;
         DEMO_CALL(kelvra_best_rational(num, den, max_den, &p, &q));
         const double value = static_cast<double>(p) / static_cast<double>(q);
-        std::printf("   best with denominator <= %-9" PRIu64 " %" PRIu64 "/%" PRIu64 " = %.17g\n", max_den, p, q, value);
+        std::printf("   best with denominator <= %-9" PRIu64 " %" PRIu64 "/%" PRIu64 " = %.17g\n", max_den, p, q,
+                    value);
     }
     return 0;
 }
@@ -481,7 +483,9 @@ int demo_fixed_point() {
         const double platform = row.platform(row.x);
         const long long apart = ulps_apart(value, platform);
         std::printf("   %s = %.17g  %-22a libm: %s\n", row.name, value, value,
-                    apart == 0 ? "same" : apart == 1 ? "1 unit apart" : "further apart");
+                    apart == 0   ? "same"
+                    : apart == 1 ? "1 unit apart"
+                                 : "further apart");
     }
     std::printf("   (the square root is truncated, then rounded: one unit below for about a quarter of arguments)\n");
     return 0;
@@ -502,9 +506,8 @@ int demo_kepler() {
 
 } // namespace
 
-const Command calc_command = {"calc", "FUNC ARGS...",
-                              "exact rationals, continued fractions and the fixed-point functions", run_calc,
-                              help_calc};
+const Command calc_command = {
+    "calc", "FUNC ARGS...", "exact rationals, continued fractions and the fixed-point functions", run_calc, help_calc};
 
 int demo_calc(int section_number) {
     std::printf("\n%d. Exact rationals and bit-reproducible functions\n", section_number);

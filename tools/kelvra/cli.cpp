@@ -11,13 +11,20 @@ namespace kelvra::cli {
 
 const char *status_name(kelvra_status status) {
     switch (status) {
-    case KELVRA_OK: return "KELVRA_OK";
-    case KELVRA_ERR_ARG: return "KELVRA_ERR_ARG";
-    case KELVRA_ERR_DATA: return "KELVRA_ERR_DATA";
-    case KELVRA_ERR_IO: return "KELVRA_ERR_IO";
-    case KELVRA_ERR_CAPACITY: return "KELVRA_ERR_CAPACITY";
-    case KELVRA_ERR_RESOURCE: return "KELVRA_ERR_RESOURCE";
-    default: return "unknown status";
+    case KELVRA_OK:
+        return "KELVRA_OK";
+    case KELVRA_ERR_ARG:
+        return "KELVRA_ERR_ARG";
+    case KELVRA_ERR_DATA:
+        return "KELVRA_ERR_DATA";
+    case KELVRA_ERR_IO:
+        return "KELVRA_ERR_IO";
+    case KELVRA_ERR_CAPACITY:
+        return "KELVRA_ERR_CAPACITY";
+    case KELVRA_ERR_RESOURCE:
+        return "KELVRA_ERR_RESOURCE";
+    default:
+        return "unknown status";
     }
 }
 
@@ -88,7 +95,11 @@ std::optional<uint64_t> number_argument(const char *name, const char *text) {
     const std::string_view t(text);
     const char *why = "not a number; write it in decimal, as 0xHEX or like 2^61-1";
     if (!t.empty() && t[0] == '-') why = "negative";
-    else if (!t.empty() && std::all_of(t.begin(), t.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)) || c == '^' || c == '+' || c == '-'; }) &&
+    else if (!t.empty() &&
+             std::all_of(t.begin(), t.end(),
+                         [](char c) {
+                             return std::isdigit(static_cast<unsigned char>(c)) || c == '^' || c == '+' || c == '-';
+                         }) &&
              std::isdigit(static_cast<unsigned char>(t[0])))
         why = "larger than 2^64-1";
     else if (t.empty()) why = "empty";

@@ -97,11 +97,11 @@ extern const Command bus_command;
 
 // Evaluates a library call in a demo section; on failure reports it and
 // leaves the section with its exit code.
-#define DEMO_CALL(call)                             \
-    do {                                            \
-        if (const kelvra_status status_ = (call)) { \
-            return fail(#call, status_);            \
-        }                                           \
+#define DEMO_CALL(call)                                                                                                \
+    do {                                                                                                               \
+        if (const kelvra_status status_ = (call)) {                                                                    \
+            return fail(#call, status_);                                                                               \
+        }                                                                                                              \
     } while (0)
 
 // The genome section of the demo, numbered `section_number`.

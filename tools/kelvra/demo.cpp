@@ -122,7 +122,6 @@ int show_json_and_digests() {
     return 0;
 }
 
-
 int run(Args args) {
     if (!args.empty()) return usage_error(demo_command, "takes no arguments");
     std::printf("kelvra demo - exact, deterministic kernels behind a flat C interface\n");

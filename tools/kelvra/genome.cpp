@@ -58,8 +58,7 @@ struct Subcommand {
 };
 
 int sub_usage_error(const Subcommand &sub, const char *problem) {
-    std::fprintf(stderr, "kelvra genome %s: %s\nusage: kelvra genome %s %s\n", sub.name, problem, sub.name,
-                 sub.usage);
+    std::fprintf(stderr, "kelvra genome %s: %s\nusage: kelvra genome %s %s\n", sub.name, problem, sub.name, sub.usage);
     return 2;
 }
 
@@ -72,12 +71,12 @@ bool parse_options(Args args, Options &o, std::string &problem) {
             options = false;
             continue;
         }
-        const char **slot = !options ? nullptr
-                            : a == "--body" ? &o.body
+        const char **slot = !options                    ? nullptr
+                            : a == "--body"             ? &o.body
                             : a == "-o" || a == "--out" ? &o.out
-                            : a == "--the-one" ? &o.the_one
-                            : a == "--leaf-dim" ? &o.leaf_dim
-                                                : nullptr;
+                            : a == "--the-one"          ? &o.the_one
+                            : a == "--leaf-dim"         ? &o.leaf_dim
+                                                        : nullptr;
         if (slot == nullptr) {
             if (options && a.size() > 1 && a[0] == '-') {
                 problem = "unknown option '" + std::string(a) + "'";
@@ -285,8 +284,7 @@ kelvra_status catalog(const char *dir, const Buffer &the_one, Buffer &arena, con
 
 // Reports a failed catalogue, with a hint when the manifest is missing and no
 // --the-one was given to derive it.
-int genome_failed(const char *call, kelvra_status status, const char *dir, const Buffer &the_one,
-                  const char *label);
+int genome_failed(const char *call, kelvra_status status, const char *dir, const Buffer &the_one, const char *label);
 
 int catalog_failed(const char *dir, const Buffer &the_one, kelvra_status status,
                    const char *what = "kelvra_genome_catalog") {
@@ -333,8 +331,7 @@ int genome_failed(const char *call, kelvra_status status, const char *dir, const
         if (kelvra_json_parse(manifest_text.data(), manifest_text.size(), arena.data(), arena.size(), &root) ==
             KELVRA_OK)
             manifest = root;
-        else
-            error("genome", exit_data, "%s is not valid JSON", manifest_path.c_str());
+        else error("genome", exit_data, "%s is not valid JSON", manifest_path.c_str());
     }
     if (manifest != nullptr) {
         bool said = false;
@@ -387,9 +384,10 @@ int run_save(const Subcommand &sub, const Options &o) {
     });
     if (s != KELVRA_OK) {
         if (s == KELVRA_ERR_ARG || s == KELVRA_ERR_DATA)
-            error("genome save", exit_data, "%s: %zu bytes of records of %llu bytes, each cap record 'C' then its "
-                                            "label; --the-one must be one record", o.body, body.size(),
-                  static_cast<unsigned long long>(*leaf_dim));
+            error("genome save", exit_data,
+                  "%s: %zu bytes of records of %llu bytes, each cap record 'C' then its "
+                  "label; --the-one must be one record",
+                  o.body, body.size(), static_cast<unsigned long long>(*leaf_dim));
         return fail("kelvra_genome_save", s);
     }
     std::printf("saved %s: %zu bytes, %llu records, %llu chromosomes\n", dir, body.size(),
@@ -405,8 +403,7 @@ kelvra_status load_body(const char *dir, const Buffer &the_one, Buffer &body) {
     uint64_t length = 0;
     const kelvra_status status =
         with_arena(arena_bytes(s.manifest > 0 ? 0 : s.body, s.chromosomes, s.manifest), [&](uint8_t *a, uint64_t c) {
-            return kelvra_genome_load(dir, body.data(), s.body, &length, data_or_null(the_one), the_one.size(), a,
-                                      c);
+            return kelvra_genome_load(dir, body.data(), s.body, &length, data_or_null(the_one), the_one.size(), a, c);
         });
     body.resize(status == KELVRA_OK ? length : 0);
     return status;
@@ -429,17 +426,18 @@ int run_verify(const Subcommand &sub, const Options &o) {
     int rc = 0;
     if (!optional_the_one(sub, o, the_one, &rc)) return rc;
     const char *dir = o.positional[0];
-    if (const kelvra_status s = load_body(dir, the_one, body)) return genome_failed("kelvra_genome_load", s, dir, the_one);
+    if (const kelvra_status s = load_body(dir, the_one, body))
+        return genome_failed("kelvra_genome_load", s, dir, the_one);
     const kelvra_json_value *manifest = nullptr;
     if (const kelvra_status s = catalog(dir, the_one, arena, &manifest)) return catalog_failed(dir, the_one, s);
     // The library derives nothing from a the_one when the manifest is there,
     // so a given one is compared here: verify vouches for the pair.
     const std::string recorded = text_of(get(manifest, {"data", "the_one", "sha256"}));
     char given[65] = "";
-    if (!the_one.empty() && kelvra_sha256_hex(the_one.data(), the_one.size(), given) == KELVRA_OK &&
-        recorded != given)
-        return error("genome", exit_data, "%s: --the-one is not this genome's the_one (its SHA-256 is %s, the manifest "
-                                          "records %s)",
+    if (!the_one.empty() && kelvra_sha256_hex(the_one.data(), the_one.size(), given) == KELVRA_OK && recorded != given)
+        return error("genome", exit_data,
+                     "%s: --the-one is not this genome's the_one (its SHA-256 is %s, the manifest "
+                     "records %s)",
                      dir, given, recorded.c_str());
     std::printf("%s: ok, %zu bytes in %zu chromosomes, body sha256 %s\n", dir, body.size(),
                 chromosome_table(manifest).size(), text_of(get(manifest, {"data", "body_sha256"})).c_str());
@@ -474,8 +472,8 @@ int run_window(const Subcommand &sub, const Options &o) {
     uint64_t length = 0;
     const kelvra_status status =
         with_arena(arena_bytes(s.manifest > 0 ? 0 : s.body, s.chromosomes, s.manifest), [&](uint8_t *a, uint64_t c) {
-            return kelvra_genome_window(dir, o.positional[1], region.data(), s.body, &length,
-                                        data_or_null(the_one), the_one.size(), a, c);
+            return kelvra_genome_window(dir, o.positional[1], region.data(), s.body, &length, data_or_null(the_one),
+                                        the_one.size(), a, c);
         });
     if (status != KELVRA_OK) return genome_failed("kelvra_genome_window", status, dir, the_one, o.positional[1]);
     if (!write_file(o.out, region.data(), length)) return exit_io;
@@ -515,18 +513,17 @@ int run_insertion(const Subcommand &sub, const Options &o, bool replacing) {
     const uint64_t bytes = arena_bytes(s.body + body.size(), s.chromosomes + count_caps(body, the_one.size()), 0);
     const auto leaf_dim = static_cast<uint32_t>(the_one.size());
     const kelvra_status status = with_arena(bytes, [&](uint8_t *a, uint64_t c) {
-        return replacing ? kelvra_genome_replace(dir, label, data_or_null(body), body.size(), leaf_dim,
-                                                 the_one.data(), the_one.size(), a, c)
-                         : kelvra_genome_append(dir, label, data_or_null(body), body.size(), leaf_dim,
-                                                the_one.data(), the_one.size(), a, c);
+        return replacing ? kelvra_genome_replace(dir, label, data_or_null(body), body.size(), leaf_dim, the_one.data(),
+                                                 the_one.size(), a, c)
+                         : kelvra_genome_append(dir, label, data_or_null(body), body.size(), leaf_dim, the_one.data(),
+                                                the_one.size(), a, c);
     });
     if (status != KELVRA_OK)
         return genome_failed(replacing ? "kelvra_genome_replace" : "kelvra_genome_append", status, dir, the_one,
                              replacing ? label : nullptr);
     if (replacing)
         std::printf("replaced chromosome %s of %s with %zu bytes\n", printable(label).c_str(), dir, body.size());
-    else
-        std::printf("appended %zu bytes to %s\n", body.size(), dir);
+    else std::printf("appended %zu bytes to %s\n", body.size(), dir);
     return 0;
 }
 
@@ -547,8 +544,7 @@ int run_remove(const Subcommand &sub, const Options &o) {
     return 0;
 }
 
-kelvra_status export_one(const char *dir, const char *label, const char *path, const Buffer &the_one,
-                         const Stored &s) {
+kelvra_status export_one(const char *dir, const char *label, const char *path, const Buffer &the_one, const Stored &s) {
     return with_arena(arena_bytes(s.body, s.chromosomes, s.body + s.manifest), [&](uint8_t *a, uint64_t c) {
         return kelvra_genome_export(dir, label, path, data_or_null(the_one), the_one.size(), a, c);
     });
@@ -583,8 +579,10 @@ int run_import(const Subcommand &sub, const Options &o) {
     if (!ensure_directory(o.positional[1])) return exit_io;
     if (const kelvra_status s = import_one(o.positional[0], o.positional[1], the_one)) {
         if (s == KELVRA_ERR_DATA)
-            error("genome import", exit_data, "%s was refused: a damaged bundle, a label already in %s, or another "
-                                              "the_one or leaf_dim", o.positional[0], o.positional[1]);
+            error("genome import", exit_data,
+                  "%s was refused: a damaged bundle, a label already in %s, or another "
+                  "the_one or leaf_dim",
+                  o.positional[0], o.positional[1]);
         return fail("kelvra_genome_import", s);
     }
     std::printf("imported %s into %s\n", o.positional[0], o.positional[1]);
@@ -617,8 +615,9 @@ int run_explode(const Subcommand &sub, const Options &o) {
     std::sort(labels.begin(), labels.end());
     const auto repeated = std::adjacent_find(labels.begin(), labels.end());
     if (repeated != labels.end()) {
-        std::fprintf(stderr, "kelvra genome explode: two chromosomes are labelled %s and their bundles would "
-                             "overwrite each other; nothing written\n",
+        std::fprintf(stderr,
+                     "kelvra genome explode: two chromosomes are labelled %s and their bundles would "
+                     "overwrite each other; nothing written\n",
                      printable(*repeated).c_str());
         return fail("explode", KELVRA_ERR_DATA);
     }
@@ -670,8 +669,9 @@ kelvra_status list_bundles(const char *in_dir, std::vector<Bundle> &bundles) {
             return KELVRA_ERR_DATA;
         }
     }
-    std::stable_sort(bundles.begin(), bundles.end(),
-                     [](const Bundle &a, const Bundle &b) { return std::strcmp(a.label.c_str(), b.label.c_str()) < 0; });
+    std::stable_sort(bundles.begin(), bundles.end(), [](const Bundle &a, const Bundle &b) {
+        return std::strcmp(a.label.c_str(), b.label.c_str()) < 0;
+    });
     return KELVRA_OK;
 }
 
@@ -697,11 +697,10 @@ int run_pack(const Subcommand &sub, const Options &o) {
         largest = std::max(largest, size);
         caps += 1;
     }
-    const kelvra_status status = with_arena(arena_bytes(s.body + regions, s.chromosomes + caps, largest + s.manifest),
-                                            [&](uint8_t *a, uint64_t c) {
-                                                return kelvra_genome_pack(in_dir, out_dir, data_or_null(the_one),
-                                                                          the_one.size(), a, c);
-                                            });
+    const kelvra_status status = with_arena(
+        arena_bytes(s.body + regions, s.chromosomes + caps, largest + s.manifest), [&](uint8_t *a, uint64_t c) {
+            return kelvra_genome_pack(in_dir, out_dir, data_or_null(the_one), the_one.size(), a, c);
+        });
     if (status != KELVRA_OK) return fail("kelvra_genome_pack", status);
     std::printf("packed %zu bundles from %s into %s\n", bundles.size(), in_dir, out_dir);
     return 0;
@@ -720,8 +719,7 @@ const Subcommand subcommands[] = {
     {"replace", "DIR LABEL --body FILE --the-one HEX|@FILE", "put new records in place of a chromosome", 2,
      run_replace},
     {"export", "DIR LABEL -o FILE [--the-one HEX|@FILE]", "write one chromosome as a bundle", 2, run_export},
-    {"import", "BUNDLE DIR [--the-one HEX|@FILE]", "verify a bundle and add it (creates DIR's genome)", 2,
-     run_import},
+    {"import", "BUNDLE DIR [--the-one HEX|@FILE]", "verify a bundle and add it (creates DIR's genome)", 2, run_import},
     {"explode", "DIR OUT_DIR [--the-one HEX|@FILE]", "write one bundle per chromosome", 2, run_explode},
     {"pack", "IN_DIR OUT_DIR [--the-one HEX|@FILE]", "import every bundle of IN_DIR, in label order", 2, run_pack},
 };
@@ -759,8 +757,8 @@ int run_genome(Args args) {
         if (options.positional.size() != sub.positionals) {
             if (options.positional.size() > sub.positionals)
                 problem = std::string("unexpected argument '") + options.positional[sub.positionals] + "'";
-            return sub_usage_error(sub, options.positional.size() < sub.positionals ? "missing argument"
-                                                                                     : problem.c_str());
+            return sub_usage_error(sub,
+                                   options.positional.size() < sub.positionals ? "missing argument" : problem.c_str());
         }
         work_in_progress = std::string("genome ") + sub.name + (options.positional.empty() ? "" : " ") +
                            (options.positional.empty() ? "" : options.positional[0]);

@@ -24,9 +24,9 @@ constexpr uint32_t kLeafDim = 16;
 // Records of 16 bytes: "C" + label opens a chromosome; "G" records belong to
 // it without counting as leaves; anything else is a leaf.
 constexpr const char *kRecords[] = {
-    "Cmitochondrion",  "ATGCGTACGTTAGCAT", "GGATTACA________", "TTAGGCATCGATCGAA",
-    "Cchromosome-2",   "ACGGTTAAGGCCTTAA", "ATATATCGCGCGATAT",
-    "Cchromosome-1",   "TATTACAGATTACAGA", "TGCATGCATGCATGCA", "AAAACCCCGGGGTTTT", "ACGCGCGCATATATAT",
+    "Cmitochondrion",   "ATGCGTACGTTAGCAT", "GGATTACA________", "TTAGGCATCGATCGAA",
+    "Cchromosome-2",    "ACGGTTAAGGCCTTAA", "ATATATCGCGCGATAT", "Cchromosome-1",
+    "TATTACAGATTACAGA", "TGCATGCATGCATGCA", "AAAACCCCGGGGTTTT", "ACGCGCGCATATATAT",
 };
 
 std::vector<uint8_t> demo_body() {

@@ -107,8 +107,7 @@ uint32_t iterations_run(const FiedlerOptions &o, const std::vector<double> &resu
         if (probe.run(o, mid) == KELVRA_OK &&
             std::memcmp(probe.vector.data(), result.data(), result.size() * sizeof(double)) == 0)
             hi = mid;
-        else
-            lo = mid + 1;
+        else lo = mid + 1;
     }
     return lo;
 }
@@ -129,8 +128,8 @@ int run_fiedler(const Command &command, Args args) {
         return error("graph fiedler", exit_io, "cannot read %s: %s", o.path, why.c_str());
     const uint64_t bytes = size_of(o.path);
     if (bytes % 16 != 0)
-        return error("graph fiedler", exit_data, "%s: %llu bytes is not a whole number of 16-byte edge records",
-                     o.path, static_cast<unsigned long long>(bytes));
+        return error("graph fiedler", exit_data, "%s: %llu bytes is not a whole number of 16-byte edge records", o.path,
+                     static_cast<unsigned long long>(bytes));
     FiedlerRun r;
     kelvra_status status;
     {
@@ -143,8 +142,10 @@ int run_fiedler(const Command &command, Args args) {
     if (status == KELVRA_ERR_IO) return input_failed("graph fiedler", o.path, status);
     if (status != KELVRA_OK) {
         if (status == KELVRA_ERR_ARG || status == KELVRA_ERR_DATA)
-            error("graph fiedler", exit_data, "%s: an edge names a vertex at or above -n %u, or has a weight that "
-                                             "is not a finite non-negative number", o.path, o.n);
+            error("graph fiedler", exit_data,
+                  "%s: an edge names a vertex at or above -n %u, or has a weight that "
+                  "is not a finite non-negative number",
+                  o.path, o.n);
         return fail("kelvra_laplacian_fiedler_sparse_file", status);
     }
     if (int rc = write_vector(r.vector, o.out)) return rc;
@@ -210,11 +211,13 @@ int run_eig(const Command &command, Args args) {
     uint32_t n = 0;
     std::vector<double> h;
     if (!parse_matrix(text, &n, h))
-        return error("graph eig", exit_data, "%s: not a matrix: the file holds n (0 to 65535), then n*n real or "
-                                             "n*n complex (re im) entries", path);
+        return error("graph eig", exit_data,
+                     "%s: not a matrix: the file holds n (0 to 65535), then n*n real or "
+                     "n*n complex (re im) entries",
+                     path);
     std::vector<double> values(n), vecs(2 * uint64_t{n} * n), workspace(2 * uint64_t{n} * n);
-    const kelvra_status s = kelvra_hermitian_eigendecompose_ws(n, h.data(), values.data(), vecs.data(),
-                                                               workspace.data(), workspace.size());
+    const kelvra_status s =
+        kelvra_hermitian_eigendecompose_ws(n, h.data(), values.data(), vecs.data(), workspace.data(), workspace.size());
     if (s != KELVRA_OK) return fail("kelvra_hermitian_eigendecompose_ws", s);
     for (uint32_t i = 0; i < n; ++i) {
         std::printf("%.17g\n", values[i]);

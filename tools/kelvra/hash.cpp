@@ -251,7 +251,8 @@ bool check_listing(const char *path, const CheckOptions &o, Tally &tally) {
 
 void warn(uint64_t n, const char *one, const char *many) {
     if (n != 0)
-        std::fprintf(stderr, "kelvra sha256: WARNING: %llu %s\n", static_cast<unsigned long long>(n), n == 1 ? one : many);
+        std::fprintf(stderr, "kelvra sha256: WARNING: %llu %s\n", static_cast<unsigned long long>(n),
+                     n == 1 ? one : many);
 }
 
 int check_listings(Args listings, const CheckOptions &o) {
@@ -289,7 +290,9 @@ int run_sha256(Args all) {
         } else if (options && (a == "-c" || a == "--check")) {
             check = true;
         } else if (options && (a == "--quiet" || a == "--status" || a == "--strict")) {
-            (a == "--quiet" ? check_options.quiet : a == "--status" ? check_options.status : check_options.strict) = true;
+            (a == "--quiet"    ? check_options.quiet
+             : a == "--status" ? check_options.status
+                               : check_options.strict) = true;
         } else if (options && a.size() > 1 && a[0] == '-') {
             const std::string problem = "unknown option '" + std::string(a) + "' (a file named so: put -- before it)";
             return usage_error(hash_commands[0], problem.c_str());
@@ -331,8 +334,8 @@ void help_sha256(const Command &self, Args) {
 
 const Command hash_commands[1] = {
     {"sha256", "[--tier N] [FILE...] | -c [--quiet|--status|--strict] [LISTING...]",
-     "SHA-256 digests in sha256sum's format, or check a listing ('-' or none: standard input)",
-     run_sha256, help_sha256},
+     "SHA-256 digests in sha256sum's format, or check a listing ('-' or none: standard input)", run_sha256,
+     help_sha256},
 };
 
 } // namespace kelvra::cli

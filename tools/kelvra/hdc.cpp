@@ -49,11 +49,11 @@ struct Field {
 constexpr Field kRecord[] = {{"country", "France"}, {"capital", "Paris"}, {"currency", "euro"}};
 constexpr const char *kFillers[] = {"France", "Paris", "euro", "Mexico", "Mexico City", "peso"};
 
-#define HDC_CALL(call)                                          \
-    do {                                                        \
-        if (const kelvra_status status_ = (call)) {             \
-            return fail(#call, status_);                        \
-        }                                                       \
+#define HDC_CALL(call)                                                                                                 \
+    do {                                                                                                               \
+        if (const kelvra_status status_ = (call)) {                                                                    \
+            return fail(#call, status_);                                                                               \
+        }                                                                                                              \
     } while (0)
 
 // The record: bundle of role XOR filler over the three fields.
@@ -145,7 +145,8 @@ int run_decode(const Vector &code) {
     Vector data(code.size());
     uint32_t syndrome = 0;
     const kelvra_status s = kelvra_hamming_decode_correct(code.data(), code.size(), data.data(), &syndrome);
-    if (s == KELVRA_ERR_DATA) return usage_error(hdc_commands[1], "a code word has 2^r - 1 bits (3, 7, 15, ..., 65535)");
+    if (s == KELVRA_ERR_DATA)
+        return usage_error(hdc_commands[1], "a code word has 2^r - 1 bits (3, 7, 15, ..., 65535)");
     if (s != KELVRA_OK) return fail("kelvra_hamming_decode_correct", s);
     int r = 0;
     while ((uint64_t{1} << r) - 1 < code.size()) ++r;
@@ -171,8 +172,8 @@ int run_hdc(Args all) {
 int run_hamming(Args all) {
     const std::vector<char *> args = operands(all);
     if (args.empty() || (std::strcmp(args[0], "encode") != 0 && std::strcmp(args[0], "decode") != 0))
-        return usage_error(hdc_commands[1], args.empty() ? "no action given (encode or decode)"
-                                                         : "unknown action (encode or decode)");
+        return usage_error(hdc_commands[1],
+                           args.empty() ? "no action given (encode or decode)" : "unknown action (encode or decode)");
     if (args.size() != 2) return usage_error(hdc_commands[1], "one bit string");
     Vector bits;
     if (!parse_bits(args[1], bits)) {

@@ -28,8 +28,7 @@ void print_tier(const tiers::Kernel &rule) {
         std::printf("%s=\"%s\" asks for tier %u, lowered to tier %u, the widest this processor supports\n",
                     rule.variable, d.override, d.requested, d.detected);
     } else {
-        std::printf("forced by %s=\"%s\" (the processor supports tier %u)\n", rule.variable, d.override,
-                    d.detected);
+        std::printf("forced by %s=\"%s\" (the processor supports tier %u)\n", rule.variable, d.override, d.detected);
     }
 }
 

@@ -84,7 +84,8 @@ std::string number_problem(std::string_view t) {
     if (i < t.size() && t[i] == '.') {
         ++i;
         integer = false;
-        if (digits() == 0) return "'" + std::string(t) + "' is not a JSON number: a digit must follow the decimal point";
+        if (digits() == 0)
+            return "'" + std::string(t) + "' is not a JSON number: a digit must follow the decimal point";
     }
     if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
         ++i;
@@ -113,7 +114,7 @@ std::string number_problem(std::string_view t) {
 class Scanner {
 public:
     Scanner(const uint8_t *text, uint64_t length, CanonicalEmitter *emit = nullptr)
-        : p_(text), begin_(text), end_(text + length), emit_(emit) {}
+            : p_(text), begin_(text), end_(text + length), emit_(emit) {}
 
     // The library's status when it could not render a token (0 otherwise).
     kelvra_status emit_status() const { return emit_status_; }
@@ -161,13 +162,20 @@ private:
         if (p_ == end_) return fail("unexpected end of the text");
         const uint8_t *start = p_;
         switch (*p_) {
-        case '{': return container(depth, '}');
-        case '[': return container(depth, ']');
-        case '"': return string() && token(start);
-        case 't': return literal("true") && token(start);
-        case 'f': return literal("false") && token(start);
-        case 'n': return literal("null") && token(start);
-        default: return number() && token(start);
+        case '{':
+            return container(depth, '}');
+        case '[':
+            return container(depth, ']');
+        case '"':
+            return string() && token(start);
+        case 't':
+            return literal("true") && token(start);
+        case 'f':
+            return literal("false") && token(start);
+        case 'n':
+            return literal("null") && token(start);
+        default:
+            return number() && token(start);
         }
     }
     bool container(int depth, char close) {
@@ -178,10 +186,12 @@ private:
         if (p_ != end_ && *p_ == close) return ended();
         for (;;) {
             if (close == '}') {
-                if (p_ == end_ || *p_ != '"') return fail(p_ == end_ ? "unexpected end of the text" : "expected a member name in double quotes");
+                if (p_ == end_ || *p_ != '"')
+                    return fail(p_ == end_ ? "unexpected end of the text" : "expected a member name in double quotes");
                 const uint8_t *name = p_;
                 if (!string()) return false;
-                if (emit_ != nullptr && !emitted(emit_->name(name, static_cast<uint64_t>(p_ - name)), name)) return false;
+                if (emit_ != nullptr && !emitted(emit_->name(name, static_cast<uint64_t>(p_ - name)), name))
+                    return false;
                 space();
                 if (p_ == end_ || *p_ != ':') return fail("expected ':' after the member name");
                 ++p_;
@@ -239,7 +249,8 @@ private:
                 if (unit >= 0xDC00 && unit <= 0xDFFF) return fail("a low surrogate without a high one", escape);
                 if (unit >= 0xD800 && unit <= 0xDBFF) {
                     uint32_t low = 0;
-                    if (end_ - p_ < 2 || p_[0] != '\\' || p_[1] != 'u') return fail("a high surrogate without a low one", escape);
+                    if (end_ - p_ < 2 || p_[0] != '\\' || p_[1] != 'u')
+                        return fail("a high surrogate without a low one", escape);
                     p_ += 2;
                     if (!hex4(low)) return false;
                     if (low < 0xDC00 || low > 0xDFFF) return fail("a high surrogate without a low one", escape);
@@ -317,11 +328,11 @@ void warn_changed_numbers(const char *path, const Input &input) {
         if (!number_problem(token).empty()) {
             std::vector<uint8_t> arena, out;
             kelvra_json_value *root = nullptr;
-            const bool read = parse_growing(text + i, j - i, arena, &root) == KELVRA_OK &&
-                              render(root, out) == KELVRA_OK;
+            const bool read =
+                parse_growing(text + i, j - i, arena, &root) == KELVRA_OK && render(root, out) == KELVRA_OK;
             const std::string becomes = read ? std::string(out.begin(), out.end()) : "something else";
-            std::fprintf(stderr, "kelvra json canon: warning: %s: %s becomes %s; %s\n",
-                         where(path, input, i).c_str(), token.c_str(), becomes.c_str(), number_problem(token).c_str());
+            std::fprintf(stderr, "kelvra json canon: warning: %s: %s becomes %s; %s\n", where(path, input, i).c_str(),
+                         token.c_str(), becomes.c_str(), number_problem(token).c_str());
         }
         i = j - 1;
     }
@@ -357,8 +368,9 @@ int run_canon(Args args) {
         return emit.finish() ? exit_ok : exit_io;
     }
     if (!lenient) {
-        return error("json canon", exit_data, "%s: %s; not strict JSON, nothing written (--lenient reads it "
-                                              "by the library's rules)",
+        return error("json canon", exit_data,
+                     "%s: %s; not strict JSON, nothing written (--lenient reads it "
+                     "by the library's rules)",
                      where(path, text, strict.at).c_str(), strict.what.c_str());
     }
     std::vector<uint8_t> arena, out;

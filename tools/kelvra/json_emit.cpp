@@ -44,8 +44,8 @@ kelvra_status CanonicalEmitter::render(const uint8_t *token, uint64_t length, bo
     workspace_.resize(kelvra_json_write_arena_bytes(value) + 1);
     text_.resize(6 * length + 64); // an escape takes at most six bytes per byte
     uint64_t written = 0;
-    if (const kelvra_status s = kelvra_json_write_ws(value, text_.data(), text_.size(), &written, workspace_.data(),
-                                                     workspace_.size()))
+    if (const kelvra_status s =
+            kelvra_json_write_ws(value, text_.data(), text_.size(), &written, workspace_.data(), workspace_.size()))
         return s;
     target().append(reinterpret_cast<const char *>(text_.data()), written);
     return KELVRA_OK;

@@ -43,7 +43,7 @@ private:
     void flush(size_t from); // writes out_ once it holds `from` bytes or more
 
     std::vector<Frame> frames_;
-    std::string out_;                 // text outside every object, not yet written
+    std::string out_; // text outside every object, not yet written
     std::vector<uint8_t> arena_, workspace_, text_;
     bool write_failed_ = false;
 };

@@ -13,8 +13,8 @@ namespace kelvra::cli {
 namespace {
 
 const std::span<const Command> command_groups[] = {
-    {&demo_command, 1}, info_commands, exact_commands,      hash_commands,  json_commands,
-    text_commands,      config_commands, {&genome_command, 1}, {&calc_command, 1}, octonion_commands,
+    {&demo_command, 1}, info_commands,       exact_commands,       hash_commands,      json_commands,
+    text_commands,      config_commands,     {&genome_command, 1}, {&calc_command, 1}, octonion_commands,
     hdc_commands,       {&graph_command, 1}, {&bus_command, 1},
 };
 
@@ -25,8 +25,7 @@ void print_command(std::FILE *to, const Command &c) {
     const std::string head = std::string(c.name) + (c.usage[0] ? " " : "") + c.usage;
     if (head.size() > kHeadWidth)
         std::fprintf(to, "  %s\n  %-*s  %s\n", head.c_str(), static_cast<int>(kHeadWidth), "", c.summary);
-    else
-        std::fprintf(to, "  %-*s  %s\n", static_cast<int>(kHeadWidth), head.c_str(), c.summary);
+    else std::fprintf(to, "  %-*s  %s\n", static_cast<int>(kHeadWidth), head.c_str(), c.summary);
 }
 
 void print_version() { std::printf("kelvra %s (ABI %u)\n", kelvra_version(), kelvra_abi_version()); }

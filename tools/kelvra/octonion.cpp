@@ -30,8 +30,7 @@ int run_kuramoto(Args args);
 } // namespace
 
 extern const Command octonion_commands[2] = {
-    {"octonion", "mul A B", "multiply two octonions, each 8 comma-separated numbers (real part first)",
-     run_octonion},
+    {"octonion", "mul A B", "multiply two octonions, each 8 comma-separated numbers (real part first)", run_octonion},
     {"kuramoto", "--n N --steps S --coupling K [--dt DT]",
      "step N coupled oscillators and print their order parameter r (1 = in sync)", run_kuramoto},
 };
@@ -91,8 +90,8 @@ int run_octonion(Args all) {
     Octonion x, y, product;
     for (int k = 1; k <= 2; ++k) {
         if (parse_octonion(args[k], k == 1 ? x : y)) continue;
-        const std::string problem = std::string(k == 1 ? "A" : "B") + ": '" + args[k] +
-                                    "' is not 8 comma-separated numbers";
+        const std::string problem =
+            std::string(k == 1 ? "A" : "B") + ": '" + args[k] + "' is not 8 comma-separated numbers";
         return usage_error(command, problem.c_str());
     }
     if (const kelvra_status s = kelvra_loop_bind_f64(x, y, 8, product)) return fail("kelvra_loop_bind_f64", s);
@@ -120,7 +119,7 @@ struct Random {
 };
 
 constexpr double kPi = 3.141592653589793;
-constexpr double kFrequencySpread = 0.5;  // natural frequencies uniform in [-0.5, 0.5]
+constexpr double kFrequencySpread = 0.5; // natural frequencies uniform in [-0.5, 0.5]
 
 struct Oscillators {
     std::vector<double> theta, omega, next;
@@ -251,7 +250,7 @@ int show_nonassociativity() {
     Octonion inverse, one;
     DEMO_CALL(kelvra_loop_inv_f64(x, 8, inverse));
     DEMO_CALL(kelvra_loop_bind_f64(x, inverse, 8, one));
-    double off = 0;  // largest distance of a component from e0's
+    double off = 0; // largest distance of a component from e0's
     for (int k = 0; k < 8; ++k) {
         const double d = one[k] - (k == 0 ? 1.0 : 0.0);
         if ((d < 0 ? -d : d) > off) off = d < 0 ? -d : d;
@@ -293,7 +292,7 @@ int show_batch_binding() {
         }
         double length = 0;
         DEMO_CALL(norm(key, length));
-        for (int c = 0; c < 8; ++c) key[c] /= length;  // unit keys unbind exactly up to rounding
+        for (int c = 0; c < 8; ++c) key[c] /= length; // unit keys unbind exactly up to rounding
     }
     const tiers::Decision decision = tiers::decide(tiers::octonion_batch);
     DEMO_CALL(kelvra_loop_bind_hd_f64(keys.data(), values.data(), kBlocks, bound.data()));

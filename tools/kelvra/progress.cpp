@@ -45,8 +45,7 @@ void Progress::run() {
             std::fprintf(stderr, "\r\033[K%s: %.1f s, %llu of %llu %s", what_.c_str(), seconds,
                          static_cast<unsigned long long>(done_.load()), static_cast<unsigned long long>(total_.load()),
                          unit);
-        else
-            std::fprintf(stderr, "\r\033[K%s: %.1f s", what_.c_str(), seconds);
+        else std::fprintf(stderr, "\r\033[K%s: %.1f s", what_.c_str(), seconds);
         std::fflush(stderr);
     } while (!wake_.wait_for(lock, kEvery, [this] { return stopping_; }));
     std::fprintf(stderr, "\r\033[K");

@@ -118,8 +118,7 @@ bool interrupts_capture(const char **problem) {
 bool interrupt_wait(int timeout_ms) {
     if (timeout_ms < 0) {
         int signal = 0;
-        while (sigwait(&interrupt_signals, &signal) != 0) {
-        }
+        while (sigwait(&interrupt_signals, &signal) != 0) {}
         return true;
     }
     const timespec pause{timeout_ms / 1000, static_cast<long>(timeout_ms % 1000) * 1'000'000};
@@ -179,8 +178,8 @@ extern "C" void on_window_fault(int signal, siginfo_t *info, void *) {
 
 bool map_windowed(int fd, uint64_t size, const uint8_t *&data) {
     if (windows.base != nullptr) return false;
-    void *reserved = mmap(nullptr, static_cast<size_t>(size), PROT_NONE,
-                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    void *reserved =
+        mmap(nullptr, static_cast<size_t>(size), PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (reserved == MAP_FAILED) return false;
     struct sigaction action {};
     action.sa_sigaction = on_window_fault;

@@ -18,7 +18,6 @@ namespace kelvra::cli {
 
 namespace {
 
-
 // What the line callback of `ndjson check` carries from line to line.
 struct Check {
     std::vector<uint8_t> arena;
@@ -192,8 +191,8 @@ int demo_text(int section_number) {
 
     uint8_t record[16];
     uint32_t length = 0;
-    if (const kelvra_status s = kelvra_tlv_pack(0x07, reinterpret_cast<const uint8_t *>("abc"), 3, record,
-                                                sizeof record, &length)) {
+    if (const kelvra_status s =
+            kelvra_tlv_pack(0x07, reinterpret_cast<const uint8_t *>("abc"), 3, record, sizeof record, &length)) {
         return fail("kelvra_tlv_pack", s);
     }
     std::printf("   TLV of tag 7, \"abc\":");

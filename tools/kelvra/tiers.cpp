@@ -19,27 +19,39 @@
 
 namespace kelvra::cli::tiers {
 
-const Kernel octonion_batch{"octonion batch binding", "KELVRA_LOOP_HD_FORCE_TIER", 2,
+const Kernel octonion_batch{"octonion batch binding",
+                            "KELVRA_LOOP_HD_FORCE_TIER",
+                            2,
                             {Feature::none, Feature::none, Feature::avx},
                             {"scalar", "SSE2, 2 blocks", "AVX, 4 blocks"}};
 
-const Kernel sha256_batch{"batched SHA-256", "KELVRA_SHA256_FORCE_TIER", 2,
+const Kernel sha256_batch{"batched SHA-256",
+                          "KELVRA_SHA256_FORCE_TIER",
+                          2,
                           {Feature::none, Feature::none, Feature::avx2},
                           {"scalar", "SSE2, 4 lanes", "AVX2, 8 lanes"}};
 
-const Kernel sha256_extensions{"SHA-256 with SHA extensions", "KELVRA_SHANI_FORCE_TIER", 1,
+const Kernel sha256_extensions{"SHA-256 with SHA extensions",
+                               "KELVRA_SHANI_FORCE_TIER",
+                               1,
                                {Feature::none, Feature::sha_kernel, Feature::none},
                                {"software", "SHA extensions", nullptr}};
 
-const Kernel hypervector_popcount{"hypervector population count", "KELVRA_HDC_FORCE_TIER", 2,
+const Kernel hypervector_popcount{"hypervector population count",
+                                  "KELVRA_HDC_FORCE_TIER",
+                                  2,
                                   {Feature::none, Feature::popcnt, Feature::avx2_and_popcnt},
                                   {"SWAR, 16 bytes (SSE2)", "POPCNT, 8 bytes", "AVX2, 32 bytes"}};
 
-const Kernel dense_elimination{"dense solver row updates", "KELVRA_DENSE_FORCE_TIER", 1,
+const Kernel dense_elimination{"dense solver row updates",
+                               "KELVRA_DENSE_FORCE_TIER",
+                               1,
                                {Feature::none, Feature::avx, Feature::none},
                                {"SSE2, 2 doubles", "AVX, 4 doubles", nullptr}};
 
-const Kernel jacobi_rotations{"Jacobi rotation updates", "KELVRA_JACOBI_FORCE_TIER", 1,
+const Kernel jacobi_rotations{"Jacobi rotation updates",
+                              "KELVRA_JACOBI_FORCE_TIER",
+                              1,
                               {Feature::none, Feature::avx, Feature::none},
                               {"SSE2, 2 doubles", "AVX, 4 doubles", nullptr}};
 
@@ -95,12 +107,18 @@ const Probed &probed() noexcept {
 bool has(Feature feature) noexcept {
     const Probed &p = probed();
     switch (feature) {
-    case Feature::none: return true;
-    case Feature::avx: return p.avx;
-    case Feature::avx2: return p.avx2;
-    case Feature::sha_kernel: return p.sha_kernel;
-    case Feature::popcnt: return p.popcnt;
-    case Feature::avx2_and_popcnt: return p.avx2 && p.popcnt;
+    case Feature::none:
+        return true;
+    case Feature::avx:
+        return p.avx;
+    case Feature::avx2:
+        return p.avx2;
+    case Feature::sha_kernel:
+        return p.sha_kernel;
+    case Feature::popcnt:
+        return p.popcnt;
+    case Feature::avx2_and_popcnt:
+        return p.avx2 && p.popcnt;
     }
     return false;
 }

@@ -19,8 +19,7 @@ DIR *as_dir(SearchHandle search) noexcept { return reinterpret_cast<DIR *>(searc
 // The trailing slash is kept, so a plain file is refused as Windows refuses it.
 bool directory_of(const char *pattern, char (&directory)[search_pattern_capacity]) noexcept {
     const std::size_t length = std::strlen(pattern);
-    if (length < 2 || length >= search_pattern_capacity || pattern[length - 1] != '*' ||
-        pattern[length - 2] != '/') {
+    if (length < 2 || length >= search_pattern_capacity || pattern[length - 1] != '*' || pattern[length - 2] != '/') {
         return false;
     }
     std::memcpy(directory, pattern, length - 1);

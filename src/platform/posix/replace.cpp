@@ -117,10 +117,19 @@ bool keep_old(int dir, ReplacedFile &f) noexcept {
             return true;
         }
         switch (errno) {
-        case EEXIST: continue;
-        case ENOENT: f.had_old = false; return true;
-        case EPERM: case EOPNOTSUPP: case EMLINK: case ENOSYS: f.had_old = true; return true;
-        default: return false;
+        case EEXIST:
+            continue;
+        case ENOENT:
+            f.had_old = false;
+            return true;
+        case EPERM:
+        case EOPNOTSUPP:
+        case EMLINK:
+        case ENOSYS:
+            f.had_old = true;
+            return true;
+        default:
+            return false;
         }
     }
     return false;

@@ -219,7 +219,8 @@ enum class Welcome { received, refused, late };
 // Waits until `deadline` for the server's greeting on a fresh connection.
 Welcome await_greeting(int fd, std::chrono::steady_clock::time_point deadline) noexcept {
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         pollfd p{fd, POLLIN, 0};
         const int ready = poll(&p, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
         if (ready < 0 && errno == EINTR) continue;

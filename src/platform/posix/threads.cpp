@@ -22,8 +22,6 @@ bool start_thread(kelvra_plat_thread *record) noexcept {
     return true;
 }
 
-void join_thread(kelvra_plat_thread *record) noexcept {
-    pthread_join(static_cast<pthread_t>(record->handle), nullptr);
-}
+void join_thread(kelvra_plat_thread *record) noexcept { pthread_join(static_cast<pthread_t>(record->handle), nullptr); }
 
 } // namespace kelvra::os

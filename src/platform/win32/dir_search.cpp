@@ -22,8 +22,7 @@ HANDLE as_find(SearchHandle search) noexcept { return reinterpret_cast<HANDLE>(s
 // its own would list something else than a directory.
 bool is_directory_pattern(const char *pattern) noexcept {
     const std::size_t length = std::strlen(pattern);
-    return length >= 2 && length < search_pattern_capacity && pattern[length - 1] == '*' &&
-           pattern[length - 2] == '/';
+    return length >= 2 && length < search_pattern_capacity && pattern[length - 1] == '*' && pattern[length - 2] == '/';
 }
 
 void copy_name(const WIN32_FIND_DATAA &found, EntryName *entry) noexcept {

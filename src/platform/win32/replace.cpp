@@ -131,8 +131,9 @@ bool path_in(const DirectoryPath &d, const char *name, wchar_t (&out)[path_capac
 // whole stays a legal file name.
 void temp_name(const char *name, std::uint64_t sequence, char (&out)[file_name_capacity]) noexcept {
     char tail[64];
-    const int tail_length = std::snprintf(tail, sizeof tail, ".%lu-%llu%s", static_cast<unsigned long>(GetCurrentProcessId()),
-                                          static_cast<unsigned long long>(sequence), temp_tag);
+    const int tail_length =
+        std::snprintf(tail, sizeof tail, ".%lu-%llu%s", static_cast<unsigned long>(GetCurrentProcessId()),
+                      static_cast<unsigned long long>(sequence), temp_tag);
     const std::size_t room = file_name_capacity - 1 - static_cast<std::size_t>(tail_length);
     std::size_t keep = std::strlen(name);
     if (keep > room) keep = room;
@@ -253,11 +254,20 @@ bool keep_old(const DirectoryPath &d, ReplacedFile &f) noexcept {
             return true;
         }
         switch (GetLastError()) {
-        case ERROR_FILE_EXISTS: case ERROR_ALREADY_EXISTS: continue;
-        case ERROR_FILE_NOT_FOUND: f.had_old = false; return true;
-        case ERROR_INVALID_FUNCTION: case ERROR_NOT_SUPPORTED: case ERROR_TOO_MANY_LINKS:
-        case ERROR_CALL_NOT_IMPLEMENTED: f.had_old = true; return true;
-        default: return false;
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS:
+            continue;
+        case ERROR_FILE_NOT_FOUND:
+            f.had_old = false;
+            return true;
+        case ERROR_INVALID_FUNCTION:
+        case ERROR_NOT_SUPPORTED:
+        case ERROR_TOO_MANY_LINKS:
+        case ERROR_CALL_NOT_IMPLEMENTED:
+            f.had_old = true;
+            return true;
+        default:
+            return false;
         }
     }
     return false;
@@ -287,9 +297,8 @@ void put_back_all(const DirectoryPath &d, Replacement *r) noexcept {
 std::intptr_t open_locked(const char *directory) noexcept {
     wchar_t path[path_capacity];
     if (!lock_path_of(directory, path)) return -1;
-    const HANDLE lock = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT,
-                                    nullptr);
+    const HANDLE lock = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (lock == INVALID_HANDLE_VALUE) return -1;
     // The lock is advisory: a file system that has none still gets its files
     // replaced, only without the serialization.
@@ -341,8 +350,7 @@ bool begin_replacement(const char *directory, Replacement *r) noexcept {
 
 bool stage_file(Replacement *r, const char *name, const void *data, std::uint64_t length) noexcept {
     const std::size_t name_length = std::strlen(name);
-    if (r->directory == -1 || r->count == max_replaced_files || name_length == 0 ||
-        name_length >= file_name_capacity)
+    if (r->directory == -1 || r->count == max_replaced_files || name_length == 0 || name_length >= file_name_capacity)
         return false;
     ReplacedFile &f = r->files[r->count];
     f = ReplacedFile{};

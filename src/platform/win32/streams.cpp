@@ -183,7 +183,8 @@ bool owner_only(OwnerOnly *o) noexcept {
     if (!known) return false;
     PSID user = reinterpret_cast<TOKEN_USER *>(o->user)->User.Sid;
     auto *acl = reinterpret_cast<ACL *>(o->acl);
-    if (!InitializeAcl(acl, sizeof o->acl, ACL_REVISION) || !AddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, user) ||
+    if (!InitializeAcl(acl, sizeof o->acl, ACL_REVISION) ||
+        !AddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, user) ||
         !InitializeSecurityDescriptor(&o->descriptor, SECURITY_DESCRIPTOR_REVISION) ||
         !SetSecurityDescriptorDacl(&o->descriptor, TRUE, acl, FALSE))
         return false;
