@@ -124,6 +124,11 @@ void end_replacement(Replacement *r) noexcept;
 // One file replaced on its own: `path` split into its directory and name.
 bool replace_file(const char *path, const void *data, std::uint64_t length) noexcept;
 
+// The directory and the final name of a path as the platform reads paths
+// (the directory "." for a bare name). False when the directory part does
+// not fit.
+bool split_path(const char *path, char (&directory)[4096], const char **name) noexcept;
+
 // ---- Writing many files into one directory ------------------------------------------
 //
 // Many files replaced one by one, each atomically, but made durable together:

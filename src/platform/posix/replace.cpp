@@ -9,6 +9,7 @@
 // (a hard link), so that a later failure can put them back; the link is
 // dropped once the directory has been flushed.
 #include "platform/platform.hpp"
+#include "platform/temp_names.hpp"
 
 #include <atomic>
 #include <cerrno>
@@ -25,7 +26,6 @@ namespace kelvra::os {
 namespace {
 
 // Every temporary name ends in this, so leftovers of a crash are easy to find.
-constexpr char temp_tag[] = ".kelvra-tmp";
 
 // Names already taken (by a concurrent writer, or planted) are skipped; this
 // many in a row means something is wrong.
@@ -35,27 +35,7 @@ constexpr int name_attempts = 100;
 // per call anyway.
 constexpr std::uint64_t write_chunk = std::uint64_t{1} << 30;
 
-std::atomic<std::uint64_t> name_sequence{0};
-
 int fd_of(const Replacement *r) noexcept { return static_cast<int>(r->directory); }
-
-// "<name>.<pid>-<n>.kelvra-tmp": unique within the process by the counter and
-// across processes by the pid. A long final name is cut so that the whole
-// stays a legal file name.
-void temp_name(const char *name, std::uint64_t sequence, char (&out)[file_name_capacity]) noexcept {
-    char tail[64];
-    const int tail_length = std::snprintf(tail, sizeof tail, ".%ld-%llu%s", static_cast<long>(getpid()),
-                                          static_cast<unsigned long long>(sequence), temp_tag);
-    const std::size_t room = file_name_capacity - 1 - static_cast<std::size_t>(tail_length);
-    std::size_t keep = std::strlen(name);
-    if (keep > room) keep = room;
-    std::memcpy(out, name, keep);
-    std::memcpy(out + keep, tail, static_cast<std::size_t>(tail_length) + 1);
-}
-
-void fresh_temp_name(const char *name, char (&out)[file_name_capacity]) noexcept {
-    temp_name(name, name_sequence.fetch_add(1, std::memory_order_relaxed), out);
-}
 
 // A new, empty file under a fresh temporary name. O_EXCL with O_NOFOLLOW
 // refuses any existing entry, a symbolic link included.
@@ -153,6 +133,8 @@ void put_back_all(Replacement *r) noexcept {
     for (std::size_t i = r->count; i-- > 0;) put_back(fd_of(r), r->files[i]);
 }
 
+} // namespace
+
 // The directory and the final name of a path: everything before its last
 // slash ("/" for a file in the root, "." for a bare name) and the rest.
 bool split_path(const char *path, char (&directory)[4096], const char **name) noexcept {
@@ -169,8 +151,6 @@ bool split_path(const char *path, char (&directory)[4096], const char **name) no
     *name = slash + 1;
     return true;
 }
-
-} // namespace
 
 bool begin_replacement(const char *directory, Replacement *r) noexcept {
     r->directory = -1;
@@ -253,30 +233,9 @@ constexpr bool one_flush_for_all = false;
 bool flush_file_system(int) noexcept { return true; }
 #endif
 
-// "<name>.<token>.kelvra-tmp", the name cut as in fresh_temp_name.
-void batch_temp_name(const FileBatch *b, const char *name, char (&out)[file_name_capacity]) noexcept {
-    char tail[64];
-    const int tail_length = std::snprintf(tail, sizeof tail, ".%s%s", b->token, temp_tag);
-    const std::size_t room = file_name_capacity - 1 - static_cast<std::size_t>(tail_length);
-    std::size_t keep = std::strlen(name);
-    if (keep > room) keep = room;
-    std::memcpy(out, name, keep);
-    std::memcpy(out + keep, tail, static_cast<std::size_t>(tail_length) + 1);
-}
-
 int batch_fd(const FileBatch *b) noexcept { return static_cast<int>(b->directory); }
 
 } // namespace
-
-bool begin_batch(const char *directory, FileBatch *b) noexcept {
-    b->directory = -1;
-    Replacement r;
-    if (!begin_replacement(directory, &r)) return false;
-    b->directory = r.directory;
-    std::snprintf(b->token, sizeof b->token, "%ld-%llu", static_cast<long>(getpid()),
-                  static_cast<unsigned long long>(name_sequence.fetch_add(1, std::memory_order_relaxed)));
-    return true;
-}
 
 bool batch_write(FileBatch *b, const char *name, const void *data, std::uint64_t length) noexcept {
     if (b->directory < 0 || name[0] == '\0' || std::strlen(name) >= file_name_capacity) return false;
@@ -316,22 +275,6 @@ bool end_batch(FileBatch *b) noexcept {
     close(batch_fd(b));
     b->directory = -1;
     return synced;
-}
-
-#if defined(KELVRA_FAULT_INJECTION)
-void upcoming_temp_name(const char *name, std::uint64_t ahead, char (&out)[file_name_capacity]) noexcept {
-    temp_name(name, name_sequence.load(std::memory_order_relaxed) + ahead, out);
-}
-#endif
-
-bool replace_file(const char *path, const void *data, std::uint64_t length) noexcept {
-    char directory[4096];
-    const char *name = nullptr;
-    if (!split_path(path, directory, &name)) return false;
-    Replacement r;
-    const bool done = begin_replacement(directory, &r) && stage_file(&r, name, data, length) && commit_replacement(&r);
-    end_replacement(&r);
-    return done;
 }
 
 } // namespace kelvra::os

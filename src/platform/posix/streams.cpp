@@ -311,17 +311,6 @@ bool read_stream_some(StreamHandle stream, void *buf, std::uint64_t capacity, st
     }
 }
 
-bool read_stream(StreamHandle stream, void *buf, std::uint64_t length) noexcept {
-    auto *at = static_cast<std::uint8_t *>(buf);
-    while (length > 0) {
-        std::uint64_t got = 0;
-        if (!read_stream_some(stream, at, length, &got)) return false;
-        at += got;
-        length -= got;
-    }
-    return true;
-}
-
 bool write_stream(StreamHandle stream, const void *head, std::uint64_t head_length, const void *body,
                   std::uint64_t body_length) noexcept {
     constexpr std::uint64_t most = std::uint64_t{1} << 30;

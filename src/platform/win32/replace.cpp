@@ -21,6 +21,7 @@
 // Names come in the runtime's code page, as fopen takes them, and are turned
 // into UTF-16 with that same code page.
 #include "platform/platform.hpp"
+#include "platform/temp_names.hpp"
 
 #include <atomic>
 #include <cstdio>
@@ -35,7 +36,6 @@ static_assert(sizeof(HANDLE) == sizeof(std::intptr_t), "a handle must fit the di
 
 namespace {
 
-constexpr char temp_tag[] = ".kelvra-tmp";
 constexpr wchar_t lock_name[] = L".kelvra-lock";
 
 // Names already taken (by a concurrent writer, or planted) are skipped; this
@@ -56,8 +56,6 @@ constexpr DWORD busy_rename_pause_ms = 10;
 // for one file name after it.
 constexpr std::size_t directory_capacity = 4096 + 16;
 constexpr std::size_t path_capacity = directory_capacity + file_name_capacity;
-
-std::atomic<std::uint64_t> name_sequence{0};
 
 HANDLE lock_of(std::intptr_t directory) noexcept { return reinterpret_cast<HANDLE>(directory); }
 
@@ -124,25 +122,6 @@ bool path_in(const DirectoryPath &d, const char *name, wchar_t (&out)[path_capac
     std::wmemcpy(out, d.text, d.length);
     const int room = static_cast<int>(path_capacity - d.length);
     return MultiByteToWideChar(CP_ACP, 0, name, -1, out + d.length, room) != 0;
-}
-
-// "<name>.<pid>-<n>.kelvra-tmp": unique within the process by the counter and
-// across processes by the process id. A long final name is cut so that the
-// whole stays a legal file name.
-void temp_name(const char *name, std::uint64_t sequence, char (&out)[file_name_capacity]) noexcept {
-    char tail[64];
-    const int tail_length =
-        std::snprintf(tail, sizeof tail, ".%lu-%llu%s", static_cast<unsigned long>(GetCurrentProcessId()),
-                      static_cast<unsigned long long>(sequence), temp_tag);
-    const std::size_t room = file_name_capacity - 1 - static_cast<std::size_t>(tail_length);
-    std::size_t keep = std::strlen(name);
-    if (keep > room) keep = room;
-    std::memcpy(out, name, keep);
-    std::memcpy(out + keep, tail, static_cast<std::size_t>(tail_length) + 1);
-}
-
-void fresh_temp_name(const char *name, char (&out)[file_name_capacity]) noexcept {
-    temp_name(name, name_sequence.fetch_add(1, std::memory_order_relaxed), out);
 }
 
 // A new, empty file at exactly `path`; CREATE_NEW refuses any existing entry.
@@ -314,6 +293,8 @@ void close_locked(std::intptr_t directory) noexcept {
     CloseHandle(lock);
 }
 
+} // namespace
+
 // The directory and the final name of a path: everything before its last
 // separator ("/" for a file in the root, "X:\" for one in a drive's root, the
 // drive's current directory for "X:name", "." for a bare name) and the rest.
@@ -337,8 +318,6 @@ bool split_path(const char *path, char (&directory)[4096], const char **name) no
     *name = separator + 1;
     return true;
 }
-
-} // namespace
 
 bool begin_replacement(const char *directory, Replacement *r) noexcept {
     r->directory = -1;
@@ -407,31 +386,6 @@ void end_replacement(Replacement *r) noexcept {
 
 // ---- Batches ------------------------------------------------------------------
 
-namespace {
-
-// "<name>.<token>.kelvra-tmp", the name cut as in fresh_temp_name.
-void batch_temp_name(const FileBatch *b, const char *name, char (&out)[file_name_capacity]) noexcept {
-    char tail[64];
-    const int tail_length = std::snprintf(tail, sizeof tail, ".%s%s", b->token, temp_tag);
-    const std::size_t room = file_name_capacity - 1 - static_cast<std::size_t>(tail_length);
-    std::size_t keep = std::strlen(name);
-    if (keep > room) keep = room;
-    std::memcpy(out, name, keep);
-    std::memcpy(out + keep, tail, static_cast<std::size_t>(tail_length) + 1);
-}
-
-} // namespace
-
-bool begin_batch(const char *directory, FileBatch *b) noexcept {
-    b->directory = -1;
-    Replacement r;
-    if (!begin_replacement(directory, &r)) return false;
-    b->directory = r.directory;
-    std::snprintf(b->token, sizeof b->token, "%lu-%llu", static_cast<unsigned long>(GetCurrentProcessId()),
-                  static_cast<unsigned long long>(name_sequence.fetch_add(1, std::memory_order_relaxed)));
-    return true;
-}
-
 // Windows has no flush of a whole file system for an ordinary user, so each
 // file is flushed as it is written (as the POSIX layer does off Linux), and
 // batch_flush has nothing left to do.
@@ -482,22 +436,6 @@ bool end_batch(FileBatch *b) noexcept {
     close_locked(b->directory);
     b->directory = -1;
     return synced;
-}
-
-#if defined(KELVRA_FAULT_INJECTION)
-void upcoming_temp_name(const char *name, std::uint64_t ahead, char (&out)[file_name_capacity]) noexcept {
-    temp_name(name, name_sequence.load(std::memory_order_relaxed) + ahead, out);
-}
-#endif
-
-bool replace_file(const char *path, const void *data, std::uint64_t length) noexcept {
-    char directory[4096];
-    const char *name = nullptr;
-    if (!split_path(path, directory, &name)) return false;
-    Replacement r;
-    const bool done = begin_replacement(directory, &r) && stage_file(&r, name, data, length) && commit_replacement(&r);
-    end_replacement(&r);
-    return done;
 }
 
 } // namespace kelvra::os

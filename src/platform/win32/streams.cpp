@@ -310,17 +310,6 @@ bool read_stream_some(StreamHandle stream, void *buf, std::uint64_t capacity, st
     }
 }
 
-bool read_stream(StreamHandle stream, void *buf, std::uint64_t length) noexcept {
-    auto *at = static_cast<std::uint8_t *>(buf);
-    while (length > 0) {
-        std::uint64_t got = 0;
-        if (!read_stream_some(stream, at, length, &got)) return false;
-        at += got;
-        length -= got;
-    }
-    return true;
-}
-
 namespace {
 
 bool write_all(HANDLE pipe, const std::uint8_t *data, std::uint64_t length) noexcept {
