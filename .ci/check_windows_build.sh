@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the Windows build in BUILD_DIR: kelvra.dll exports exactly the
 # functions the public header declares, it and kelvra.exe import nothing but
-# system DLLs (the runtime is linked in), and the tool's tour runs under Wine.
+# system DLLs (the runtime is linked in), the tool's tour and the tests built
+# for Windows run under Wine.
 set -euo pipefail
 build=${1:?usage: check_windows_build.sh BUILD_DIR}
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -36,3 +37,6 @@ stop_wine() {
 trap stop_wine EXIT
 (cd "$build" && timeout 300 wine kelvra.exe demo >/dev/null)
 echo "kelvra.exe demo runs under Wine"
+if [ -f "$build/CTestTestfile.cmake" ]; then
+  (cd "$build" && ctest --output-on-failure --timeout 900)
+fi

@@ -10,6 +10,13 @@ namespace {
 
 constexpr const char *kVar = "KELVRA_TEST_FORCE_TIER";
 
+// Windows has no variables with an empty value: setting one to "" removes it.
+#if defined(_WIN32)
+constexpr bool kEmptyValues = false;
+#else
+constexpr bool kEmptyValues = true;
+#endif
+
 using kelvra_test::ScopedEnv;
 
 uint32_t tier_with(const char *value, int32_t detected, int32_t max_tier) {
@@ -29,6 +36,7 @@ TEST(Tier, OverrideAndClipping) {
         {"-99999999999", 2, 2, 0},
     };
     for (const auto &c : cases) {
+        if (c.value != nullptr && *c.value == '\0' && !kEmptyValues) continue;
         EXPECT_EQ(tier_with(c.value, c.detected, c.max_tier), c.tier) << (c.value ? c.value : "unset");
     }
     EXPECT_EQ(kelvra_simd_tier(nullptr, 2, 2), 2u) << "a null name means no override";

@@ -3,6 +3,8 @@
 // positions for small r, random ones for large r).
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -79,7 +81,7 @@ TEST(Hamming, RefusesBadSizesAndBytesBeforeWriting) {
     EXPECT_EQ(code, Bits(15, 9)) << "nothing written";
 
     Bits word(1u << 17, 0);
-    for (uint64_t n : {uint64_t{0}, 1ul, 4ul, 8ul, 16ul, (uint64_t{1} << 17) - 1, UINT64_MAX}) {
+    for (uint64_t n : std::initializer_list<uint64_t>{0, 1, 4, 8, 16, (uint64_t{1} << 17) - 1, UINT64_MAX}) {
         EXPECT_EQ(kelvra_hamming_syndrome(word.data(), n, &s), KELVRA_ERR_DATA) << n;
         EXPECT_EQ(kelvra_hamming_decode_correct(word.data(), n, out.data(), &s), KELVRA_ERR_DATA) << n;
     }
