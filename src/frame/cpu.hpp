@@ -9,7 +9,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 
 #if defined(__x86_64__) || defined(_M_X64)
 #define KELVRA_CPU_X86_64 1
@@ -91,23 +90,6 @@ inline const Features &features() noexcept {
     static const Features probed{avx_usable(), avx2_usable(), sha_kernel_usable(), popcnt_usable(),
                                  avx2_and_popcnt_usable()};
     return probed;
-}
-
-// The 48-character brand string, trimmed; "" when the processor has none.
-inline void brand(char (&out)[49]) noexcept {
-    std::memset(out, 0, sizeof out);
-    if (cpuid(0x80000000u).eax < 0x80000004u) return;
-    for (uint32_t i = 0; i < 3; ++i) {
-        const Registers r = cpuid(0x80000002u + i);
-        std::memcpy(out + 16 * i + 0, &r.eax, 4);
-        std::memcpy(out + 16 * i + 4, &r.ebx, 4);
-        std::memcpy(out + 16 * i + 8, &r.ecx, 4);
-        std::memcpy(out + 16 * i + 12, &r.edx, 4);
-    }
-    char *start = out;
-    while (*start == ' ') ++start;
-    std::memmove(out, start, std::strlen(start) + 1);
-    for (size_t n = std::strlen(out); n > 0 && out[n - 1] == ' '; --n) out[n - 1] = '\0';
 }
 
 } // namespace kelvra::cpu
