@@ -28,6 +28,21 @@ for file in kelvra.dll kelvra.exe; do
 done
 echo "kelvra.dll and kelvra.exe import only system DLLs"
 
+# The library computes its elementary functions and square roots itself, so
+# its results cannot depend on the C runtime: no mathematics function among its
+# imports, no square-root instruction in its code (the static runtime included).
+math_imports=$($objdump -p "$build/kelvra.dll" | awk '/DLL Name:/ {dll = $3} /^\t[0-9a-f]+\t +[0-9]+ +/ {print dll, $NF}' |
+  grep -E ' (exp|exp2|expm1|log|log2|log10|log1p|sin|cos|tan|sincos|asin|acos|atan|atan2|sinh|cosh|tanh|sqrt|cbrt|hypot|pow|exp10)[fl]?$' || true)
+if [ -n "$math_imports" ]; then
+  echo "kelvra.dll imports mathematics functions: $math_imports"
+  exit 1
+fi
+if $objdump -d --no-show-raw-insn "$build/kelvra.dll" | grep -qP '\t(v?r?sqrt|fsqrt)'; then
+  echo "kelvra.dll contains a square-root instruction"
+  exit 1
+fi
+echo "kelvra.dll imports no mathematics function and has no square-root instruction"
+
 export WINEDEBUG=-all WINEPREFIX="${WINEPREFIX:-$HOME/.wine-kelvra}"
 # Nothing of Wine may outlive the check: stop its server and wait for it.
 stop_wine() {

@@ -401,7 +401,9 @@ KELVRA_API uint32_t kelvra_plat_has_threads(void) KELVRA_NOEXCEPT;
  * can enter is refused). The formatted path is "<directory>/kelvra-<name>";
  * a name holding "/" or too long for a socket address is served under a
  * fixed-length name derived from its SHA-256 in the same directory. On
- * Windows it is the named pipe "\\.\pipe\kelvra-<name>".
+ * Windows it is the named pipe "\\.\pipe\kelvra-<name>"; a name holding "/"
+ * or "\", ending in "." or a space, or too long for a pipe name is served as
+ * "\\.\pipe\kelvra~" and the same SHA-256-derived name.
  * A client of a name nobody serves fails at once (3); one that arrives while
  * the server is busy with another connection waits up to 2000 ms for it to
  * accept again, then tries once more.

@@ -1,15 +1,13 @@
 // Cascade kernels on signs, order and rationals.
 #include <gtest/gtest.h>
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <limits>
 #include <vector>
 
 #include "kelvra.h"
 #include "support/bits.hpp"
+#include "support/guard_pages.hpp"
 
 namespace {
 
@@ -84,16 +82,12 @@ TEST(CascadeSigns, NetChirality) {
     }
     EXPECT_EQ(kelvra_cascade_net_chirality_i8(nullptr, 1, &out), KELVRA_ERR_ARG);
     // Reading stops at the first zero: here the last byte of a page whose successor is unreadable.
-    const long page = sysconf(_SC_PAGESIZE);
-    void *map = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    ASSERT_NE(map, MAP_FAILED);
-    auto *base = static_cast<int8_t *>(map);
-    ASSERT_EQ(mprotect(base + page, page, PROT_NONE), 0);
-    int8_t *signs = base + page - 4;
+    const kelvra_test::GuardedPage guarded;
+    ASSERT_TRUE(guarded.ok());
+    int8_t *signs = reinterpret_cast<int8_t *>(guarded.end()) - 4;
     signs[0] = -1, signs[1] = 1, signs[2] = -1, signs[3] = 0;
     EXPECT_EQ(kelvra_cascade_net_chirality_i8(signs, 1000, &out), KELVRA_OK);
     EXPECT_EQ(out, 0);
-    munmap(map, 2 * page);
 }
 
 TEST(CascadeOrder, ChiralFlipMovesBitPatterns) {

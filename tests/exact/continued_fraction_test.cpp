@@ -1,14 +1,15 @@
 // Continued fractions, convergents and best rational approximations: the
-// documented cases and check order, and the results against exact Euclid and
-// convergent recurrences in GMP. Random fractions against 128-bit references
-// are in fuzz/exact_fuzz.cpp.
+// documented cases and check order, and expansions against exact Euclid.
+// Convergents against the recurrences in GMP are in
+// continued_fraction_peer_test.cpp; random fractions against 128-bit
+// references are in fuzz/exact_fuzz.cpp.
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <random>
+#include <utility>
 #include <vector>
 
-#include "exact/gmp_reference.hpp"
+#include "exact/fraction_record.hpp"
 #include "kelvra.h"
 
 namespace {
@@ -17,6 +18,18 @@ using namespace exact_test;
 using Terms = std::vector<uint64_t>;
 
 constexpr uint64_t kF93 = 12200160415121876738u, kF92 = 7540113804746346429u;
+
+// The continued fraction of num/den by Euclid, exact in 64 bits: quotients and
+// remainders never exceed the operands.
+Terms expansion(uint64_t num, uint64_t den) {
+    Terms terms;
+    for (uint64_t x = num, y = den; y != 0;) {
+        terms.push_back(x / y);
+        const uint64_t r = x % y;
+        x = y, y = r;
+    }
+    return terms;
+}
 
 TEST(ContinuedFraction, DocumentedCasesChecksAndExactEuclid) {
     uint64_t terms[8] = {};
@@ -59,29 +72,6 @@ TEST(Convergents, DocumentedCasesAndOverflow) {
     EXPECT_EQ(pp[89], 4660046610375530309) << "entries before the failing index stay written";
     EXPECT_EQ(kelvra_cf_convergents_int64(nullptr, 4, p, q), KELVRA_ERR_ARG);
     EXPECT_EQ(kelvra_cf_convergents_int64(terms, 4, p, nullptr), KELVRA_ERR_ARG);
-}
-
-TEST(Convergents, AgainstGmp) {
-    std::mt19937_64 rng(26);
-    for (int i = 0; i < 1000; ++i) {
-        const size_t n = 1 + rng() % 40;
-        std::vector<int64_t> terms(n);
-        for (auto &t : terms) t = rng() % 4 == 0 ? random_signed(rng) : static_cast<int64_t>(rng() % 200) - 50;
-        std::vector<int64_t> p(n, 0x77), q(n, 0x77);
-        const kelvra_status status = kelvra_cf_convergents_int64(terms.data(), n, p.data(), q.data());
-        mpz_class p1 = 1, p2 = 0, q1 = 0, q2 = 1;
-        size_t fail = n;
-        for (size_t k = 0; k < n && fail == n; ++k) {
-            const mpz_class a = Z(terms[k]), ap = a * p1, aq = a * q1, pk = ap + p2, qk = aq + q2;
-            if (product_fails(ap) || sum_fails(pk) || product_fails(aq) || sum_fails(qk)) {
-                fail = k;
-                break;
-            }
-            ASSERT_TRUE(p[k] == pk.get_si() && q[k] == qk.get_si()) << "index " << k;
-            p2 = p1, p1 = pk, q2 = q1, q1 = qk;
-        }
-        ASSERT_EQ(status, fail == n ? KELVRA_OK : KELVRA_ERR_CAPACITY);
-    }
 }
 
 using Best = FractionOf<uint64_t>;

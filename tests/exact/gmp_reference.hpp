@@ -1,13 +1,14 @@
 // Exact big-integer references (GMP) for the rational and continued-fraction
-// tests, with the library's overflow rules and its results as one record.
+// cross-checks: the library's overflow rules, lowest terms, and random
+// operands across all bit lengths.
 #pragma once
 
 #include <gmpxx.h>
 
 #include <cstdint>
-#include <ostream>
 #include <random>
-#include <vector>
+
+#include "exact/fraction_record.hpp"
 
 namespace exact_test {
 
@@ -19,28 +20,6 @@ inline mpz_class U(uint64_t x) { return mpz_class(static_cast<unsigned long>(x))
 inline bool product_fails(const mpz_class &p) { return abs(p) > Z(INT64_MAX); }
 inline bool sum_fails(const mpz_class &s) { return s > Z(INT64_MAX) || s < Z(INT64_MIN); }
 inline bool unsigned_fails(const mpz_class &p) { return p > U(UINT64_MAX); }
-
-// A status and a fraction (signed or unsigned numerator); failures of the
-// rational arithmetic must leave the sentinel 0x5A5A5A5A/0xA5A5A5A5.
-template <class Num>
-struct FractionOf {
-    int status;
-    Num num;
-    uint64_t den;
-    bool operator==(const FractionOf &) const = default;
-    friend std::ostream &operator<<(std::ostream &os, const FractionOf &f) {
-        return os << "status " << f.status << ", " << f.num << "/" << f.den;
-    }
-};
-using Fraction = FractionOf<int64_t>;
-inline Fraction failed(int status) { return {status, 0x5A5A5A5A, 0xA5A5A5A5}; }
-
-template <class Num = int64_t, class Call>
-FractionOf<Num> run(Call call) {
-    FractionOf<Num> f{99, 0x5A5A5A5A, 0xA5A5A5A5};
-    f.status = call(&f.num, &f.den);
-    return f;
-}
 
 // num/den (den > 0) in lowest terms.
 inline Fraction reduced(const mpz_class &num, const mpz_class &den) {
@@ -66,17 +45,6 @@ inline int64_t random_signed(std::mt19937_64 &rng) {
 inline uint64_t random_unsigned(std::mt19937_64 &rng) {
     const uint64_t special[] = {0, UINT64_MAX, INT64_MAX, uint64_t{1} << 63, 1 + rng() % 6};
     return rng() % 16 < 5 ? special[rng() % 5] : rng() >> (rng() % 64);
-}
-
-// The continued fraction of num/den by exact Euclid.
-inline std::vector<uint64_t> expansion(uint64_t num, uint64_t den) {
-    std::vector<uint64_t> terms;
-    for (mpz_class x = U(num), y = U(den); y != 0;) {
-        const mpz_class q = x / y, r = x - q * y;
-        terms.push_back(q.get_ui());
-        x = y, y = r;
-    }
-    return terms;
 }
 
 } // namespace exact_test

@@ -6,8 +6,6 @@
 #include <cstdio>
 #include <string>
 
-#include <unistd.h>
-
 #include "genome/expected_documents.hpp"
 #include "genome/genome_fixture.hpp"
 
@@ -134,7 +132,7 @@ TEST(GenomeBundle, ExplodeThenPackSortsByLabel) {
 
     // A body-only source explodes with the_one given.
     TempDir again;
-    ASSERT_EQ(unlink(dir.path("manifest.json").c_str()), 0);
+    ASSERT_EQ(std::remove(dir.path("manifest.json").c_str()), 0);
     Arena arena(kRoomy);
     ASSERT_EQ(kelvra_genome_explode(dir.path().c_str(), again.path().c_str(), one.data(), one.size(), arena.base(),
                                     arena.capacity()),

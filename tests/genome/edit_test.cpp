@@ -2,9 +2,8 @@
 // fails leaves the stored genome as it was.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
-
-#include <unistd.h>
 
 #include "genome/genome_fixture.hpp"
 
@@ -113,7 +112,7 @@ TEST_F(ThreeChromosomes, ManifestRegionsOutsideTheBodyAreRefused) {
 }
 
 TEST_F(ThreeChromosomes, EditOfABodyOnlyGenomeCompletesItInACompanionSizedArena) {
-    ASSERT_EQ(unlink(dir.path("manifest.json").c_str()), 0);
+    ASSERT_EQ(std::remove(dir.path("manifest.json").c_str()), 0);
     ASSERT_EQ(g.remove("a"), KELVRA_OK);
     EXPECT_TRUE(file_exists(dir.path("manifest.json")));
     EXPECT_EQ(chromosomes(dir.path()), (std::vector<Entry>{{"b", 0, 16, 1}, {"c", 16, 32, 3}}));

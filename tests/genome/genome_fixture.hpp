@@ -7,15 +7,13 @@
 
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <dirent.h>
-#include <sys/stat.h>
 
 #include "kelvra.h"
 #include "platform/temp_dir.hpp"
@@ -64,8 +62,14 @@ struct Arena {
 inline constexpr uint64_t kRoomy = 1u << 20;
 
 inline bool file_exists(const std::string &path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0;
+    std::error_code error;
+    return std::filesystem::exists(path, error);
+}
+
+// A new directory; false when it could not be made (or already stood there).
+inline bool make_directory(const std::string &path) {
+    std::error_code error;
+    return std::filesystem::create_directory(path, error);
 }
 
 inline std::string read_file(const std::string &path) {
@@ -105,15 +109,20 @@ inline Snapshot snapshot(const std::string &dir) {
     return {read_file(dir + "/turns.bin"), read_file(dir + "/manifest.json")};
 }
 
-// Every file of a directory, by name.
+// Every file of a directory, by name. On Windows a writer's lock is a hidden
+// file, ".kelvra-lock", made on first use and left in place: it is the
+// platform's, not the genome's, so it is not listed.
 using DirState = std::map<std::string, std::string>;
 
 inline DirState state_of(const std::string &dir) {
     DirState state;
-    if (DIR *d = opendir(dir.c_str())) {
-        while (const dirent *e = readdir(d))
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") state[e->d_name] = read_file(dir + "/" + e->d_name);
-        closedir(d);
+    std::error_code error;
+    for (const auto &entry : std::filesystem::directory_iterator(dir, error)) {
+        const std::string name = entry.path().filename().string();
+#if defined(_WIN32)
+        if (name == ".kelvra-lock") continue;
+#endif
+        state[name] = read_file(dir + "/" + name);
     }
     return state;
 }

@@ -5,16 +5,19 @@
 // changed, none added, no temporary file left behind.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 
+#ifndef _WIN32
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#endif
 
 #include "genome/genome_fixture.hpp"
 #include "platform/fault.hpp"
 #include "platform/platform.hpp"
+#include "support/child_process.hpp"
 
 namespace kelvra_test::genome {
 namespace {
@@ -57,8 +60,8 @@ Bytes two_chromosomes() { return concat({chromosome(8, "a", 2), chromosome(8, "b
 class GenomeFaults : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(mkdir(g.c_str(), 0755), 0);
-        ASSERT_EQ(mkdir(bundles.c_str(), 0755), 0);
+        ASSERT_TRUE(make_directory(g));
+        ASSERT_TRUE(make_directory(bundles));
         ASSERT_EQ(save(g, two_chromosomes(), kOne), KELVRA_OK);
         stored = state_of(g);
         for (const char *label : {"a", "b"})
@@ -78,6 +81,15 @@ TEST_F(GenomeFaults, SaveIntoAnExistingOrEmptyDirectory) {
     every_fault_leaves_it_as_it_was(g, {}, op);
 }
 
+// The child of the test below: the same save, stopped dead at call n.
+TEST(GenomeFaultsChild, DISABLED_SaveStoppedAtCall) {
+    const std::string g = child_parameter("KELVRA_TEST_GENOME_DIR"), n = child_parameter("KELVRA_TEST_CRASH_AT");
+    if (g.empty() || n.empty()) GTEST_SKIP() << "run by SaveStoppedAnywhereNeverLeavesAManifestWithoutItsBody";
+    fault::crash_at(std::stoull(n));
+    save(g, two_chromosomes(), kOne);
+    ADD_FAILURE() << "the save ran to its end without reaching call " << n;
+}
+
 // A save into an empty directory stopped dead before each of its calls: the
 // body goes in first, so a manifest never stands without it, and what is
 // there loads.
@@ -89,14 +101,9 @@ TEST_F(GenomeFaults, SaveStoppedAnywhereNeverLeavesAManifestWithoutItsBody) {
     const uint64_t calls = fault::calls();
     for (uint64_t n = 1; n <= calls; ++n) {
         restore(g, {});
-        const pid_t child = fork();
-        if (child == 0) {
-            fault::crash_at(n);
-            op();
-            _exit(1);
-        }
-        int status = -1;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ChildProcess child("GenomeFaultsChild.DISABLED_SaveStoppedAtCall",
+                           {{"KELVRA_TEST_GENOME_DIR", g}, {"KELVRA_TEST_CRASH_AT", std::to_string(n)}});
+        EXPECT_EQ(child.wait(), 0) << "stopped at call " << n;
         const DirState left = state_of(g);
         const bool body = left.count("turns.bin") != 0, manifest = left.count("manifest.json") != 0;
         EXPECT_FALSE(manifest && !body) << "stopped at call " << n;
@@ -131,7 +138,8 @@ TEST_F(GenomeFaults, ImportAndPack) {
 }
 
 // Links planted at the next temporary names a save will draw are skipped, not
-// followed, and stay as they were.
+// followed, and stay as they were. Windows gets hard links: a symbolic link
+// needs a privilege there.
 TEST_F(GenomeFaults, LinksPlantedAtTemporaryNamesAreNeverFollowed) {
     const std::string target = root.path("precious");
     write_file(target, "keep me");
@@ -141,15 +149,25 @@ TEST_F(GenomeFaults, LinksPlantedAtTemporaryNamesAreNeverFollowed) {
             char temp[kelvra::os::file_name_capacity];
             kelvra::os::upcoming_temp_name(name, ahead, temp);
             planted.push_back(g + "/" + temp);
-            ASSERT_EQ(symlink(target.c_str(), planted.back().c_str()), 0);
+            std::error_code error;
+#ifdef _WIN32
+            std::filesystem::create_hard_link(target, planted.back(), error);
+#else
+            std::filesystem::create_symlink(target, planted.back(), error);
+#endif
+            ASSERT_FALSE(error) << planted.back() << ": " << error.message();
         }
     }
     ASSERT_EQ(save(g, concat({chromosome(8, "z", 1)}), kOne), KELVRA_OK);
     EXPECT_EQ(read_file(target), "keep me");
     for (const std::string &link : planted) {
+        std::error_code error;
+        EXPECT_TRUE(std::filesystem::equivalent(link, target, error)) << link;
+#ifndef _WIN32
         struct stat info {};
         EXPECT_EQ(lstat(link.c_str(), &info), 0);
         EXPECT_TRUE(S_ISLNK(info.st_mode)) << link;
+#endif
     }
     Bytes body;
     EXPECT_EQ(load(g, &body), KELVRA_OK);

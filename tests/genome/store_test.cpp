@@ -2,9 +2,8 @@
 // catches, and that a save which fails leaves the stored genome untouched.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
-
-#include <unistd.h>
 
 #include "genome/expected_documents.hpp"
 #include "genome/genome_fixture.hpp"
@@ -67,6 +66,23 @@ TEST(GenomeStore, LoadVerifiesTheBody) {
     EXPECT_EQ(load(dir.path("missing"), &loaded, &one), KELVRA_ERR_IO);
 }
 
+#ifdef _WIN32
+// A reader holding a stored file open through the runtime (which opens without
+// delete sharing) keeps it from being replaced: the save waits a little, then
+// fails, and the body already renamed is put back.
+TEST(GenomeStore, SaveOverAFileHeldOpenFailsAndPutsTheBodyBack) {
+    TempDir dir;
+    ASSERT_EQ(save(dir.path(), escapes_body(), escapes_one()), KELVRA_OK);
+    const DirState before = state_of(dir.path());
+    std::FILE *held = std::fopen(dir.path("manifest.json").c_str(), "rb");
+    ASSERT_NE(held, nullptr);
+    EXPECT_EQ(save(dir.path(), two_record_body(), two_record_one()), KELVRA_ERR_IO);
+    std::fclose(held);
+    EXPECT_EQ(state_of(dir.path()), before);
+    EXPECT_EQ(save(dir.path(), two_record_body(), two_record_one()), KELVRA_OK) << "once the reader is gone";
+}
+#endif
+
 // Overwrites the stack below the caller, where a finished call kept its locals.
 [[gnu::noinline]] void scribble_on_stack() {
     volatile char block[64 * 1024];
@@ -79,7 +95,7 @@ TEST(GenomeStore, BodyOnlyDirectoryDerivesTheSameManifest) {
     ASSERT_EQ(save(dir.path(), escapes_body(), one), KELVRA_OK);
     kelvra_status status = 0;
     EXPECT_EQ(catalog_text(dir.path(), nullptr, &status), kManifestEscapes);
-    ASSERT_EQ(unlink(dir.path("manifest.json").c_str()), 0);
+    ASSERT_EQ(std::remove(dir.path("manifest.json").c_str()), 0);
 
     EXPECT_EQ(catalog_text(dir.path(), &one, &status), kManifestEscapes) << "derived manifest differs";
     EXPECT_EQ(status, KELVRA_OK);

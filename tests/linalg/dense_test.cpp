@@ -1,6 +1,7 @@
 // Dense linear algebra: the solver is compared bit for bit with Gauss-Jordan
-// written out plainly over all n + m columns, and against LAPACK's dgesv for
-// accuracy; the complex products against the stated summation order.
+// written out plainly over all n + m columns (against LAPACK's dgesv for
+// accuracy in dense_peer_test.cpp); the complex products against the stated
+// summation order.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,8 +14,6 @@
 
 #include "kelvra.h"
 #include "support/scoped_env.hpp"
-
-extern "C" void dgesv_(int *n, int *nrhs, double *a, int *lda, int *ipiv, double *b, int *ldb, int *info);
 
 namespace {
 
@@ -66,17 +65,6 @@ Matrix random_matrix(std::mt19937_64 &rng, size_t count, double zero_share = 0.0
 
 bool same_bits(const Matrix &x, const Matrix &y) {
     return x.size() == y.size() && std::memcmp(x.data(), y.data(), x.size() * sizeof(double)) == 0;
-}
-
-// dgesv on a column-major copy of a, one right-hand side.
-Matrix lapack_solve(int n, const Matrix &a, Matrix b) {
-    Matrix column_major(a.size());
-    for (int i = 0; i < n * n; ++i) column_major[i % n * n + i / n] = a[i];
-    std::vector<int> pivots(n);
-    int one = 1, info = -1;
-    dgesv_(&n, &one, column_major.data(), &n, pivots.data(), b.data(), &n, &info);
-    EXPECT_EQ(info, 0);
-    return b;
 }
 
 // b times a, each product rounded term by term: (br ar - bi ai, br ai + bi ar).
@@ -171,16 +159,6 @@ TEST(DenseSolve, BitIdenticalToThePlainAlgorithm) {
             }
         }
     }
-}
-
-TEST(DenseSolve, AgreesWithLapack) {
-    std::mt19937_64 rng(42);
-    const uint32_t n = 50;
-    Matrix a = random_matrix(rng, size_t{n} * n), b = random_matrix(rng, n), x;
-    for (uint32_t i = 0; i < n; ++i) a[i * n + i] += 2.0 * std::sqrt(double(n)); // well conditioned
-    ASSERT_EQ(solve(n, 1, a, b, x), KELVRA_OK);
-    const Matrix y = lapack_solve(static_cast<int>(n), a, b);
-    for (size_t i = 0; i < n; ++i) EXPECT_NEAR(x[i], y[i], 1e-12 * (1 + std::fabs(y[i])));
 }
 
 TEST(DenseMatmul, StatedOrderAndShapes) {

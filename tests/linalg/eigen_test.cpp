@@ -1,5 +1,6 @@
-// The Jacobi eigensolvers: statuses, bit for bit against the rotations written
-// out plainly (on every tier), and against LAPACK's zheev/dsyev for accuracy.
+// The Jacobi eigensolvers: statuses, and bit for bit against the rotations
+// written out plainly (on every tier). Against LAPACK's zheev/dsyev for
+// accuracy in eigen_peer_test.cpp.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,11 +14,6 @@
 
 #include "kelvra.h"
 #include "support/scoped_env.hpp"
-
-extern "C" void zheev_(const char *jobz, const char *uplo, int *n, double *a, int *lda, double *w, double *work,
-                       int *lwork, double *rwork, int *info);
-extern "C" void dsyev_(const char *jobz, const char *uplo, int *n, double *a, int *lda, double *w, double *work,
-                       int *lwork, int *info);
 
 namespace {
 
@@ -197,33 +193,4 @@ TEST(JacobiSolvers, BitIdenticalToThePlainRotations) {
                 }
         }
     }
-}
-
-// Eigenvalues as zheev's (it reads H^T = conj H, with the same eigenvalues),
-// H v = lambda v for every pair, and V unitary; the real solver's as dsyev's.
-TEST(JacobiSolvers, AgreeWithLapack) {
-    const uint32_t n = 24;
-    const Matrix h = random_matrix(100 + n, n, true);
-    Matrix values, vectors, a = h, w(n), rwork(3 * n), work(2 * 64 * n);
-    ASSERT_EQ(decompose(n, h, values, vectors), KELVRA_OK);
-    int nn = static_cast<int>(n), lwork = 64 * nn, info = -1;
-    zheev_("N", "U", &nn, a.data(), &nn, w.data(), work.data(), &lwork, rwork.data(), &info);
-    ASSERT_EQ(info, 0);
-    const C *hc = reinterpret_cast<const C *>(h.data()), *v = reinterpret_cast<const C *>(vectors.data());
-    for (size_t j = 0; j < n; ++j) {
-        EXPECT_NEAR(values[j], w[j], 1e-12 * n);
-        for (size_t i = 0; i < n; ++i) {
-            C hv = -values[j] * v[i * n + j], dot = -double(i == j); // H v - lambda v, v_j^H v_i - [i = j]
-            for (size_t k = 0; k < n; ++k)
-                hv += hc[i * n + k] * v[k * n + j], dot += std::conj(v[k * n + j]) * v[k * n + i];
-            ASSERT_LT(std::abs(hv) + std::abs(dot), 1e-12 * n) << i << ", " << j;
-        }
-    }
-    Matrix real = random_matrix(200 + n, n, false), lapack = real;
-    ASSERT_EQ(kelvra_jacobi_eigvals(n, real.data(), 100, 1e-14, values.data()), KELVRA_OK);
-    std::sort(values.begin(), values.end());
-    lwork = 64 * nn, info = -1;
-    dsyev_("N", "U", &nn, lapack.data(), &nn, w.data(), work.data(), &lwork, &info);
-    ASSERT_EQ(info, 0);
-    for (size_t i = 0; i < n; ++i) EXPECT_NEAR(values[i], w[i], 1e-12 * n);
 }

@@ -4,10 +4,9 @@
 #include "platform/temp_dir.hpp"
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -51,7 +50,7 @@ TEST(PlatformDir, ListsFilesAndSubdirectoriesByBareName) {
     EXPECT_EQ(list(dir.path()), (Names{".", ".."}));
     touch(dir.path("b.chr"));
     touch(dir.path("a.txt"));
-    ASSERT_EQ(mkdir(dir.path("sub").c_str(), 0755), 0);
+    ASSERT_TRUE(std::filesystem::create_directory(dir.path("sub")));
     touch(dir.path("sub/hidden"));
     EXPECT_EQ(list(dir.path()), (Names{".", "..", "a.txt", "b.chr", "sub"}));
     EXPECT_EQ(list(dir.path() + "/"), (Names{".", "..", "a.txt", "b.chr", "sub"}));

@@ -7,8 +7,19 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <winioctl.h>
+#else
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -72,6 +83,8 @@ TEST(PlatformFiles, WriteReplacesAppendsAndEmpties) {
     EXPECT_EQ(read_text(path), bytes);
 }
 
+// Windows has no device that is always full.
+#ifndef _WIN32
 TEST(PlatformFiles, WriteReportsAFullDisk) {
     // A small write only sits in the stream's buffer; the failure shows when it is flushed.
     EXPECT_EQ(kelvra_plat_file_write("/dev/full", 0, "abc", 3), KELVRA_ERR_IO);
@@ -79,6 +92,7 @@ TEST(PlatformFiles, WriteReportsAFullDisk) {
     const std::vector<char> large(1 << 20, 'z');
     EXPECT_EQ(kelvra_plat_file_write("/dev/full", 0, large.data(), large.size()), KELVRA_ERR_IO);
 }
+#endif
 
 // Missing paths and directories (not files, on any platform) are refused by
 // every operation, and a failing read is not taken for the end of a file.
@@ -93,8 +107,9 @@ TEST(PlatformFiles, UnopenableAndUnreadablePaths) {
     }
     EXPECT_EQ(kelvra_plat_file_write(dir.path("nodir/file").c_str(), 0, "x", 1), KELVRA_ERR_IO);
     EXPECT_EQ(kelvra_plat_file_write(dir.path().c_str(), 1, "x", 1), KELVRA_ERR_IO);
-    ASSERT_TRUE(kelvra_test::reads_fail(kelvra_test::failing_file));
-    EXPECT_EQ(kelvra_plat_file_read(kelvra_test::failing_file, buf, sizeof buf, &value), KELVRA_ERR_IO);
+    const kelvra_test::FailingFile failing;
+    ASSERT_TRUE(kelvra_test::reads_fail(failing.path()));
+    EXPECT_EQ(kelvra_plat_file_read(failing.path(), buf, sizeof buf, &value), KELVRA_ERR_IO);
     EXPECT_EQ(value, untouched);
 }
 
@@ -121,17 +136,42 @@ TEST(PlatformFiles, RegionReads) {
     EXPECT_EQ(size, 10u);
 }
 
+// A sparse file of `size` bytes (a few KiB on disk) that ends in "tail!".
+bool make_sparse(const std::string &path, uint64_t size) {
+#ifdef _WIN32
+    // NTFS allocates every byte of a file not marked sparse.
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD ignored = 0;
+    DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(size);
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(size - 5);
+    at.OffsetHigh = static_cast<DWORD>((size - 5) >> 32);
+    DWORD wrote = 0;
+    const bool made = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file) &&
+                      WriteFile(file, "tail!", 5, &wrote, &at) && wrote == 5;
+    CloseHandle(file);
+    return made;
+#else
+    const int fd = open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+    if (fd < 0) return false;
+    const bool made = ftruncate(fd, static_cast<off_t>(size)) == 0 &&
+                      pwrite(fd, "tail!", 5, static_cast<off_t>(size - 5)) == 5;
+    close(fd);
+    return made;
+#endif
+}
+
 // Past 4 GiB a size or position kept in 32 bits (signed or not) would point
 // near the start.
 TEST(PlatformFiles, FilesPastFourGiB) {
     TempDir dir;
     const std::string path = dir.path("sparse");
     const uint64_t size = (uint64_t{1} << 32) + 3;
-    const int fd = open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644); // sparse: a few KiB on disk
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(ftruncate(fd, static_cast<off_t>(size)), 0);
-    ASSERT_EQ(pwrite(fd, "tail!", 5, static_cast<off_t>(size - 5)), 5);
-    close(fd);
+    ASSERT_TRUE(make_sparse(path, size));
     uint64_t got = 0;
     ASSERT_EQ(kelvra_plat_file_size(path.c_str(), &got), KELVRA_OK);
     EXPECT_EQ(got, size);

@@ -57,9 +57,10 @@ TEST(PlatformReadStream, OpenFailuresAndRepeatedClose) {
 }
 
 TEST(PlatformReadStream, ReadErrorIsNotTheEnd) {
-    ASSERT_TRUE(kelvra_test::reads_fail(kelvra_test::failing_file));
+    const kelvra_test::FailingFile failing;
+    ASSERT_TRUE(kelvra_test::reads_fail(failing.path()));
     kelvra_plat_rstream stream;
-    ASSERT_EQ(kelvra_plat_rstream_open(kelvra_test::failing_file, &stream), KELVRA_OK);
+    ASSERT_EQ(kelvra_plat_rstream_open(failing.path(), &stream), KELVRA_OK);
     char buf[64];
     uint64_t got = 99;
     EXPECT_EQ(kelvra_plat_rstream_read(&stream, buf, sizeof buf, &got), KELVRA_ERR_IO);

@@ -1,5 +1,5 @@
-// Local byte streams and threads: statuses, blocking behaviour and the
-// privacy of the endpoint directory.
+// Local byte streams and threads: statuses, blocking behaviour and, on POSIX,
+// the privacy of the endpoint directory.
 #include "kelvra.h"
 #include "platform/temp_dir.hpp"
 #include "support/scoped_env.hpp"
@@ -9,41 +9,74 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
-#include <dirent.h>
 #include <string>
+#include <thread>
+#include <vector>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
+#include <dirent.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <thread>
-#include <vector>
+#include <unistd.h>
+#endif
 
 namespace {
 
 using clock_type = std::chrono::steady_clock;
 
 std::string unique_name(const char *what) {
-    return std::string("t-") + what + "-" + std::to_string(getpid());
+#ifdef _WIN32
+    const unsigned long pid = GetCurrentProcessId();
+#else
+    const long pid = getpid();
+#endif
+    return std::string("t-") + what + "-" + std::to_string(pid);
 }
 
 double seconds_since(clock_type::time_point start) {
     return std::chrono::duration<double>(clock_type::now() - start).count();
 }
 
+// Descriptors, or handles on Windows, the process holds. (Wine counts no
+// handles at all, so there a leak goes unseen.)
 int open_descriptors() {
+#ifdef _WIN32
+    DWORD count = 0;
+    EXPECT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &count));
+    return static_cast<int>(count);
+#else
     int count = 0;
     DIR *d = opendir("/proc/self/fd");
     while (readdir(d) != nullptr) ++count;
     closedir(d);
     return count;
+#endif
 }
 
-// The directory part of an endpoint's formatted path.
-std::string endpoint_dir() {
+// The formatted path of endpoint "x" without the "x".
+std::string endpoint_prefix() {
     kelvra_plat_server s;
     EXPECT_EQ(kelvra_plat_stream_listen("x", &s), KELVRA_OK);
     std::string path = s.path;
-    return path.substr(0, path.size() - std::strlen("/kelvra-x"));
+    return path.substr(0, path.size() - 1);
 }
+
+#ifndef _WIN32
+// The directory part of an endpoint's formatted path.
+std::string endpoint_dir() {
+    const std::string prefix = endpoint_prefix();
+    return prefix.substr(0, prefix.size() - std::strlen("/kelvra-"));
+}
+#endif
 
 // Returns once an accept on `server` waits for a client.
 void wait_until_waiting(kelvra_plat_server &server) {
@@ -90,7 +123,7 @@ TEST(Streams, PathLimitNullsAndNobodyServing) {
     EXPECT_EQ(kelvra_plat_stream_connect(unique_name("nobody").c_str(), &c), KELVRA_ERR_IO);
     EXPECT_LT(seconds_since(start), 0.5);
 
-    const std::size_t prefix = endpoint_dir().size() + std::strlen("/kelvra-");
+    const std::size_t prefix = endpoint_prefix().size();
     const std::string fits(511 - prefix, 'n'), over(512 - prefix, 'n');
     ASSERT_EQ(kelvra_plat_stream_listen(fits.c_str(), &s), KELVRA_OK);
     EXPECT_EQ(std::strlen(s.path), 511u);
@@ -175,6 +208,34 @@ TEST(Streams, ServerCloseEndsAWaitingAccept) {
     EXPECT_EQ(open_descriptors(), before);
 }
 
+// Names a path would rewrite (on Windows "/" and "\" become separators and
+// ".." is resolved, trailing dots go, pipe names past 256 characters are
+// refused) reach their own server, and never the server of the name they
+// would be rewritten to.
+TEST(Streams, OddNamesMeetOnlyTheirOwnServer) {
+    const std::string plain = unique_name("plain");
+    const struct {
+        std::string odd, rewritten;
+    } cases[] = {{unique_name("odd") + "/../kelvra-" + plain, plain},
+                 {unique_name("odd") + "\\..\\kelvra-" + plain, plain},
+                 {plain + ".", plain},
+                 {unique_name("odd") + std::string(300, 'l'), ""}};
+    for (const auto &c : cases) {
+        OneAccept server(c.odd);
+        kelvra_plat_conn wrong{};
+        if (!c.rewritten.empty()) {
+            EXPECT_EQ(kelvra_plat_stream_connect(c.rewritten.c_str(), &wrong), KELVRA_ERR_IO) << c.odd;
+        }
+        kelvra_plat_conn right = connect_to(c.odd);
+        server.wait();
+        EXPECT_EQ(server.status, KELVRA_OK) << c.odd;
+        kelvra_plat_stream_conn_close(&wrong);
+        kelvra_plat_stream_conn_close(&right);
+    }
+}
+
+// Windows names pipes in one namespace for the machine, with no directory.
+#ifndef _WIN32
 TEST(Streams, EndpointDirectoryIsPrivateAndNamesStayInside) {
     const std::string dir = endpoint_dir();
     for (const std::string &name : {std::string("../../escape"), std::string("a/b"), std::string(300, 'l')}) {
@@ -222,6 +283,7 @@ TEST(Streams, StaleEndpointDoesNotBlockANewServer) {
     EXPECT_EQ(server.status, KELVRA_OK);
     kelvra_plat_stream_conn_close(&c);
 }
+#endif
 
 TEST(Threads, SpawnJoinAndNulls) {
     std::atomic<int> runs{0};

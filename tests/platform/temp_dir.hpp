@@ -4,15 +4,21 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
 #include <system_error>
 
-#ifndef _WIN32
-#include <fcntl.h>
-#include <unistd.h>
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
 #endif
 
 namespace kelvra_test {
@@ -46,19 +52,61 @@ private:
     std::string root_;
 };
 
-#ifndef _WIN32
-// Opens fine, but reading it fails with EIO: the first page of the process's
-// own memory is unmapped.
-inline constexpr const char *failing_file = "/proc/self/mem";
-
+// True when `path` opens through the C runtime but its first byte cannot be
+// read: an error, not the end of the data.
 inline bool reads_fail(const char *path) {
-    const int fd = open(path, O_RDONLY);
-    if (fd < 0) return false;
+    std::FILE *file = std::fopen(path, "rb");
+    if (file == nullptr) return false;
     char probe;
-    const bool fails = pread(fd, &probe, 1, 0) < 0;
-    close(fd);
+    const bool fails = std::fread(&probe, 1, 1, file) == 0 && std::ferror(file) != 0;
+    std::fclose(file);
     return fails;
 }
+
+// A file that opens fine but whose reads fail, for as long as this object lives.
+#ifdef _WIN32
+// Its bytes are locked exclusively through a handle of its own, so every
+// other handle's read of them fails with ERROR_LOCK_VIOLATION. Wine does not
+// hold reads to byte-range locks; there the Unix /proc/self/mem, reached
+// through drive Z:, stands in as it does on Linux.
+class FailingFile {
+public:
+    FailingFile() : path_(dir_.path("locked")) {
+        lock_ = CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        EXPECT_NE(lock_, INVALID_HANDLE_VALUE) << GetLastError();
+        if (lock_ == INVALID_HANDLE_VALUE) return;
+        DWORD wrote = 0;
+        EXPECT_TRUE(WriteFile(lock_, "locked bytes\n", 13, &wrote, nullptr) && wrote == 13);
+        OVERLAPPED from_start{};
+        EXPECT_TRUE(LockFileEx(lock_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
+                               &from_start))
+            << GetLastError();
+        if (!reads_fail(path_.c_str()) && GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version"))
+            path_ = "Z:/proc/self/mem";
+    }
+    ~FailingFile() {
+        if (lock_ == INVALID_HANDLE_VALUE) return;
+        OVERLAPPED from_start{};
+        UnlockFileEx(lock_, 0, MAXDWORD, MAXDWORD, &from_start);
+        CloseHandle(lock_);
+    }
+    FailingFile(const FailingFile &) = delete;
+    FailingFile &operator=(const FailingFile &) = delete;
+
+    const char *path() const { return path_.c_str(); }
+
+private:
+    TempDir dir_;
+    std::string path_;
+    HANDLE lock_ = INVALID_HANDLE_VALUE;
+};
+#else
+// The process's own memory: the first page is unmapped, so reads fail with EIO.
+class FailingFile {
+public:
+    const char *path() const { return "/proc/self/mem"; }
+};
 #endif
 
 } // namespace kelvra_test

@@ -2,7 +2,17 @@
 // callback statuses, threads at once, and the library loaded with dlopen while threads already run.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <atomic>
 #include <fstream>
@@ -17,6 +27,25 @@ namespace {
 
 using kelvra_test::TempDir;
 using IterFn = kelvra_status (*)(const char *, kelvra_ndjson_line_fn, void *);
+
+// A second copy of the library, loaded and later unloaded at run time.
+#ifdef _WIN32
+constexpr const char *copy_name = "kelvra-copy.dll";
+using Module = HMODULE;
+Module load_module(const std::string &path) { return LoadLibraryA(path.c_str()); }
+std::string load_error() { return "error " + std::to_string(GetLastError()); }
+IterFn find_iter(Module module) {
+    return reinterpret_cast<IterFn>(reinterpret_cast<void *>(GetProcAddress(module, "kelvra_ndjson_iter")));
+}
+void unload_module(Module module) { FreeLibrary(module); }
+#else
+constexpr const char *copy_name = "libkelvra-copy.so";
+using Module = void *;
+Module load_module(const std::string &path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
+std::string load_error() { return dlerror(); }
+IterFn find_iter(Module module) { return reinterpret_cast<IterFn>(dlsym(module, "kelvra_ndjson_iter")); }
+void unload_module(Module module) { dlclose(module); }
+#endif
 
 constexpr uint64_t kMiB = uint64_t{1} << 20;
 
@@ -64,8 +93,9 @@ TEST(Ndjson, SplitsNumbersAndStops) {
     Seen seen;
     EXPECT_EQ(kelvra_ndjson_iter(nullptr, collect, &seen), KELVRA_ERR_ARG);
     EXPECT_EQ(kelvra_ndjson_iter(dir.path("missing").c_str(), collect, &seen), KELVRA_ERR_IO);
-    const bool can_fail = kelvra_test::reads_fail(kelvra_test::failing_file);
-    EXPECT_TRUE(!can_fail || kelvra_ndjson_iter(kelvra_test::failing_file, collect, &seen) == KELVRA_ERR_IO);
+    const kelvra_test::FailingFile failing;
+    const bool can_fail = kelvra_test::reads_fail(failing.path());
+    EXPECT_TRUE(!can_fail || kelvra_ndjson_iter(failing.path(), collect, &seen) == KELVRA_ERR_IO);
     EXPECT_TRUE(seen.lines.empty());
 }
 
@@ -126,11 +156,11 @@ TEST(Ndjson, WorksWhenLoadedWithDlopenIntoRunningThreads) {
         });
     }
     // A copy under a new name is a new module, though this program links the library.
-    const std::string copy = dir.path("libkelvra-copy.so");
+    const std::string copy = dir.path(copy_name);
     std::ofstream(copy, std::ios::binary) << std::ifstream(KELVRA_TEST_LIBRARY, std::ios::binary).rdbuf();
-    void *handle = dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL);
-    EXPECT_NE(handle, nullptr) << dlerror();
-    const IterFn loaded = handle != nullptr ? reinterpret_cast<IterFn>(dlsym(handle, "kelvra_ndjson_iter")) : nullptr;
+    const Module handle = load_module(copy);
+    EXPECT_NE(handle, nullptr) << load_error();
+    const IterFn loaded = handle != nullptr ? find_iter(handle) : nullptr;
     EXPECT_NE(loaded, nullptr);
     iter = loaded != nullptr ? loaded : kelvra_ndjson_iter; // keep the threads' work defined
     for (std::thread &th : threads) th.join();
@@ -142,7 +172,7 @@ TEST(Ndjson, WorksWhenLoadedWithDlopenIntoRunningThreads) {
         EXPECT_EQ(loaded(dir.path("main").c_str(), collect, &seen), KELVRA_OK);
         EXPECT_EQ(seen.lines, (std::vector<Line>{{"m", 1}}));
     }
-    if (handle != nullptr) dlclose(handle);
+    if (handle != nullptr) unload_module(handle);
 }
 
 } // namespace

@@ -114,7 +114,7 @@ uint32_t iterations_run(const FiedlerOptions &o, const std::vector<double> &resu
 
 int write_vector(const std::vector<double> &v, const char *out) {
     errno = 0;
-    std::FILE *f = out != nullptr ? std::fopen(out, "w") : stdout;
+    std::FILE *f = out != nullptr ? std::fopen(out, "wb") : stdout;
     if (f == nullptr) return error("graph fiedler", exit_io, "cannot write %s: %s", out, std::strerror(errno));
     for (const double x : v) std::fprintf(f, "%.17g\n", x);
     return close_output("graph fiedler", out != nullptr ? out : "standard output", f) ? exit_ok : exit_io;

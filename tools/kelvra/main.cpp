@@ -6,6 +6,7 @@
 
 #include "cli.hpp"
 #include "io.hpp"
+#include "system.hpp"
 #include "tiers.hpp"
 
 namespace kelvra::cli {
@@ -75,6 +76,7 @@ void print_help(std::FILE *to) {
 
 int main(int argc, char **argv) {
     using namespace kelvra::cli;
+    binary_standard_streams(); // the same bytes on every system: canonical JSON, digests, bus replies
     if (argc < 2) {
         print_help(stderr);
         return exit_usage;

@@ -11,6 +11,7 @@
 
 #ifdef _WIN32
 #include <atomic>
+#include <fcntl.h>
 #include <io.h>
 #include <process.h>
 #include <windows.h>
@@ -25,6 +26,13 @@
 namespace kelvra::cli {
 
 #ifdef _WIN32
+
+void binary_standard_streams() {
+    // Typed at a console, lines still end in "\n" alone, as they do elsewhere.
+    if (!_isatty(_fileno(stdin))) _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+}
 
 void set_environment(const char *name, const char *value) { _putenv_s(name, value); }
 void unset_environment(const char *name) { _putenv_s(name, ""); }
@@ -89,6 +97,8 @@ MappedFile::~MappedFile() {
 }
 
 #else
+
+void binary_standard_streams() {}
 
 void set_environment(const char *name, const char *value) { setenv(name, value, 1); }
 void unset_environment(const char *name) { unsetenv(name); }

@@ -10,6 +10,12 @@
 
 namespace kelvra::cli {
 
+// Makes standard input (unless a console), output and error carry bytes as
+// they are: on Windows they start in text mode, which turns "\n" into "\r\n"
+// on the way out and drops "\r" and stops at a Ctrl-Z byte on the way in.
+// Nothing to do elsewhere.
+void binary_standard_streams();
+
 // Sets (replacing) or removes an environment variable of this process.
 void set_environment(const char *name, const char *value);
 void unset_environment(const char *name);

@@ -23,7 +23,7 @@
 // next server; closing a server removes its file.
 #include "platform/platform.hpp"
 
-#include "hash/sha256_core.hpp"
+#include "platform/endpoint_names.hpp"
 
 #include <atomic>
 #include <cerrno>
@@ -97,12 +97,9 @@ bool endpoint_address(const char *path, bool create_dir, sockaddr_un *addr) noex
         std::memcpy(addr->sun_path, path, std::strlen(path) + 1);
         return true;
     }
-    const hash::Sha256State state =
-        hash::sha256_message(reinterpret_cast<const std::uint8_t *>(name), std::strlen(name));
-    char hex[65];
-    hash::sha256_write_hex(state, hex);
-    hex[32] = '\0';
-    std::snprintf(addr->sun_path, sizeof addr->sun_path, "%s/kelvra~%s", dir.text, hex);
+    char mapped[40];
+    mapped_endpoint_name(name, mapped);
+    std::snprintf(addr->sun_path, sizeof addr->sun_path, "%s/%s", dir.text, mapped);
     return true;
 }
 

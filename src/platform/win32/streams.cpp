@@ -1,5 +1,11 @@
 // Local byte streams on named pipes. An endpoint's path is
-// "\\.\pipe\kelvra-<name>"; the name goes into the pipe's name as it is.
+// "\\.\pipe\kelvra-<name>", and a plain name goes into the pipe's name as it
+// is. Windows would not keep some names as they are: it reads "/" and "\" as
+// separators and resolves "." and ".." components (so "x/../../y" would name
+// "\\.\pipe\y", outside "kelvra-"), drops trailing dots and spaces, and
+// refuses pipe names past 256 characters. Such a name is served, as on POSIX,
+// under "\\.\pipe\kelvra~<32 hex digits>", the first half of its SHA-256, which
+// no plain name collides with.
 //
 // Each accept creates one instance of the pipe (byte mode, blocking) and waits
 // for a client on it; the connected instance is the server's end of the
@@ -26,6 +32,8 @@
 // until that read has returned, so a read that was about to start is not
 // missed.
 #include "platform/platform.hpp"
+
+#include "platform/endpoint_names.hpp"
 
 #include <atomic>
 #include <cstdio>
@@ -192,6 +200,40 @@ bool owner_only(OwnerOnly *o) noexcept {
     return true;
 }
 
+// ---- Pipe names --------------------------------------------------------------------
+
+constexpr char endpoint_prefix[] = "\\\\.\\pipe\\kelvra-";
+// The longest pipe name Windows takes, "\\.\pipe\" included.
+constexpr std::size_t pipe_name_limit = 256;
+
+struct PipeName {
+    char text[stream_path_capacity];
+};
+
+// Whether `name` makes a pipe name of its own; `path_length` is its formatted path's.
+bool kept_as_is(const char *name, std::size_t path_length) noexcept {
+    if (path_length > pipe_name_limit) return false;
+    const std::size_t length = std::strlen(name);
+    if (length > 0 && (name[length - 1] == '.' || name[length - 1] == ' ')) return false;
+    return std::strpbrk(name, "/\\") == nullptr;
+}
+
+// The pipe that serves the endpoint at the formatted `path`.
+PipeName pipe_of(const char *path) noexcept {
+    PipeName pipe;
+    const std::size_t length = std::strlen(path);
+    const std::size_t prefix_length = sizeof endpoint_prefix - 1;
+    if (std::strncmp(path, endpoint_prefix, prefix_length) != 0 || kept_as_is(path + prefix_length, length)) {
+        std::memcpy(pipe.text, path, length + 1);
+        return pipe;
+    }
+    const char *name = path + prefix_length;
+    char mapped[40];
+    mapped_endpoint_name(name, mapped);
+    std::snprintf(pipe.text, sizeof pipe.text, "\\\\.\\pipe\\%s", mapped);
+    return pipe;
+}
+
 // One attempt to open the pipe as a client. The server may identify the
 // client but not act as it.
 HANDLE open_client(const char *path) noexcept {
@@ -215,8 +257,9 @@ bool format_stream_path(const char *name, char (&path)[stream_path_capacity]) no
 bool accept_stream(const char *path, std::uintptr_t *pending, StreamHandle *out) noexcept {
     OwnerOnly access;
     if (!owner_only(&access)) return false;
+    const PipeName pipe = pipe_of(path);
     const HANDLE instance = CreateNamedPipeA(
-        path, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
+        pipe.text, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
         PIPE_UNLIMITED_INSTANCES, pipe_buffer_size, pipe_buffer_size, 0, &access.attributes);
     if (instance == INVALID_HANDLE_VALUE) return false;
     Waiter *waiter = enter_waiter(path);
@@ -248,14 +291,15 @@ bool accept_stream(const char *path, std::uintptr_t *pending, StreamHandle *out)
 
 void cancel_accept(const char *path, std::uintptr_t *) noexcept {
     if (!cancel_waiters(path, true)) return;
+    const PipeName pipe = pipe_of(path);
     const ULONGLONG deadline = GetTickCount64() + cancel_patience_ms;
     while (cancel_waiters(path, false) && GetTickCount64() < deadline) {
-        const HANDLE dummy = open_client(path);
+        const HANDLE dummy = open_client(pipe.text);
         if (dummy != INVALID_HANDLE_VALUE) {
             CloseHandle(dummy);
             Sleep(0);
         } else if (GetLastError() == ERROR_PIPE_BUSY) {
-            WaitNamedPipeA(path, 10);
+            WaitNamedPipeA(pipe.text, 10);
         } else {
             Sleep(1);
         }
@@ -263,7 +307,8 @@ void cancel_accept(const char *path, std::uintptr_t *) noexcept {
 }
 
 bool connect_stream(const char *path, StreamHandle *out) noexcept {
-    HANDLE pipe = open_client(path);
+    const PipeName name = pipe_of(path);
+    HANDLE pipe = open_client(name.text);
     if (pipe == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PIPE_BUSY) {
         // Served, but every instance is taken: wait for one to be offered.
         // Between two accepts a server may briefly have no instance at all;
@@ -272,17 +317,17 @@ bool connect_stream(const char *path, StreamHandle *out) noexcept {
         for (;;) {
             const ULONGLONG now = GetTickCount64();
             if (now >= deadline) {
-                pipe = open_client(path); // the one more try
+                pipe = open_client(name.text); // the one more try
                 break;
             }
-            if (!WaitNamedPipeA(path, static_cast<DWORD>(deadline - now))) {
+            if (!WaitNamedPipeA(name.text, static_cast<DWORD>(deadline - now))) {
                 // Timed out, or the instances went away while it waited
                 // (Windows and Wine report that differently): either way
                 // the deadline decides.
                 Sleep(1);
                 continue;
             }
-            pipe = open_client(path);
+            pipe = open_client(name.text);
             if (pipe != INVALID_HANDLE_VALUE) break;
             const DWORD error = GetLastError();
             if (error != ERROR_PIPE_BUSY && error != ERROR_FILE_NOT_FOUND) break; // taken by another client
