@@ -8,9 +8,12 @@ include(CMakePackageConfigHelpers)
 
 set(KELVRA_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/kelvra)
 
+# Components: Runtime (the library), Development (header, development link,
+# import library, CMake package, pkg-config file) and Tools (tools/), one
+# package each (cmake/packaging.cmake).
 install(TARGETS kelvra EXPORT kelvraTargets
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_COMPONENT Development
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime NAMELINK_COMPONENT Development
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/kelvra.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development)

@@ -1,15 +1,36 @@
 #!/bin/sh
-# Installs the build in BUILD_DIR into a scratch prefix and builds a user's
-# program against it the ways README.md shows (its CMake snippet and its
-# pkg-config command), in C and in C++, and runs each one.
+# Installs the build in BUILD_DIR into a scratch prefix (with `cmake --install`,
+# or with MODE "deb" from the Debian packages `cpack -G DEB` makes, unpacked
+# into a scratch root) and builds a user's program against it the ways
+# README.md shows (its CMake snippet and its pkg-config command), in C and in
+# C++, and runs each one.
 set -eu
 source_dir=$1
 build_dir=$2
+mode=${3:-install}
 here=$source_dir/tests/install
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-prefix=$work/prefix
-cmake --install "$build_dir" --prefix "$prefix" > "$work/install.log"
+
+if [ "$mode" = deb ]; then
+  (cd "$build_dir" && cpack -G DEB -B "$work/debs" > "$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; exit 1; }
+  version=$(awk '/^project\(kelvra VERSION/ {print $3}' "$source_dir/CMakeLists.txt")
+  for package in libkelvra3 libkelvra-dev kelvra-tools; do
+    deb=$(ls "$work/debs/${package}_${version}_"*.deb)
+    depends=$(dpkg-deb -f "$deb" Depends)
+    case $package in
+      libkelvra3) expected='libc6 (>= *), libstdc++6 (>= *)' ;;
+      *) expected="libkelvra3 (= $version)" ;;
+    esac
+    case $depends in $expected) ;; *) echo "$package depends on '$depends'"; exit 1 ;; esac
+    echo "$package $version: depends on $depends"
+    dpkg-deb -x "$deb" "$work/root"
+  done
+  prefix=$work/root/usr
+else
+  prefix=$work/prefix
+  cmake --install "$build_dir" --prefix "$prefix" > "$work/install.log"
+fi
 
 expect_runs() { # program
   "$1" > "$work/out.txt"
