@@ -768,16 +768,19 @@ KELVRA_API kelvra_status kelvra_bus_serve(const char *name, kelvra_bus_handler h
 /**
  * Waits for one client and serves it until it leaves.
  * A handler's reply longer than the capacity it was given ends the connection.
- * @return 0; 1; 3 accept failed.
+ * @return 0; 1; 3 accept failed or the server was stopped.
  * @note One thread at a time per server: the server holds a single request buffer.
  */
 KELVRA_API kelvra_status kelvra_bus_server_accept_one(kelvra_bus_server *server) KELVRA_NOEXCEPT;
 /**
  * Stops the server and frees it.
- * @return 0 or 1.
+ * @return 0; 1 for a null or already stopped server.
  * @note Called from another thread while a call of kelvra_bus_server_accept_one() waits or serves,
  * it ends that call (a reply in progress still goes out) and frees the server only after the call
- * has returned; that thread must not call accept_one again. Never call it from the handler.
+ * has returned. A call that comes late with the stopped server's pointer finds it gone (accept_one
+ * returns 3, stop 1) instead of touching freed memory, unless a newer server has been given the
+ * same address: a serving thread should still stop calling once it sees 3. Never call it from the
+ * handler.
  */
 KELVRA_API kelvra_status kelvra_bus_server_stop(kelvra_bus_server *server) KELVRA_NOEXCEPT;
 /** Connects to endpoint `name`. @return 0; 1; 2; 3; 4; 6. */

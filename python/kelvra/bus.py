@@ -125,8 +125,6 @@ class Server:
         self._handle = ctypes.c_void_p()
         _serve(_endpoint(name), self._callback, None, ctypes.byref(self._handle))
         self._lock = threading.Lock()    # guards _stopped
-        self._gate = threading.Lock()    # held while a thread is in (or entering) accept_one
-        self._entered = 0.0
         self._stopped = False
         self._thread = None
         self._serving_thread = None
@@ -155,16 +153,17 @@ class Server:
     def accept_one(self):
         """Waits for one client and serves it until it leaves. True when a
         client was served, False when the server was stopped meanwhile."""
-        with self._gate:
-            with self._lock:
-                if self._stopped:
-                    return False
-                self._entered = time.monotonic()
-                self._serving_thread = threading.get_ident()
-            try:
-                status = _accept_one(self._handle)
-            finally:
-                self._serving_thread = None
+        with self._lock:
+            if self._stopped:
+                return False
+            handle = self._handle
+            self._serving_thread = threading.get_ident()
+        try:
+            # A stop from another thread ends this call; a call that starts
+            # just after the stop finds the server gone and returns 3.
+            status = _accept_one(handle)
+        finally:
+            self._serving_thread = None
         if status != 0:
             if self._stopped:
                 return False
@@ -193,20 +192,7 @@ class Server:
             if self._stopped:
                 return
             self._stopped = True
-        if self._gate.acquire(blocking=False):
-            try:  # no thread is in accept_one, and none will enter it now
-                _stop(self._handle)
-            finally:
-                self._gate.release()
-        else:
-            # A thread holds the gate: it is in accept_one, or about to call
-            # it. Give it the moment it needs to get into the call, which the
-            # library's stop then waits for.
-            delay = 0.05 - (time.monotonic() - self._entered)
-            if delay > 0:
-                time.sleep(delay)
-            _stop(self._handle)
-        self._handle = ctypes.c_void_p()
+        _stop(self._handle)
         if self._thread is not None and self._thread is not threading.current_thread():
             self._thread.join(timeout)
 

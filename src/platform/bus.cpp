@@ -10,7 +10,10 @@
 // waiting accept is cancelled and the reading side of a connection being
 // served is shut (a reply being prepared still goes out), and this is
 // repeated until that thread has left accept_one; only then is the server
-// freed.
+// freed. Live servers are kept in a registry, so that a call that comes late
+// (a serving loop that calls accept_one again just after another thread's
+// stop, or a second stop) finds its server gone and fails instead of touching
+// freed memory.
 #include "kelvra.h"
 
 #include "frame/status.hpp"
@@ -85,6 +88,7 @@ struct kelvra_bus_server {
     std::atomic<std::uint32_t> inside;
     std::mutex serving_lock;
     os::StreamHandle serving;
+    kelvra_bus_server *next_live; // the registry's link
 };
 
 struct kelvra_bus_client {
@@ -108,6 +112,42 @@ void set_serving(kelvra_bus_server *server, os::StreamHandle handle) noexcept {
 }
 
 bool stopped(const kelvra_bus_server *server) noexcept { return server->stop.load() != 0; }
+
+// The registry of live servers. Only servers found in it are touched, so a
+// pointer to a freed server is never followed.
+std::mutex registry_lock;
+kelvra_bus_server *live_servers = nullptr;
+
+void register_server(kelvra_bus_server *server) noexcept {
+    const std::lock_guard<std::mutex> hold(registry_lock);
+    server->next_live = live_servers;
+    live_servers = server;
+}
+
+// Counts the calling thread in, unless the server is stopped or not live.
+bool enter(kelvra_bus_server *server) noexcept {
+    const std::lock_guard<std::mutex> hold(registry_lock);
+    for (kelvra_bus_server *live = live_servers; live != nullptr; live = live->next_live) {
+        if (live != server) continue;
+        if (stopped(live)) return false;
+        live->inside.fetch_add(1);
+        return true;
+    }
+    return false;
+}
+
+// Marks the server stopped and takes it out of the registry; false when it is
+// not live (stopped already).
+bool retire(kelvra_bus_server *server) noexcept {
+    const std::lock_guard<std::mutex> hold(registry_lock);
+    for (kelvra_bus_server **link = &live_servers; *link != nullptr; link = &(*link)->next_live) {
+        if (*link != server) continue;
+        server->stop.store(1);
+        *link = server->next_live;
+        return true;
+    }
+    return false;
+}
 
 // Serves request/reply exchanges until the client leaves, a frame is refused
 // or the server is stopped.
@@ -158,13 +198,14 @@ extern "C" KELVRA_API kelvra_status kelvra_bus_serve(const char *name, kelvra_bu
         free_server(server);
         return status;
     }
+    register_server(server);
     *out_server = server;
     return KELVRA_OK;
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_bus_server_accept_one(kelvra_bus_server *server) noexcept {
     if (server == nullptr) return KELVRA_ERR_ARG;
-    server->inside.fetch_add(1);
+    if (!enter(server)) return KELVRA_ERR_IO;
     kelvra_plat_conn conn{};
     kelvra_status status = KELVRA_ERR_IO;
     if (!stopped(server)) status = kelvra_plat_stream_accept(&server->stream, &conn);
@@ -179,8 +220,7 @@ extern "C" KELVRA_API kelvra_status kelvra_bus_server_accept_one(kelvra_bus_serv
 }
 
 extern "C" KELVRA_API kelvra_status kelvra_bus_server_stop(kelvra_bus_server *server) noexcept {
-    if (server == nullptr) return KELVRA_ERR_ARG;
-    server->stop.store(1);
+    if (server == nullptr || !retire(server)) return KELVRA_ERR_ARG;
     for (;;) {
         {
             const std::lock_guard<std::mutex> hold(server->serving_lock);

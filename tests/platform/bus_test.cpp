@@ -209,7 +209,7 @@ TEST(Bus, WireFormatBothWays) {
 
 // Another thread stops the server while one call of accept_one waits for a
 // client or serves an idle one: that call returns, and only then is the
-// server freed.
+// server freed. Calls that come after the stop find the server gone.
 TEST(Bus, StopReachesAThreadInAcceptOrServing) {
     for (int round = 0; round < 20; ++round) {
         const std::string name = name_of("stop") + std::to_string(round);
@@ -234,6 +234,8 @@ TEST(Bus, StopReachesAThreadInAcceptOrServing) {
         EXPECT_EQ(kelvra_bus_server_stop(server), KELVRA_OK);
         waiter.join();
         EXPECT_EQ(result.load(), round % 2 ? KELVRA_OK : KELVRA_ERR_IO);
+        EXPECT_EQ(kelvra_bus_server_accept_one(server), KELVRA_ERR_IO); // a serving loop's next turn
+        EXPECT_EQ(kelvra_bus_server_stop(server), KELVRA_ERR_ARG);
         if (idle != nullptr) kelvra_bus_client_close(idle);
     }
 }
