@@ -28,6 +28,16 @@ for file in kelvra.dll kelvra.exe; do
 done
 echo "kelvra.dll and kelvra.exe import only system DLLs"
 
+# An installed copy holds what a Windows user builds against.
+prefix=$(mktemp -d)
+cmake --install "$build" --prefix "$prefix" >/dev/null
+for file in bin/kelvra.dll bin/kelvra.exe lib/kelvra.dll.a include/kelvra.h lib/cmake/kelvra/kelvraConfig.cmake \
+            lib/cmake/kelvra/kelvraTargets.cmake lib/pkgconfig/kelvra.pc; do
+  [ -f "$prefix/$file" ] || { echo "cmake --install did not put $file into the prefix"; exit 1; }
+done
+rm -rf "$prefix"
+echo "cmake --install gives kelvra.dll, its import library, the header and the CMake package"
+
 # The library computes its elementary functions and square roots itself, so
 # its results cannot depend on the C runtime: no mathematics function among its
 # imports, no square-root instruction in its code (the static runtime included).

@@ -113,7 +113,7 @@ KELVRA_API uint64_t kelvra_genome_arena_bytes(uint64_t body_bytes, uint32_t n_ch
  */
 /** @{ */
 
-/** Whether the processor has SSE2. @return Always 1: SSE2 is part of x86-64. */
+/** Whether the processor has SSE2. @return 1 on x86-64, where SSE2 is part of the baseline; 0 elsewhere. */
 KELVRA_API uint32_t kelvra_simd_has_sse2(void) KELVRA_NOEXCEPT;
 /** Whether AVX is usable. @return 1 when the processor has AVX and the operating system saves its registers, else 0. */
 KELVRA_API uint32_t kelvra_simd_has_avx(void) KELVRA_NOEXCEPT;

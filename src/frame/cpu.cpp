@@ -2,8 +2,8 @@
 #include "frame/cpu.hpp"
 #include "kelvra.h"
 
-// SSE2 is part of the x86-64 baseline the library is built for.
-extern "C" KELVRA_API uint32_t kelvra_simd_has_sse2(void) noexcept { return 1; }
+// SSE2 is part of the x86-64 baseline; other targets have no SSE2.
+extern "C" KELVRA_API uint32_t kelvra_simd_has_sse2(void) noexcept { return kelvra::cpu::sse2; }
 
 extern "C" KELVRA_API uint32_t kelvra_simd_has_avx(void) noexcept { return kelvra::cpu::avx_usable(); }
 

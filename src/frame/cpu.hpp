@@ -17,6 +17,14 @@
 
 namespace kelvra::cpu {
 
+// SSE2 comes with the x86-64 baseline; any other target has none of the
+// instruction sets below, and every test answers no.
+#if KELVRA_CPU_X86_64
+inline constexpr bool sse2 = true;
+#else
+inline constexpr bool sse2 = false;
+#endif
+
 struct Registers {
     uint32_t eax = 0, ebx = 0, ecx = 0, edx = 0;
 };

@@ -24,6 +24,7 @@ using Probe = uint32_t (*)(void) noexcept;
 inline constexpr int max_tiers = 3;
 
 // What each tier needs, from the tests made once per process.
+inline uint32_t has_sse2() noexcept { return cpu::sse2; }
 inline uint32_t has_avx() noexcept { return cpu::features().avx; }
 inline uint32_t has_avx2() noexcept { return cpu::features().avx2; }
 inline uint32_t has_sha_kernel() noexcept { return cpu::features().sha_kernel; }
@@ -34,7 +35,7 @@ struct Rule {
     const char *kernel;           // what the tiers implement, for people
     const char *variable;         // environment override
     int32_t max_tier;             // highest tier the kernel has
-    Probe needs[max_tiers];       // feature tier t needs (null: nothing beyond the x86-64 baseline)
+    Probe needs[max_tiers];       // feature tier t needs (null: the x86-64 baseline; tier 0 needs nothing)
     const char *names[max_tiers]; // what tier t is, for people
 };
 
@@ -78,10 +79,10 @@ inline constexpr const Rule *all_rules[] = {&octonion_batch,       &sha256_batch
                                             &hypervector_popcount, &dense_elimination, &jacobi_rotations};
 
 // The highest tier whose feature the processor has (features of wider tiers
-// imply those of narrower ones).
+// imply those of narrower ones). Off x86-64 that is tier 0, the portable form.
 inline uint32_t supported(const Rule &rule) noexcept {
     for (int32_t t = rule.max_tier; t > 0; --t) {
-        if (rule.needs[t] == nullptr || rule.needs[t]() != 0) return static_cast<uint32_t>(t);
+        if ((rule.needs[t] == nullptr ? has_sse2() : rule.needs[t]()) != 0) return static_cast<uint32_t>(t);
     }
     return 0;
 }

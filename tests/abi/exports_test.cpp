@@ -24,7 +24,7 @@ TEST(Abi, ExportsExactlyTheDeclaredFunctionsOrListsThemAsPending) {
     for (std::string line; std::getline(pending_file, line);)
         if (!line.empty() && line[0] != '#') pending.insert(line);
 
-    FILE *pipe = popen((std::string("nm -D --defined-only '") + KELVRA_TEST_LIBRARY + "'").c_str(), "r");
+    FILE *pipe = popen((std::string(KELVRA_TEST_NM " -D --defined-only '") + KELVRA_TEST_LIBRARY + "'").c_str(), "r");
     ASSERT_NE(pipe, nullptr);
     char line[512];
     while (std::fgets(line, sizeof line, pipe) != nullptr) {

@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/emulator.hpp"
+
 #if defined(_WIN32)
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -100,14 +102,15 @@ public:
         for (std::string &v : variables) envp.push_back(v.data());
         for (char **e = environ; *e != nullptr; ++e) envp.push_back(*e); // the parameters come first and win
         envp.push_back(nullptr);
-        std::vector<std::string> args{program, filter, disabled};
+        std::vector<std::string> args = target_command(program);
+        args.insert(args.end(), {filter, disabled});
         std::vector<char *> argv;
         for (std::string &a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
+        if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
 #endif
         EXPECT_TRUE(running()) << "could not start " << program << " for " << test;

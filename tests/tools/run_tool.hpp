@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/emulator.hpp"
+
 #ifdef _WIN32
 #include <windows.h>
 
@@ -244,7 +246,7 @@ inline pid_t start(const std::vector<std::string> &args, const ToolOptions &opti
     };
     direct(STDOUT_FILENO, options.output);
     direct(STDERR_FILENO, options.error);
-    std::vector<std::string> words = {KELVRA_TEST_TOOL};
+    std::vector<std::string> words = target_command(KELVRA_TEST_TOOL);
     words.insert(words.end(), args.begin(), args.end());
     std::vector<std::string> environment = environment_with(options.environment);
     std::vector<char *> argv, envp;
@@ -253,7 +255,7 @@ inline pid_t start(const std::vector<std::string> &args, const ToolOptions &opti
     argv.push_back(nullptr);
     envp.push_back(nullptr);
     pid_t pid = -1;
-    if (posix_spawn(&pid, KELVRA_TEST_TOOL, &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     if (capture != nullptr) {
         close(pipe_ends[1]);

@@ -94,6 +94,7 @@ extern const Command hdc_commands[2];
 extern const Command graph_command;
 extern const Command text_commands[2];
 extern const Command bus_command;
+extern const Command golden_command;
 
 // Evaluates a library call in a demo section; on failure reports it and
 // leaves the section with its exit code.

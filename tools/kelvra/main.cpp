@@ -16,7 +16,7 @@ namespace {
 const std::span<const Command> command_groups[] = {
     {&demo_command, 1}, info_commands,       exact_commands,       hash_commands,      json_commands,
     text_commands,      config_commands,     {&genome_command, 1}, {&calc_command, 1}, octonion_commands,
-    hdc_commands,       {&graph_command, 1}, {&bus_command, 1},
+    hdc_commands,       {&graph_command, 1}, {&bus_command, 1},    {&golden_command, 1},
 };
 
 // Command heads longer than this put their summary on the next line.

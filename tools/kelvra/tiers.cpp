@@ -123,10 +123,12 @@ bool has(Feature feature) noexcept {
     return false;
 }
 
-// Features of wider tiers imply those of narrower ones.
+// Features of wider tiers imply those of narrower ones. A wider tier that
+// needs nothing named needs the x86-64 baseline (SSE2), so elsewhere tier 0.
 uint32_t supported(const Kernel &kernel) noexcept {
     for (int32_t t = kernel.max_tier; t > 0; --t) {
-        if (has(kernel.needs[t])) return static_cast<uint32_t>(t);
+        if (kernel.needs[t] == Feature::none ? kelvra_simd_has_sse2() != 0 : has(kernel.needs[t]))
+            return static_cast<uint32_t>(t);
     }
     return 0;
 }
