@@ -873,6 +873,11 @@ KELVRA_API kelvra_status kelvra_rational_sqrt(double x, double *out) KELVRA_NOEX
 /**
  * @defgroup kv_elementary Elementary functions
  * @brief Q61 fixed point; the same bits on every processor.
+ *
+ * A NaN argument is written back as the arithmetic leaves it. A NaN made from
+ * other arguments (sin or cos of an infinity, atan2 of two infinities, the
+ * logarithm of a negative number, kelvra_rational_sqrt() of -inf) is always
+ * the quiet NaN 0x7FF8000000000000, not the processor's own default NaN.
  */
 /** @{ */
 

@@ -26,6 +26,7 @@
 #include <utility>
 
 #include "elementary/q61.hpp"
+#include "frame/nan.hpp"
 
 namespace kelvra::elementary {
 
@@ -272,7 +273,6 @@ inline constexpr double kQuarterPi = 0.7853981633974483;
 inline constexpr double kHalfPi = 1.5707963267948966;
 inline constexpr double kPi = 3.141592653589793;
 inline constexpr double kInfinity = __builtin_inf();
-inline constexpr uint64_t kQuietNaNBits = 0x7FF8000000000000;
 
 // The decimal constants are exactly these doubles.
 static_assert(std::bit_cast<uint64_t>(kExpOverflowAbove) == 0x40862E42FEFA39EF);
@@ -313,7 +313,7 @@ inline double fixed_exp(double x) noexcept {
 [[gnu::cold]] inline double log_outside_domain(double x) noexcept {
     if (x != x || x > 0) return x;
     if (x == 0) return -kInfinity;
-    return std::bit_cast<double>(kQuietNaNBits);
+    return quiet_nan();
 }
 
 inline double fixed_log(double x) noexcept {
@@ -375,13 +375,14 @@ inline double fixed_atan2(double y, double x) noexcept {
     using detail::select;
     if (x == 0) return y > 0 ? kHalfPi : y < 0 ? -kHalfPi : 0.0;
     const double q = y / x;
-    if (q != q) return q;
+    if (q != q) return y != y || x != x ? q : quiet_nan(); // both infinite: the quotient is made here
     const double v = __builtin_copysign(atan_of_magnitude(detail::abs_of(q)), q + 0.0); // -v for q < 0
     return v + select(x > 0, -0.0, select(y >= 0, kPi, -kPi));
 }
 
 // sin x and cos x; for an infinity, NaN or |x| >= 2^55 both are x - x
-// (NaN, or +0.0 for a large finite x).
+// (the library's quiet NaN for an infinity, the argument's NaN for a NaN,
+// +0.0 for a large finite x).
 struct SinCos {
     double sine;
     double cosine;
@@ -389,20 +390,20 @@ struct SinCos {
 
 inline SinCos fixed_sincos(double x) noexcept {
     Quadrant reduced;
-    if (!reduce_quadrant(x, reduced)) return {x - x, x - x};
+    if (!reduce_quadrant(x, reduced)) return {self_difference(x), self_difference(x)};
     const SineCosine sc = q61_sin_cos_series(reduced);
     return {sine_in_quadrant(sc, reduced.number), cosine_in_quadrant(sc, reduced.number)};
 }
 
 inline double fixed_sin(double x) noexcept {
     Quadrant reduced;
-    if (!reduce_quadrant(x, reduced)) return x - x;
+    if (!reduce_quadrant(x, reduced)) return self_difference(x);
     return sine_in_quadrant(q61_sin_cos_series(reduced), reduced.number);
 }
 
 inline double fixed_cos(double x) noexcept {
     Quadrant reduced;
-    if (!reduce_quadrant(x, reduced)) return x - x;
+    if (!reduce_quadrant(x, reduced)) return self_difference(x);
     return cosine_in_quadrant(q61_sin_cos_series(reduced), reduced.number);
 }
 

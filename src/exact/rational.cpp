@@ -9,6 +9,7 @@
 
 #include "exact/modarith.hpp"
 #include "exact/rational.hpp"
+#include "frame/nan.hpp"
 
 namespace kelvra::exact {
 namespace {
@@ -190,7 +191,7 @@ UnsignedFraction best_rational(uint64_t num, uint64_t den, uint64_t max_den) noe
 
 double rational_sqrt(double x) noexcept {
     if (x != x) return x;
-    if (x < 0) return x - x;
+    if (x < 0) return self_difference(x); // +0.0, or the quiet NaN for -inf
     if (x == 0) return 0.0;
     if (x == __builtin_inf()) return x;
     return positive_root(x);

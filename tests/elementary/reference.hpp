@@ -95,7 +95,7 @@ inline double atan(double x) {
 inline double atan2(double y, double x) {
     if (x == 0) return y > 0 ? 1.5707963267948966 : y < 0 ? -1.5707963267948966 : 0.0;
     const double q = y / x;
-    if (std::isnan(q)) return q;
+    if (std::isnan(q)) return std::isinf(y) && std::isinf(x) ? from_bits(0x7FF8000000000000) : q;
     double v = atan_of_magnitude(std::fabs(q));
     if (q < 0) v = -v;
     if (x > 0) return v;
@@ -144,7 +144,7 @@ inline int64_t trig_series(int64_t r, bool cosine) {
 // Quadrants 0-3 of the sine give s, c, -s, -c; the cosine is the sine one quadrant on.
 inline double sine_quadrant(double x, int shift) {
     const Reduced red = reduce_quadrant(x);
-    if (!red.ok) return x - x;
+    if (!red.ok) return std::isinf(x) ? from_bits(0x7FF8000000000000) : x - x; // one NaN everywhere
     const int q = (red.quadrant + shift) & 3;
     const int64_t v = trig_series(red.remainder, q % 2 == 1);
     return from_q61(q < 2 ? v : -v);

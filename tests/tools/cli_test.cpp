@@ -359,7 +359,7 @@ TEST(Cli, ManualPageCoversTheHelp) {
     const auto commands = listed(help.substr(0, help.find("\noptions:")), "commands:", R"(\n  ([a-z0-9]+)[ \n])");
     const auto subcommands = listed(genome, "subcommands", R"(\n  ([a-z]+) )");
     const auto variables = listed(help, "environment", R"(\n  (KELVRA_[A-Z0-9_]+) )");
-    EXPECT_EQ(commands.size(), 18u);
+    EXPECT_EQ(commands.size(), 19u);
     EXPECT_EQ(subcommands.size(), 12u);
     EXPECT_EQ(variables.size(), 6u);
     for (const auto &names : {commands, subcommands, variables})
