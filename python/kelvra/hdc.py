@@ -107,23 +107,42 @@ def _pointer_table(vectors, signed=False):
     return table, len(views), n, views
 
 
+def _pairwise(function, a, b):
+    """function(a, b, n, out) over two vectors of one length; the result vector."""
+    pa, pb = _bytes_in(a), _bytes_in(b)
+    n = _same_length(pa, pb)
+    out = _Out(n)
+    function(pa[0], pb[0], n, out.pointer)
+    return out.result()
+
+
+def _majority(function, vectors):
+    """function(table, count, n, out) over a list of vectors; the result vector."""
+    table, count, n, _keep = _pointer_table(vectors)
+    out = _Out(n)
+    function(table, count, n, out.pointer)
+    return out.result()
+
+
+def _similarity_of(function, a, b):
+    """function(a, b, n, &value) over two vectors of one length; the value."""
+    pa, pb = _bytes_in(a), _bytes_in(b)
+    n = _same_length(pa, pb)
+    value = ctypes.c_double()
+    function(pa[0], pb[0], n, ctypes.byref(value))
+    return value.value
+
+
 # --- binary hypervectors ---------------------------------------------------
 
 def bind(a, b):
     """a XOR b of two packed binary hypervectors."""
-    pa, pb = _bytes_in(a), _bytes_in(b)
-    n = _same_length(pa, pb)
-    out = _Out(n)
-    _bind(pa[0], pb[0], n, out.pointer)
-    return out.result()
+    return _pairwise(_bind, a, b)
 
 
 def bundle(vectors):
     """Bitwise majority of an odd number of packed hypervectors."""
-    table, count, n, _keep = _pointer_table(vectors)
-    out = _Out(n)
-    _bundle(table, count, n, out.pointer)
-    return out.result()
+    return _majority(_bundle, vectors)
 
 
 def permute(vector, shift):
@@ -137,39 +156,24 @@ def permute(vector, shift):
 
 def similarity(a, b):
     """1 - 2 hamming(a, b) / bits: 1.0 for equal vectors, -1.0 for complements."""
-    pa, pb = _bytes_in(a), _bytes_in(b)
-    n = _same_length(pa, pb)
-    value = ctypes.c_double()
-    _similarity(pa[0], pb[0], n, ctypes.byref(value))
-    return value.value
+    return _similarity_of(_similarity, a, b)
 
 
 # --- Klein-four hypervectors -----------------------------------------------
 
 def klein4_bind(a, b):
     """Element-wise group product (XOR of elements 0..3)."""
-    pa, pb = _bytes_in(a), _bytes_in(b)
-    n = _same_length(pa, pb)
-    out = _Out(n)
-    _k4_bind(pa[0], pb[0], n, out.pointer)
-    return out.result()
+    return _pairwise(_k4_bind, a, b)
 
 
 def klein4_bundle(vectors):
     """Per-bit majority of Klein-four vectors (a tie clears the bit)."""
-    table, count, n, _keep = _pointer_table(vectors)
-    out = _Out(n)
-    _k4_bundle(table, count, n, out.pointer)
-    return out.result()
+    return _majority(_k4_bundle, vectors)
 
 
 def klein4_similarity(a, b):
     """Fraction of equal elements."""
-    pa, pb = _bytes_in(a), _bytes_in(b)
-    n = _same_length(pa, pb)
-    value = ctypes.c_double()
-    _k4_similarity(pa[0], pb[0], n, ctypes.byref(value))
-    return value.value
+    return _similarity_of(_k4_similarity, a, b)
 
 
 def klein4_triality(vector, inverse=False):

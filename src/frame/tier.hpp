@@ -31,6 +31,11 @@ inline uint32_t has_sha_kernel() noexcept { return cpu::features().sha_kernel; }
 inline uint32_t has_popcnt() noexcept { return cpu::features().popcnt; }
 inline uint32_t has_avx2_and_popcnt() noexcept { return cpu::features().avx2_and_popcnt; }
 
+// Tier 0 of the kernels below is SSE2 code on x86-64 and the same arithmetic
+// in scalar form elsewhere.
+inline constexpr const char *swar_baseline = cpu::sse2 ? "SWAR, 16 bytes (SSE2)" : "SWAR, 8 bytes";
+inline constexpr const char *pairs_baseline = cpu::sse2 ? "SSE2, 2 doubles" : "scalar";
+
 struct Rule {
     const char *kernel;           // what the tiers implement, for people
     const char *variable;         // environment override
@@ -61,19 +66,19 @@ inline constexpr Rule hypervector_popcount{"hypervector population count",
                                            "KELVRA_HDC_FORCE_TIER",
                                            2,
                                            {nullptr, has_popcnt, has_avx2_and_popcnt},
-                                           {"SWAR, 16 bytes (SSE2)", "POPCNT, 8 bytes", "AVX2, 32 bytes"}};
+                                           {swar_baseline, "POPCNT, 8 bytes", "AVX2, 32 bytes"}};
 
 inline constexpr Rule dense_elimination{"dense solver row updates",
                                         "KELVRA_DENSE_FORCE_TIER",
                                         1,
                                         {nullptr, has_avx, nullptr},
-                                        {"SSE2, 2 doubles", "AVX, 4 doubles", nullptr}};
+                                        {pairs_baseline, "AVX, 4 doubles", nullptr}};
 
 inline constexpr Rule jacobi_rotations{"Jacobi rotation updates",
                                        "KELVRA_JACOBI_FORCE_TIER",
                                        1,
                                        {nullptr, has_avx, nullptr},
-                                       {"SSE2, 2 doubles", "AVX, 4 doubles", nullptr}};
+                                       {pairs_baseline, "AVX, 4 doubles", nullptr}};
 
 inline constexpr const Rule *all_rules[] = {&octonion_batch,       &sha256_batch,      &sha256_extensions,
                                             &hypervector_popcount, &dense_elimination, &jacobi_rotations};

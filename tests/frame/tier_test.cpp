@@ -51,7 +51,9 @@ TEST(Tier, ForcedTierNeverExceedsTheHardware) {
     constexpr uint32_t kX86 = 0;
 #endif
     EXPECT_EQ(kelvra_simd_has_sse2(), kX86);
-    if (kX86 == 0) EXPECT_EQ(kelvra_simd_has_avx() + kelvra_simd_has_shani(), 0u);
+    if (kX86 == 0) {
+        EXPECT_EQ(kelvra_simd_has_avx() + kelvra_simd_has_shani(), 0u);
+    }
     EXPECT_LE(kelvra_simd_has_avx2(), kelvra_simd_has_avx()) << "AVX2 is only usable where AVX is";
     for (const kelvra::tier::Rule *rule : kelvra::tier::all_rules) {
         ScopedEnv env(rule->variable, "99");

@@ -57,17 +57,17 @@ TEST(GenomeCrash, KilledSavesNeverTearTheGenome) {
     std::mt19937 random(20240611);
     std::uniform_int_distribution<int> delay_us(0, 15000);
     int kills = 0;
-#ifdef _WIN32
-    // A process takes up to half a second to start under Wine: a longer box,
-    // and fewer kills in it.
-    const auto box = std::chrono::seconds(6);
-    const int enough_kills = 5;
-#else
-    const auto box = std::chrono::seconds(3);
+    // Kill for a few seconds, and go on until enough kills have been seen:
+    // a child takes long to start under Wine, qemu or a sanitizer, or on a
+    // loaded machine.
     const int enough_kills = 10;
-#endif
-    const auto deadline = std::chrono::steady_clock::now() + box;
-    while (std::chrono::steady_clock::now() < deadline) {
+    const auto box = std::chrono::seconds(3), limit = std::chrono::seconds(120);
+    const auto start = std::chrono::steady_clock::now();
+    const auto more = [&] {
+        const auto spent = std::chrono::steady_clock::now() - start;
+        return spent < box || (kills < enough_kills && spent < limit);
+    };
+    while (more()) {
         std::remove(ready.c_str());
         ChildProcess child("GenomeCrash.DISABLED_SavesUntilKilled",
                            {{"KELVRA_TEST_GENOME_DIR", dir.path()}, {"KELVRA_TEST_READY", ready}});
@@ -94,7 +94,7 @@ TEST(GenomeCrash, KilledSavesNeverTearTheGenome) {
             ASSERT_EQ(s, KELVRA_ERR_DATA) << "a crash between the renames is reported, never hidden";
         }
     }
-    EXPECT_GT(kills, enough_kills);
+    EXPECT_GE(kills, enough_kills);
 }
 
 } // namespace

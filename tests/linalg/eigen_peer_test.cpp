@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "kelvra.h"
+#include "linalg/random_matrix.hpp"
 
 extern "C" void zheev_(const char *jobz, const char *uplo, int *n, double *a, int *lda, double *w, double *work,
                        int *lwork, double *rwork, int *info);
@@ -21,19 +22,7 @@ namespace {
 using Matrix = std::vector<double>;
 using C = std::complex<double>;
 
-// Random symmetric (complex: Hermitian, interleaved re, im) matrix.
-Matrix random_matrix(uint64_t seed, uint32_t n, bool complex) {
-    std::mt19937_64 rng(seed);
-    std::normal_distribution<double> normal;
-    const size_t w = complex ? 2 : 1;
-    Matrix m(w * n * n);
-    for (size_t i = 0; i < n; ++i)
-        for (size_t j = i; j < n; ++j) {
-            m[w * (i * n + j)] = m[w * (j * n + i)] = normal(rng);
-            if (complex && j > i) m[2 * (j * n + i) + 1] = -(m[2 * (i * n + j) + 1] = normal(rng));
-        }
-    return m;
-}
+using kelvra_test::random_matrix;
 
 kelvra_status decompose(uint32_t n, const Matrix &h, Matrix &values, Matrix &vectors) {
     Matrix ws(2 * size_t{n} * n + 1); // passed as exactly 2 n^2 doubles

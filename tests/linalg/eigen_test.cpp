@@ -14,6 +14,7 @@
 
 #include "kelvra.h"
 #include "support/scoped_env.hpp"
+#include "linalg/random_matrix.hpp"
 
 namespace {
 
@@ -99,19 +100,7 @@ void reference_jacobi(uint32_t n, Matrix &a, int sweeps, double tolerance, Matri
     for (size_t i = 0; i < n; ++i) values.push_back(a[i * n + i]);
 }
 
-// Random symmetric (complex: Hermitian, interleaved re, im) matrix.
-Matrix random_matrix(uint64_t seed, uint32_t n, bool complex) {
-    std::mt19937_64 rng(seed);
-    std::normal_distribution<double> normal;
-    const size_t w = complex ? 2 : 1;
-    Matrix m(w * n * n);
-    for (size_t i = 0; i < n; ++i)
-        for (size_t j = i; j < n; ++j) {
-            m[w * (i * n + j)] = m[w * (j * n + i)] = normal(rng);
-            if (complex && j > i) m[2 * (j * n + i) + 1] = -(m[2 * (i * n + j) + 1] = normal(rng));
-        }
-    return m;
-}
+using kelvra_test::random_matrix;
 
 Matrix scratch[2];
 kelvra_status decompose(uint32_t n, const Matrix &h, Matrix &values = scratch[0], Matrix &vectors = scratch[1]) {

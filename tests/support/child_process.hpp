@@ -18,13 +18,7 @@
 #include "support/emulator.hpp"
 
 #if defined(_WIN32)
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "support/windows.hpp"
 #else
 #include <fcntl.h>
 #include <signal.h>

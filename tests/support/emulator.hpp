@@ -14,6 +14,10 @@
 
 namespace kelvra_test {
 
+// Whether programs of this build run under an emulator, where starting one
+// takes a few tenths of a second.
+inline constexpr bool emulated = sizeof(KELVRA_TEST_EMULATOR) > 1;
+
 // The emulator's words (none natively) followed by `program`. The first word
 // is found on PATH, so start the result with posix_spawnp.
 inline std::vector<std::string> target_command(const std::string &program) {

@@ -9,13 +9,7 @@
 #include <cstdint>
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "support/windows.hpp"
 #else
 #include <sys/mman.h>
 #include <unistd.h>

@@ -3,13 +3,7 @@
 #include <gtest/gtest.h>
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "support/windows.hpp"
 #else
 #include <dlfcn.h>
 #endif

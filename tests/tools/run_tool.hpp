@@ -15,7 +15,7 @@
 #include "support/emulator.hpp"
 
 #ifdef _WIN32
-#include <windows.h>
+#include "support/windows.hpp"
 
 #include <algorithm>
 #else

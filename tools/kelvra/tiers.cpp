@@ -19,6 +19,15 @@
 
 namespace kelvra::cli::tiers {
 
+// Tier 0 of some kernels is SSE2 code on x86-64 and scalar code elsewhere.
+#if defined(__x86_64__) || defined(_M_X64)
+constexpr const char *swar_baseline = "SWAR, 16 bytes (SSE2)";
+constexpr const char *pairs_baseline = "SSE2, 2 doubles";
+#else
+constexpr const char *swar_baseline = "SWAR, 8 bytes";
+constexpr const char *pairs_baseline = "scalar";
+#endif
+
 const Kernel octonion_batch{"octonion batch binding",
                             "KELVRA_LOOP_HD_FORCE_TIER",
                             2,
@@ -41,19 +50,19 @@ const Kernel hypervector_popcount{"hypervector population count",
                                   "KELVRA_HDC_FORCE_TIER",
                                   2,
                                   {Feature::none, Feature::popcnt, Feature::avx2_and_popcnt},
-                                  {"SWAR, 16 bytes (SSE2)", "POPCNT, 8 bytes", "AVX2, 32 bytes"}};
+                                  {swar_baseline, "POPCNT, 8 bytes", "AVX2, 32 bytes"}};
 
 const Kernel dense_elimination{"dense solver row updates",
                                "KELVRA_DENSE_FORCE_TIER",
                                1,
                                {Feature::none, Feature::avx, Feature::none},
-                               {"SSE2, 2 doubles", "AVX, 4 doubles", nullptr}};
+                               {pairs_baseline, "AVX, 4 doubles", nullptr}};
 
 const Kernel jacobi_rotations{"Jacobi rotation updates",
                               "KELVRA_JACOBI_FORCE_TIER",
                               1,
                               {Feature::none, Feature::avx, Feature::none},
-                              {"SSE2, 2 doubles", "AVX, 4 doubles", nullptr}};
+                              {pairs_baseline, "AVX, 4 doubles", nullptr}};
 
 const Kernel *const all[kernel_count] = {&octonion_batch,       &sha256_batch,      &sha256_extensions,
                                          &hypervector_popcount, &dense_elimination, &jacobi_rotations};
