@@ -28,6 +28,7 @@
 #include <cstring>
 
 #include "platform/fault.hpp"
+#include "platform/win32/long_path.hpp"
 #include "platform/win32/win.hpp"
 
 namespace kelvra::os {
@@ -66,40 +67,17 @@ struct DirectoryPath {
     std::size_t length; // of the directory part
 };
 
-bool starts_with(const wchar_t *text, const wchar_t *prefix) noexcept {
-    for (; *prefix != L'\0'; ++text, ++prefix)
-        if (*text != *prefix) return false;
-    return true;
-}
-
 // The path of the lock file in `directory`: the directory made absolute and
 // given the "\\?\" (or "\\?\UNC\") prefix, then the lock file's name.
 bool lock_path_of(const char *directory, wchar_t (&out)[path_capacity]) noexcept {
     if (directory[0] == '\0') return false;
-    wchar_t wide[directory_capacity];
-    if (MultiByteToWideChar(CP_ACP, 0, directory, -1, wide, directory_capacity) == 0) return false;
-    wchar_t full[directory_capacity];
-    const DWORD full_length = GetFullPathNameW(wide, directory_capacity, full, nullptr);
-    if (full_length == 0 || full_length >= directory_capacity) return false;
-
-    const wchar_t *rest = full;
-    const wchar_t *prefix = L"";
-    if (starts_with(full, L"\\\\?\\") || starts_with(full, L"\\\\.\\")) {
-        prefix = L"";
-    } else if (starts_with(full, L"\\\\")) {
-        prefix = L"\\\\?\\UNC\\";
-        rest = full + 2;
-    } else {
-        prefix = L"\\\\?\\";
-    }
-    const std::size_t prefix_length = std::wcslen(prefix);
-    const std::size_t rest_length = std::wcslen(rest);
-    const bool separator = rest_length > 0 && rest[rest_length - 1] != L'\\';
-    const std::size_t total = prefix_length + rest_length + (separator ? 1 : 0) + std::wcslen(lock_name);
-    if (total >= path_capacity) return false;
-    std::wmemcpy(out, prefix, prefix_length);
-    std::wmemcpy(out + prefix_length, rest, rest_length);
-    std::size_t at = prefix_length + rest_length;
+    wchar_t full[long_path_capacity];
+    const std::size_t length = long_path(directory, full);
+    if (length == 0) return false;
+    const bool separator = full[length - 1] != L'\\';
+    if (length + (separator ? 1 : 0) + std::wcslen(lock_name) >= path_capacity) return false;
+    std::wmemcpy(out, full, length);
+    std::size_t at = length;
     if (separator) out[at++] = L'\\';
     std::wmemcpy(out + at, lock_name, std::wcslen(lock_name) + 1);
     return true;
