@@ -12,7 +12,7 @@
 #include <vector>
 
 #ifdef _WIN32
-#include "support/windows.hpp"
+#include "platform/win32/win.hpp"
 #else
 #include <sys/stat.h>
 #include <unistd.h>

@@ -8,7 +8,7 @@
 #include <vector>
 
 #ifdef _WIN32
-#include "support/windows.hpp"
+#include "platform/win32/win.hpp"
 #include <winioctl.h>
 #else
 #include <fcntl.h>

@@ -14,7 +14,7 @@
 #include <vector>
 
 #ifdef _WIN32
-#include "support/windows.hpp"
+#include "platform/win32/win.hpp"
 #else
 #include <dirent.h>
 #include <sys/socket.h>

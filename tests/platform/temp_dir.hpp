@@ -12,7 +12,7 @@
 #include <system_error>
 
 #ifdef _WIN32
-#include "support/windows.hpp"
+#include "platform/win32/win.hpp"
 #endif
 
 namespace kelvra_test {

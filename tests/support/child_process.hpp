@@ -18,7 +18,7 @@
 #include "support/emulator.hpp"
 
 #if defined(_WIN32)
-#include "support/windows.hpp"
+#include "platform/win32/win.hpp"
 #else
 #include <fcntl.h>
 #include <signal.h>

@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #ifdef _WIN32
-#include "support/windows.hpp"
+#include "platform/win32/win.hpp"
 #else
 #include <sys/mman.h>
 #include <unistd.h>

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #ifdef _WIN32
-#include "support/windows.hpp"
+#include "platform/win32/win.hpp"
 #else
 #include <dlfcn.h>
 #endif

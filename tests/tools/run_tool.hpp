@@ -15,7 +15,7 @@
 #include "support/emulator.hpp"
 
 #ifdef _WIN32
-#include "support/windows.hpp"
+#include "platform/win32/win.hpp"
 
 #include <algorithm>
 #else
