@@ -19,6 +19,9 @@
 #include <benchmark/benchmark.h>
 #include <mpfr.h>
 
+#include <algorithm>
+#include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -268,24 +271,27 @@ void series_chain(benchmark::State &state, uint64_t max_argument, Series series)
     benchmark::DoNotOptimize(carry);
 }
 
+// The series chains, each taking a Q61 argument and giving a word that depends on the result.
+uint64_t exp_series_word(uint64_t u) { return static_cast<uint64_t>(el::detail::exp_series(u, u & 1)); }
+uint64_t log_series_word(uint64_t u) {
+    return el::detail::log_series_magnitude(u, std::make_index_sequence<el::detail::kLogSteps>{});
+}
+uint64_t sin_cos_series_word(uint64_t u) {
+    const el::SineCosine sc = el::q61_sin_cos_series({0, u, false});
+    return static_cast<uint64_t>(sc.sine ^ sc.cosine);
+}
+uint64_t atan_series_word(uint64_t u) { return el::detail::q61_atan_series(u); }
+
 void register_series() {
     using namespace el::detail;
-    benchmark::RegisterBenchmark("BM_series/exp", [](benchmark::State &s) {
-        series_chain(s, kExpReducedMax, [](uint64_t u) { return static_cast<uint64_t>(exp_series(u, u & 1)); });
-    });
-    benchmark::RegisterBenchmark("BM_series/log", [](benchmark::State &s) {
-        series_chain(s, kLogReducedMax,
-                     [](uint64_t u) { return log_series_magnitude(u, std::make_index_sequence<kLogSteps>{}); });
-    });
-    benchmark::RegisterBenchmark("BM_series/sin+cos", [](benchmark::State &s) {
-        series_chain(s, kTrigReducedMax, [](uint64_t u) {
-            const el::SineCosine sc = el::q61_sin_cos_series({0, u, false});
-            return static_cast<uint64_t>(sc.sine ^ sc.cosine);
-        });
-    });
-    benchmark::RegisterBenchmark("BM_series/atan", [](benchmark::State &s) {
-        series_chain(s, kAtanReducedMax, [](uint64_t u) { return q61_atan_series(u); });
-    });
+    benchmark::RegisterBenchmark("BM_series/exp",
+                                 [](benchmark::State &s) { series_chain(s, kExpReducedMax, exp_series_word); });
+    benchmark::RegisterBenchmark("BM_series/log",
+                                 [](benchmark::State &s) { series_chain(s, kLogReducedMax, log_series_word); });
+    benchmark::RegisterBenchmark("BM_series/sin+cos",
+                                 [](benchmark::State &s) { series_chain(s, kTrigReducedMax, sin_cos_series_word); });
+    benchmark::RegisterBenchmark("BM_series/atan",
+                                 [](benchmark::State &s) { series_chain(s, kAtanReducedMax, atan_series_word); });
     benchmark::RegisterBenchmark("BM_mulhi_chain", [](benchmark::State &s) {
         uint64_t x = 0x123456789ABCDEF;
         const uint64_t m = 0x9E3779B97F4A7C15 | g_zero;
@@ -453,6 +459,158 @@ void print_chains() {
     std::printf("  (the cosine is the longer of the two chains that run side by side)\n\n");
 }
 
+// ---- the dependent-step bound ------------------------------------------------------------
+//
+// A function's bound is the latency of the chain of dependent steps its
+// algorithm prescribes: the series' own chain, timed as BM_series times it
+// (less its loop's two integer operations), plus each step before and after
+// the series charged the latency of the one instruction that performs it on
+// this machine, timed as a chain of 64 copies. Exact scalings by powers of
+// two are not charged (they fold into neighbouring constants); a choice by
+// the data is charged a comparison and two logical operations per level. The
+// two additions by which the timing loop makes each argument wait for the
+// previous result are charged as well, since the measured latency contains
+// them. Every figure is the fastest of several runs, all in this process.
+
+#if defined(__x86_64__)
+
+enum Step { kAdd, kMul, kDiv, kLogic, kCompare, kConvert, kMove, kIntOp, kMulHigh, kStepKinds };
+
+constexpr const char *kStepNames[kStepKinds] = {"add", "mul", "div", "logic", "cmp", "cvt", "movq", "int", "mulhi"};
+
+// Nanoseconds per call of `body`, fastest of five runs of `calls` calls.
+template <class Body>
+double fastest_ns(size_t calls, Body body) {
+    double best = 1e300;
+    for (int run = 0; run < 5; ++run) {
+        const auto start = std::chrono::steady_clock::now();
+        body(calls);
+        const std::chrono::duration<double, std::nano> spent = std::chrono::steady_clock::now() - start;
+        best = std::min(best, spent.count() / static_cast<double>(calls));
+    }
+    return best;
+}
+
+#define KELVRA_CHAIN_OF_64(instructions, ...)                                                                     \
+    fastest_ns(200000, [&](size_t calls) {                                                                      \
+        for (size_t i = 0; i < calls; ++i) __asm__ volatile(".rept 64\n" instructions "\n.endr" : __VA_ARGS__); \
+    }) / 64
+
+// One instruction's latency for each kind of step. A conversion or a move
+// between register files is charged half of a round trip.
+std::array<double, kStepKinds> step_latencies() {
+    double x = 1.0000001;
+    const double one = 1.0;
+    uint64_t k = 3;
+    const uint64_t m = 0x9E3779B97F4A7C15 | g_zero;
+    std::array<double, kStepKinds> ns{};
+    ns[kAdd] = KELVRA_CHAIN_OF_64("addsd %1, %0", "+x"(x) : "x"(one));
+    ns[kMul] = KELVRA_CHAIN_OF_64("mulsd %1, %0", "+x"(x) : "x"(one));
+    ns[kDiv] = KELVRA_CHAIN_OF_64("divsd %1, %0", "+x"(x) : "x"(one));
+    ns[kLogic] = KELVRA_CHAIN_OF_64("andpd %1, %0", "+x"(x) : "x"(one));
+    ns[kCompare] = KELVRA_CHAIN_OF_64("cmplesd %1, %0", "+x"(x) : "x"(one));
+    ns[kConvert] = KELVRA_CHAIN_OF_64("cvttsd2si %0, %1\n cvtsi2sd %1, %0", "+x"(x), "+r"(k)) / 2;
+    ns[kMove] = KELVRA_CHAIN_OF_64("movq %0, %1\n movq %1, %0", "+x"(x), "+r"(k)) / 2;
+    ns[kIntOp] = KELVRA_CHAIN_OF_64("add %1, %0", "+r"(k) : "r"(m));
+    uint64_t high = 0;
+    ns[kMulHigh] = KELVRA_CHAIN_OF_64("mulq %2\n mov %%rdx, %%rax", "+a"(k), "+d"(high) : "r"(m) : "cc");
+    return ns;
+}
+
+#undef KELVRA_CHAIN_OF_64
+
+struct BoundRow {
+    const char *name;
+    uint64_t (*series)(uint64_t);
+    uint64_t series_argument_bound;
+    std::array<int, kStepKinds> steps; // around the series, harness included
+    double (*function)(double);
+};
+
+// The dependent chain of one series with the loop of series_chain().
+double series_ns(uint64_t (*series)(uint64_t), uint64_t max_argument) {
+    std::vector<uint64_t> inputs(kArguments);
+    std::mt19937_64 rng(8);
+    for (uint64_t &u : inputs) u = rng() % max_argument;
+    const uint64_t zero = g_zero;
+    return fastest_ns(1000000, [&](size_t calls) {
+        uint64_t carry = 0;
+        for (size_t i = 0; i < calls; ++i) carry = series(inputs[i & (kArguments - 1)] + (carry & zero));
+        benchmark::DoNotOptimize(carry);
+    });
+}
+
+template <class F>
+double function_ns(const std::vector<double> &args, F f) {
+    return fastest_ns(1000000, [&](size_t calls) {
+        double y = 0;
+        for (size_t i = 0; i < calls; ++i) y = f(args[i & (kArguments - 1)] + (y - y));
+        benchmark::DoNotOptimize(y);
+    });
+}
+
+void print_bounds() {
+    using namespace el::detail;
+    const std::array<double, kStepKinds> ns = step_latencies();
+    std::printf("Latency against the dependent-step bound (ns, fastest of 5 runs; see the comment above\n"
+                "print_bounds for what the bound counts). One instruction:");
+    for (int k = 0; k < kStepKinds; ++k) std::printf(" %s %.2f", kStepNames[k], ns[k]);
+    std::printf("\n");
+    //                add mul div logic cmp cvt movq int mulhi
+    const BoundRow rows[] = {
+        // loop 2 add; x log2e; round by the shifter (2 add); k ln2_high; two subtractions; |r|; + 0.5;
+        // to integer; [series]; to double; times 2^(k - 61)
+        {"exp", exp_series_word, kExpReducedMax, {7, 3, 0, 1, 0, 2, 0, 0, 0}, [](double x) { return el::fixed_exp(x); }},
+        // loop 2 add; the significand (and, or); f >= sqrt 2 and the choice of c; f + c; the division;
+        // |s|; + 0.5; to integer; [series]; to double; the scale; two additions
+        {"log", log_series_word, kLogReducedMax, {6, 1, 1, 5, 1, 2, 0, 0, 0}, [](double x) { return el::fixed_log(x); }},
+        // loop 2 add; bits to the integer registers; significand times 2/pi; the 128-bit shift (2 int);
+        // rounding the fraction (3 int); F pi/2; [r^2 and the series]; the quadrant's choice and sign
+        // (2 int); to double; times 2^-61
+        {"sin", sin_cos_series_word, kTrigReducedMax, {2, 1, 0, 0, 0, 1, 1, 7, 2},
+         [](double x) { return el::fixed_sin(x); }},
+        {"cos", sin_cos_series_word, kTrigReducedMax, {2, 1, 0, 0, 0, 1, 1, 7, 2},
+         [](double x) { return el::fixed_cos(x); }},
+        // loop 2 add; |x|; the two comparisons and two levels of choice; the division; |t|; + 0.5;
+        // to integer; [series]; to double; the signed scale; + the base
+        {"atan", atan_series_word, kAtanReducedMax, {4, 1, 1, 6, 1, 2, 0, 0, 0},
+         [](double x) { return el::fixed_atan(x); }},
+    };
+    std::printf("  %-6s %9s %9s %9s %9s %7s\n", "", "measured", "series", "steps", "bound", "ratio");
+    const auto print_row = [&](const char *name, double measured, double series, const std::array<int, kStepKinds> &steps) {
+        double around = 0;
+        for (int k = 0; k < kStepKinds; ++k) around += steps[k] * ns[k];
+        const double chain = series - 2 * ns[kIntOp];
+        std::printf("  %-6s %9.2f %9.2f %9.2f %9.2f %7.2f\n", name, measured, chain, around, chain + around,
+                    measured / (chain + around));
+    };
+    for (const BoundRow &row : rows) {
+        const auto &functions = unary_functions();
+        const auto it = std::find_if(functions.begin(), functions.end(),
+                                     [&](const UnaryFunction &f) { return std::strcmp(f.name, row.name) == 0; });
+        print_row(row.name, function_ns(it->args, row.function), series_ns(row.series, row.series_argument_bound),
+                  row.steps);
+    }
+    // atan2: atan's steps after |q|, plus the quotient y / x before and v + pi after.
+    const std::vector<double> &ys = atan2_ys(), &xs = atan2_xs();
+    const double atan2_measured = fastest_ns(1000000, [&](size_t calls) {
+        double a = 0;
+        for (size_t i = 0; i < calls; ++i) {
+            const size_t k = i & (kArguments - 1);
+            a = el::fixed_atan2(ys[k] + (a - a), xs[k]);
+        }
+        benchmark::DoNotOptimize(a);
+    });
+    print_row("atan2", atan2_measured, series_ns(atan_series_word, kAtanReducedMax), {5, 1, 2, 6, 1, 2, 0, 0, 0});
+    std::printf("\n");
+}
+
+#else
+
+void print_bounds() {}
+
+#endif
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -460,6 +618,7 @@ int main(int argc, char **argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     print_accuracy();
     print_chains();
+    print_bounds();
     register_unary();
     register_atan2();
     register_series();

@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "elementary/float_select.hpp"
 #include "elementary/q61.hpp"
 #include "frame/nan.hpp"
 
@@ -46,13 +47,6 @@ inline double abs_of(double x) noexcept { return __builtin_fabs(x); }
 inline double small_integer_to_double(int e) noexcept {
     return std::bit_cast<double>(uint64_t{0x4338000000000000} + static_cast<uint64_t>(static_cast<int64_t>(e))) -
            0x1.8p52;
-}
-
-// a when c, else b, chosen with a bit mask (the compiler would branch on
-// doubles, and these choices follow the data).
-inline double select(bool c, double a, double b) noexcept {
-    const uint64_t mask = 0 - static_cast<uint64_t>(c);
-    return std::bit_cast<double>((bits_of(a) & mask) | (bits_of(b) & ~mask));
 }
 
 // Term and dividend bounds of a series term_n = floor(floor(term_(n-1) X / 2^61) / d_n).
@@ -175,14 +169,14 @@ inline constexpr size_t kCosSteps = 9;
 static_assert(kSinBounds.term[kSinSteps] == 0, "r^19/19! and r^21/21! vanish");
 static_assert(kCosBounds.term[kCosSteps] == 0, "r^20/20! vanishes");
 
-// Alternating sum first - term_1 + term_2 - ... of a series with the given divisors.
-template <const std::array<uint64_t, 10> &divisors, const auto &bounds, size_t... I>
-inline uint64_t alternating_series(uint64_t first, uint64_t square_times_8, std::index_sequence<I...>) noexcept {
-    uint64_t term = first;
-    uint64_t plus = first;
-    uint64_t minus = 0;
-    ((term = ConstantDivisor<divisors[I], bounds.dividend[I]>::divide(q61_mul_scaled(term, square_times_8)),
-      (I % 2 == 0 ? minus : plus) += term),
+// Alternating sum plus - minus of a series with the given divisors, from the
+// term whose index is kFirst (term_0 is the first one subtracted).
+template <const std::array<uint64_t, 10> &divisors, const auto &bounds, size_t kFirst, size_t... I>
+inline uint64_t alternating_series(uint64_t term, uint64_t plus, uint64_t minus, uint64_t square_times_8,
+                                   std::index_sequence<I...>) noexcept {
+    ((term = ConstantDivisor<divisors[kFirst + I], bounds.dividend[kFirst + I]>::divide(
+          q61_mul_scaled(term, square_times_8)),
+      ((kFirst + I) % 2 == 0 ? minus : plus) += term),
      ...);
     return plus - minus;
 }
@@ -235,11 +229,15 @@ struct SineCosine {
 
 inline SineCosine q61_sin_cos_series(const Quadrant &reduced) noexcept {
     const uint64_t r = reduced.remainder_magnitude;
-    const uint64_t square_times_8 = q61_mul_scaled(r, r << 3) << 3;
-    const uint64_t sine = detail::alternating_series<detail::kSinDivisors, detail::kSinBounds>(
-        r, square_times_8, std::make_index_sequence<detail::kSinSteps>{});
-    const uint64_t cosine = detail::alternating_series<detail::kCosDivisors, detail::kCosBounds>(
-        static_cast<uint64_t>(kQ61One), square_times_8, std::make_index_sequence<detail::kCosSteps>{});
+    const uint64_t square = q61_mul_scaled(r, r << 3);
+    const uint64_t square_times_8 = square << 3;
+    const uint64_t sine = detail::alternating_series<detail::kSinDivisors, detail::kSinBounds, 0>(
+        r, r, 0, square_times_8, std::make_index_sequence<detail::kSinSteps>{});
+    // The cosine's first term is one times the square over 2: a shift, not a product.
+    const uint64_t half_square = ConstantDivisor<detail::kCosDivisors[0], detail::kCosBounds.dividend[0]>::divide(square);
+    const uint64_t cosine = detail::alternating_series<detail::kCosDivisors, detail::kCosBounds, 1>(
+        half_square, static_cast<uint64_t>(kQ61One), half_square, square_times_8,
+        std::make_index_sequence<detail::kCosSteps - 1>{});
     return {with_sign(sine, reduced.remainder_negative), static_cast<int64_t>(cosine)};
 }
 
@@ -293,19 +291,51 @@ static_assert(std::bit_cast<uint64_t>(kPi) == 0x400921FB54442D18);
     return x > 0 ? kInfinity : 0.0;
 }
 
+// k, the multiple of ln 2 taken out of x, as a double: t = x log2 e rounded
+// half away from zero after t + 0.5 (or t - 0.5) has itself been rounded.
+// Rounding to nearest with the 1.5 2^52 shifter stays in the floating-point
+// registers and gives the same integer, except where t is half way between
+// two integers, or is the double just inside 1/2 in magnitude (which
+// t + 0.5 rounds up to 1); t then lies at least 1/2 - 2^-54 from the nearest
+// integer (t - nearest is exact), and those arguments take the conversion.
+inline constexpr double kRoundingShifter = 0x1.8p52;
+inline constexpr double kHalfLessUlp = 0x1.fffffffffffffp-2;
+
+[[gnu::cold, gnu::noinline]] inline double exp_multiple_at_half(double x, double t) noexcept {
+    return static_cast<double>(static_cast<int32_t>(t + half_away_from_zero(x)));
+}
+
+inline double exp_multiple(double x, double t) noexcept {
+    const double nearest = (t + kRoundingShifter) - kRoundingShifter;
+    if (__builtin_expect(detail::abs_of(t - nearest) >= kHalfLessUlp, 0)) return exp_multiple_at_half(x, t);
+    return nearest;
+}
+
+// The reduction r = (x - k ln2_high) - k ln2_low is formed scaled by 2^61:
+// every operand is scaled exactly and no intermediate is subnormal, so each
+// rounding is the same, and 2^61 |r| + 0.5 needs no multiplication of its own.
+inline constexpr double kLn2HighQ61 = kLn2High * kTwoPow61;
+inline constexpr double kLn2LowQ61 = kLn2Low * kTwoPow61;
+
+// From k >= -961 on, 2^(k - 61) is a normal double and so is the result
+// (the sum is at least 0.7 2^61), so double(sum) 2^-61 2^h 2^(k - h) is one
+// exact multiplication; below, the two-step scaling rounds into the subnormals.
+inline constexpr int kExpSingleScalingFrom = -961;
+
+[[gnu::cold, gnu::noinline]] inline double exp_scale_small(double value, int k) noexcept {
+    const int h = k / 2;
+    return value * power_of_two(h - 61) * power_of_two(k - h);
+}
+
 inline double fixed_exp(double x) noexcept {
     if (!(x >= kExpUnderflowBelow && x <= kExpOverflowAbove)) return exp_outside_range(x);
-    // t rounded half away from zero; t has the sign of x (zeros included), so
-    // the half is taken from x, ahead of the multiplication.
-    const double t = x * kLog2E;
-    const int32_t k = static_cast<int32_t>(t + half_away_from_zero(x));
-    const double kd = static_cast<double>(k);
-    const double r = (x - kd * kLn2High) - kd * kLn2Low;
-    const int64_t sum = detail::exp_series(to_q61_nonnegative(detail::abs_of(r)), r < 0);
-    const int h = k / 2;
-    // double(sum) 2^-61 2^h is exact either way (it stays normal), so the
-    // first two scalings are one multiplication by 2^(h - 61).
-    return static_cast<double>(sum) * power_of_two(h - 61) * power_of_two(k - h);
+    const double kd = exp_multiple(x, x * kLog2E);
+    const int k = static_cast<int32_t>(kd);
+    const double r_scaled = (x * kTwoPow61 - kd * kLn2HighQ61) - kd * kLn2LowQ61;
+    const auto r_magnitude = static_cast<uint64_t>(static_cast<int64_t>(detail::abs_of(r_scaled) + 0.5));
+    const double value = static_cast<double>(detail::exp_series(r_magnitude, r_scaled < 0));
+    if (__builtin_expect(k < kExpSingleScalingFrom, 0)) return exp_scale_small(value, k);
+    return value * power_of_two(k - 61);
 }
 
 // ln x for x > 0 finite; other arguments give NaN (x < 0, written as the
@@ -316,49 +346,67 @@ inline double fixed_exp(double x) noexcept {
     return quiet_nan();
 }
 
+// ln x for a normal x (times 2^-shift, for a subnormal lifted by 2^shift).
+// With f the significand in [1, 2), the reduction takes c = 1, or c = 2 where
+// f >= sqrt 2 (f/2 - 1 and f/2 + 1 are (f - 2)/2 and (f + 2)/2 exactly, so
+// s = (f/2 - 1)/(f/2 + 1) is (f - 2)/(f + 2)). The numerator is formed scaled
+// by 2^61 (f - c is exact either way), which makes the quotient 2^61 s with
+// the same rounding. The choices stay in the floating-point registers; the
+// exponent's own copy of the test is an integer comparison beside them.
+inline double log_of_normal(double x, int shift) noexcept {
+    const uint64_t bits = detail::bits_of(x);
+    const uint64_t root_two_fraction = detail::bits_of(kSqrt2) & detail::kFractionMask;
+    const int halve = (bits & detail::kFractionMask) >= root_two_fraction;
+    const int e = static_cast<int>(bits >> 52) - 1023 - shift + halve;
+    const double f = fraction_times(x, 1.0);
+    const Condition below_root_two = less_than(f, kSqrt2);
+    const double numerator = fraction_times(x, kTwoPow61) - choose(below_root_two, kTwoPow61, 2 * kTwoPow61);
+    const double s_scaled = numerator / (f + choose(below_root_two, 1.0, 2.0));
+    const uint64_t sum = detail::log_series_magnitude(static_cast<uint64_t>(static_cast<int64_t>(detail::abs_of(s_scaled) + 0.5)),
+                                                      std::make_index_sequence<detail::kLogSteps>{});
+    // double(2 sum) 2^-61 with the sign of s, as one exact multiplication (s is
+    // never -0.0: f - 1 is +0.0 at f = 1, and f - 2 is never zero).
+    const double unit = choose(less_than(numerator, 0.0), -0x1p-60, 0x1p-60);
+    const double ed = detail::small_integer_to_double(e);
+    return (static_cast<double>(sum) * unit + ed * kLn2Low) + ed * kLn2High;
+}
+
+// A subnormal's fraction is shifted until bit 52 is set, which is what
+// multiplying by 2^54 does exactly: the product's fraction is the shifted one
+// and its exponent is 54 higher.
+[[gnu::cold, gnu::noinline]] inline double log_of_subnormal(double x) noexcept { return log_of_normal(x * 0x1p54, 54); }
+
 inline double fixed_log(double x) noexcept {
     const uint64_t bits = detail::bits_of(x);
     if (bits - 1 >= 0x7FEFFFFFFFFFFFFF) return log_outside_domain(x); // not in (0, +inf)
-    // The significand and exponent. A subnormal's fraction is shifted until
-    // bit 52 is set, which is what multiplying by 2^54 does exactly: the
-    // product's fraction is the shifted one and its exponent is 54 higher.
-    // (A count of leading zeros would serve too, but the instruction for it
-    // waits on its output register, which chains loop iterations together.)
-    const uint64_t subnormal = (bits >> 52) == 0;
-    const uint64_t lifted = detail::bits_of(x * 0x1p54);
-    const uint64_t normal_bits = subnormal ? lifted : bits;
-    int e = static_cast<int>(normal_bits >> 52) - 1023 - 54 * static_cast<int>(subnormal);
-    double f = std::bit_cast<double>((normal_bits & detail::kFractionMask) | (uint64_t{1023} << 52));
-    const bool halve = f >= kSqrt2;
-    f = detail::select(halve, f * 0.5, f);
-    e += halve;
-    const double s = (f - 1) / (f + 1);
-    const uint64_t sum = detail::log_series_magnitude(to_q61_nonnegative(detail::abs_of(s)),
-                                                      std::make_index_sequence<detail::kLogSteps>{});
-    const int64_t twice_sum = with_sign(sum << 1, s < 0);
-    const double ed = detail::small_integer_to_double(e);
-    return (from_q61(twice_sum) + ed * kLn2Low) + ed * kLn2High;
+    if (__builtin_expect(bits < detail::kHiddenBit, 0)) return log_of_subnormal(x);
+    return log_of_normal(x, 0);
 }
 
-// arctan a for a >= 0 (not NaN): the series of a, pi/4 plus or minus the
-// series of |w| with w = (a - 1)/(a + 1), or pi/2 minus the series of 1/a.
-// The three arguments come from one division, a / 1 being exact.
-// The quotient t carries the sign the series takes: a >= 0, w itself, and
-// -1/a (the same magnitude as 1/a) where the series is subtracted from pi/2.
-// So the signed series is copysign(series, t): 0.0 + series is the series
-// itself, pi/4 - series(-w) is pi/4 + (-series), and at a = +inf, -1/a = -0.0
-// leaves pi/2 + (-0.0) = pi/2.
-inline double atan_of_magnitude(double a) noexcept {
-    using detail::select;
-    const bool near_zero = a <= kAtanSeriesLimit;
-    const bool near_one = a < kAtanShiftedLimit;
-    const double numerator = select(near_zero, a, select(near_one, a - 1, -1.0));
-    const double denominator = select(near_zero, 1.0, select(near_one, a + 1, a));
-    const double t = numerator / denominator;
-    const double series =
-        from_q61(static_cast<int64_t>(detail::q61_atan_series(to_q61_nonnegative(detail::abs_of(t)))));
-    const double base = select(near_zero, 0.0, select(near_one, kQuarterPi, kHalfPi));
-    return base + __builtin_copysign(series, t);
+// sign times arctan a, for a >= 0 (not NaN) and sign = +-1. arctan a is the
+// series of a, pi/4 plus or minus the series of |w| with w = (a - 1)/(a + 1),
+// or pi/2 minus the series of 1/a. The three arguments come from one
+// division, a / 1 being exact, with the numerator scaled by 2^61 (exactly,
+// and a - 1 is formed as 2^61 a - 2^61), so the quotient is 2^61 t with the
+// same rounding. The quotient t carries the sign the series takes: a >= 0,
+// w itself, and -1/a (the same magnitude as 1/a) where the series is
+// subtracted from pi/2. So the signed series is copysign(series, t):
+// 0.0 + series is the series itself, pi/4 - series(-w) is pi/4 + (-series),
+// and at a = +inf, -1/a = -0.0 leaves pi/2 + (-0.0) = pi/2. Negating both
+// terms of a sum negates the rounded sum, so the sign is applied to the base
+// and to the series' scale while the series is still being summed.
+inline double signed_atan_of_magnitude(double a, double sign) noexcept {
+    const Condition near_zero = less_equal(a, kAtanSeriesLimit);
+    const Condition near_one = less_than(a, kAtanShiftedLimit);
+    const double a_scaled = a * kTwoPow61;
+    const double numerator = choose(near_zero, a_scaled, choose(near_one, a_scaled - kTwoPow61, -kTwoPow61));
+    const double denominator = choose(near_zero, 1.0, choose(near_one, a + 1, a));
+    const double t_scaled = numerator / denominator;
+    const uint64_t series =
+        detail::q61_atan_series(static_cast<uint64_t>(static_cast<int64_t>(detail::abs_of(t_scaled) + 0.5)));
+    const double base = choose(near_zero, 0.0, choose(near_one, kQuarterPi, kHalfPi)) * sign;
+    const double unit = __builtin_copysign(kTwoPowMinus61, numerator) * sign;
+    return base + static_cast<double>(static_cast<int64_t>(series)) * unit;
 }
 
 // -v for x < 0: v >= 0, so that is v with the sign of x, except that -0.0
@@ -366,18 +414,17 @@ inline double atan_of_magnitude(double a) noexcept {
 // every other sign alone.
 inline double fixed_atan(double x) noexcept {
     if (x != x) return x;
-    return __builtin_copysign(atan_of_magnitude(detail::abs_of(x)), x + 0.0);
+    return signed_atan_of_magnitude(detail::abs_of(x), __builtin_copysign(1.0, x + 0.0));
 }
 
 // Past the axes: v for x > 0, v + pi for x < 0 and y >= 0, v - pi for x < 0
 // and y < 0. Adding -0.0 leaves every v as it is, a zero of either sign included.
 inline double fixed_atan2(double y, double x) noexcept {
-    using detail::select;
     if (x == 0) return y > 0 ? kHalfPi : y < 0 ? -kHalfPi : 0.0;
     const double q = y / x;
     if (q != q) return y != y || x != x ? q : quiet_nan(); // both infinite: the quotient is made here
-    const double v = __builtin_copysign(atan_of_magnitude(detail::abs_of(q)), q + 0.0); // -v for q < 0
-    return v + select(x > 0, -0.0, select(y >= 0, kPi, -kPi));
+    const double v = signed_atan_of_magnitude(detail::abs_of(q), __builtin_copysign(1.0, q + 0.0)); // -v for q < 0
+    return v + choose(less_than(0.0, x), -0.0, choose(less_equal(0.0, y), kPi, -kPi));
 }
 
 // sin x and cos x; for an infinity, NaN or |x| >= 2^55 both are x - x

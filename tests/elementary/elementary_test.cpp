@@ -125,6 +125,13 @@ TEST(ElementaryDifferential, SameBitsAsTheReferenceAroundEveryThreshold) {
     }
     for (double edge : {709.782712893384, -745.2, -708.4, -744.4, 0.0, 0.34657359027997264, -0.34657359027997264})
         add_neighbourhood(exp_args, edge, 50);
+    // x log2 e exactly half way between two integers: k is rounded away from zero there.
+    for (int k = -2151; k <= 2048; ++k) {
+        std::vector<double> near;
+        add_neighbourhood(near, (k + 0.5) * 0.6931471805599453, 64);
+        for (double x : near)
+            if (x * 1.4426950408889634 == k + 0.5) exp_args.push_back(x);
+    }
     for (int e = -1074; e <= 1023; e += 7) {
         add_neighbourhood(log_args, std::ldexp(1.4142135623730951, e), 20);
         add_neighbourhood(log_args, std::ldexp(1.0, e), 5);
