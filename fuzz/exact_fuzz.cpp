@@ -36,6 +36,21 @@ uint64_t powmod(uint64_t b, uint64_t e, uint64_t m) {
     return r;
 }
 
+// kelvra_factor(n): ascending primes that multiply back to n.
+void check_factorisation(uint64_t n) {
+    uint64_t primes[15];
+    uint8_t exps[15];
+    uint8_t prime = 9;
+    uint32_t count = 0;
+    check(kelvra_factor(n, primes, exps, 15, &count) == KELVRA_OK);
+    u128 product = 1;
+    for (uint32_t i = 0; i < count; ++i) {
+        check(kelvra_is_prime(primes[i], &prime) == KELVRA_OK && prime == 1 && (i == 0 || primes[i] > primes[i - 1]));
+        for (uint8_t k = 0; k < exps[i]; ++k) product *= primes[i];
+    }
+    check(n < 2 ? count == 0 : product == n);
+}
+
 void number_theory(uint64_t a, uint64_t b, uint64_t e, uint64_t m) {
     uint64_t out = 7;
     check(kelvra_gcd(a, b, &out) == KELVRA_OK && out == uint64_t(gcd128(a, b)));
@@ -61,16 +76,10 @@ void number_theory(uint64_t a, uint64_t b, uint64_t e, uint64_t m) {
         for (uint64_t d = 2; d * d <= a && want; ++d) want = a % d != 0;
         check(prime == (want ? 1 : 0));
     }
-    uint64_t primes[15];
-    uint8_t exps[15];
-    uint32_t count = 0;
-    check(kelvra_factor(a, primes, exps, 15, &count) == KELVRA_OK);
-    u128 product = 1;
-    for (uint32_t i = 0; i < count; ++i) {
-        check(kelvra_is_prime(primes[i], &prime) == KELVRA_OK && prime == 1 && (i == 0 || primes[i] > primes[i - 1]));
-        for (uint8_t k = 0; k < exps[i]; ++k) product *= primes[i];
-    }
-    check(a < 2 ? count == 0 : product == a);
+    check_factorisation(a);
+    // Two factors within 2^20 of each other: Fermat's steps take these.
+    const uint64_t x = a >> 32, y = x + (b & 0xFFFFF);
+    if ((u128(x) * y) >> 64 == 0) check_factorisation(x * y);
 }
 
 // The library's result against wn/wd: a capacity failure when the unreduced

@@ -2,10 +2,16 @@
 // the odd primes below kTrialDivisionBound by division-free divisibility
 // tests, then the cofactor (all of whose prime factors exceed the bound) is
 // split recursively: a prime is recorded, a perfect square is replaced by
-// its root with doubled multiplicity, and anything else is split by
-// Pollard's rho with Brent's cycle finding in Montgomery arithmetic.
+// its root with doubled multiplicity, a product of two factors close to its
+// square root is split by a few steps of Fermat's method, and anything else
+// by Pollard's rho with Brent's cycle finding in Montgomery arithmetic. Rho
+// costs about the square root of the factor it finds, so on large cofactors
+// it only gets a short walk for small factors and elliptic curves look for
+// the larger ones first; the unbounded rho walk stays as the last resort.
 #include "exact/factor.hpp"
 
+#include "exact/close_factor.hpp"
+#include "exact/elliptic_factor.hpp"
 #include "exact/modarith.hpp"
 #include "exact/prime.hpp"
 
@@ -45,25 +51,6 @@ uint64_t remove_table_primes(uint64_t n, PrimePowerList &found) noexcept {
         found.append(tp.p, e);
     }
     return n;
-}
-
-// floor(sqrt(n)) by Newton's iteration in integers, from a power of two at
-// or above the root (the library executes no square-root instruction).
-uint64_t integer_square_root(uint64_t n) noexcept {
-    if (n < 2) return n;
-    const int bits = 64 - __builtin_clzll(n);
-    uint64_t x = uint64_t{1} << ((bits + 1) / 2);
-    for (;;) {
-        const uint64_t next = (x + n / x) / 2;
-        if (next >= x) return x;
-        x = next;
-    }
-}
-
-// The root when n is a perfect square, else 0.
-uint64_t exact_square_root(uint64_t n) noexcept {
-    const uint64_t r = integer_square_root(n);
-    return r * r == n ? r : 0;
 }
 
 // Pollard's rho with Brent's cycle finding. Each walk iterates the map
@@ -191,15 +178,17 @@ uint64_t replay_batch(const Montgomery &mont, const RhoWalk &walk, uint64_t step
 }
 
 // Runs kRhoWalksInStep walks with the constants first_c, first_c + 1, ...
-// on odd composite n. Returns a divisor 1 < d < n, or n when the walk that
-// finished first collided modulo every prime at once.
+// on odd composite n, for rounds up to max_round steps. Returns a divisor
+// 1 < d < n, n when the walk that finished first collided modulo every prime
+// at once, or 1 when the rounds ran out.
 template <WalkForm kForm>
-uint64_t pollard_brent(const Montgomery &mont, uint64_t first_c) noexcept {
+uint64_t pollard_brent(const Montgomery &mont, uint64_t first_c, uint64_t max_round) noexcept {
     RhoWalk walks[kRhoWalksInStep];
     for (int w = 0; w < kRhoWalksInStep; ++w) {
         walks[w] = RhoWalk{first_c + static_cast<uint64_t>(w), mont.one, mont.one, mont.one, mont.one, mont.one};
     }
     for (uint64_t r = 1;; r <<= 1) {
+        if (r > max_round) return 1;
         for (RhoWalk &walk : walks) walk.x = walk.y;
         for (uint64_t i = 0; i < r; ++i) {
             for (RhoWalk &walk : walks) walk.y = rho_step<kForm>(mont, walk.y, walk.c);
@@ -217,14 +206,39 @@ uint64_t pollard_brent(const Montgomery &mont, uint64_t first_c) noexcept {
     }
 }
 
+uint64_t rho_divisor(const Montgomery &mont, uint64_t first_c, uint64_t max_round) noexcept {
+    const uint64_t n = mont.n;
+    return n < kSignedWalkLimit   ? pollard_brent<WalkForm::signed_range>(mont, first_c, max_round)
+           : n <= kLooseWalkLimit ? pollard_brent<WalkForm::loose>(mont, first_c, max_round)
+                                  : pollard_brent<WalkForm::canonical>(mont, first_c, max_round);
+}
+
+// Below this, every cofactor has a prime factor under 2^25, which rho finds
+// about as fast as the curves would (measured: rho wins below 2^24, the
+// curves above 2^26).
+constexpr uint64_t kEllipticCurveMinimum = uint64_t{1} << 50;
+
+// The short walk's last round: by then rho has found most factors below
+// about 2^16, for a tenth of a curve's cost (longer walks measured slower).
+constexpr uint64_t kShortRhoRound = 256;
+
+// Curves before giving up on the method: for a factor near 2^32 about one in
+// seven succeeds (smaller factors do better), so (6/7)^128, one such number
+// in a few hundred million, goes on to the full rho walk.
+constexpr uint32_t kEllipticCurves = 128;
+
 // A divisor 1 < d < n of an odd composite n without prime factors in the table.
 uint64_t find_divisor(uint64_t n) noexcept {
     const Montgomery mont = Montgomery::for_odd_modulus(n);
+    if (n >= kEllipticCurveMinimum) {
+        const uint64_t d = rho_divisor(mont, 1, kShortRhoRound);
+        if (d != 1 && d != n) return d;
+        const uint64_t e = elliptic_curve_divisor(mont, kEllipticCurves);
+        if (e != 0) return e;
+    }
     for (uint64_t attempt = 0; attempt < kRhoAttempts; ++attempt) {
         const uint64_t first_c = 1 + attempt * kRhoWalksInStep;
-        const uint64_t d = n < kSignedWalkLimit   ? pollard_brent<WalkForm::signed_range>(mont, first_c)
-                           : n <= kLooseWalkLimit ? pollard_brent<WalkForm::loose>(mont, first_c)
-                                                  : pollard_brent<WalkForm::canonical>(mont, first_c);
+        const uint64_t d = rho_divisor(mont, first_c, UINT64_MAX);
         if (d != n) return d;
     }
     // Never reached in practice; kept so the result does not rest on a heuristic.
@@ -248,13 +262,13 @@ void split_cofactor(uint64_t n, PrimePowerList &found) noexcept {
             found.append(m, e);
             continue;
         }
-        const uint64_t root = exact_square_root(m);
-        if (root != 0) {
-            pending[depth] = root;
+        const uint64_t close = close_divisor(m);
+        if (close != 0 && close * close == m) {
+            pending[depth] = close;
             multiplicity[depth++] = 2 * e;
             continue;
         }
-        const uint64_t d = find_divisor(m);
+        const uint64_t d = close != 0 ? close : find_divisor(m);
         pending[depth] = d;
         multiplicity[depth++] = e;
         pending[depth] = m / d;

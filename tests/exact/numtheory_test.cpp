@@ -231,6 +231,30 @@ TEST(NumTheory, FactorKnownValuesAndCapacityPrefix) {
     }
 }
 
+// Cofactors that are squares, cubes or products of two close factors are
+// split without rho; the rest here (a prime twice beside a small one,
+// Carmichael numbers) must still come out whole. Expected values from FLINT.
+TEST(NumTheory, FactorRepeatedCloseAndCarmichaelValues) {
+    const std::pair<uint64_t, Factors> cases[] = {
+        {2097143ull * 2097143ull * 4194301ull, {{2097143, 2}, {4194301, 1}}},
+        {4093ull * 67108859ull * 67108859ull, {{4093, 1}, {67108859, 2}}},
+        {3ull * 2147483647ull * 2147483647ull, {{3, 1}, {2147483647, 2}}},
+        {2642239ull * 2642239ull * 2642239ull, {{2642239, 3}}},
+        {4294967279ull * 4294967279ull, {{4294967279u, 2}}},
+        {4294967279ull * 4294967291ull, {{4294967279u, 1}, {4294967291u, 1}}},
+        // The primes are 1048602 apart: the last Fermat step still reaches them.
+        {4293918689ull * 4294967291ull, {{4293918689u, 1}, {4294967291u, 1}}},
+        // Fermat's split gives two composites, 65519 * 65539 and 65521 * 65537.
+        {65519ull * 65521ull * 65537ull * 65539ull, {{65519, 1}, {65521, 1}, {65537, 1}, {65539, 1}}},
+        {561, {{3, 1}, {11, 1}, {17, 1}}},
+        {41041, {{7, 1}, {11, 1}, {13, 1}, {41, 1}}},
+        {825265, {{5, 1}, {7, 1}, {17, 1}, {19, 1}, {73, 1}}},
+        {3215031751u, {{151, 1}, {751, 1}, {28351, 1}}},
+        {18404023255395111361u, {{1452961, 1}, {2905921, 1}, {4358881, 1}}},  // Chernick, k = 242160
+    };
+    for (const auto &[n, factors] : cases) EXPECT_EQ(factor_of(n), factors) << n;
+}
+
 // A factorisation is right when its primes ascend strictly and multiply back
 // to n: products of two primes just above the trial-division table (near
 // 2^16, 2^21, 2^32 and 2^63), and composites just below 2^64 whose prime
