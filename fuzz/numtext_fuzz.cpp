@@ -64,14 +64,15 @@ uint64_t to_bits(double v) {
     std::abort();
 }
 
-// A one-number JSON document, parsed and written by the exported functions.
-void check_json(const std::string &token) {
-    alignas(8) uint8_t arena[256];
+// One number token as a JSON document, parsed by the exported function.
+void check_json_document(const std::string &token, const std::string &document) {
+    alignas(8) uint8_t arena[4096];
     kelvra_json_value *root = nullptr;
-    const kelvra_status s =
-        kelvra_json_parse(reinterpret_cast<const uint8_t *>(token.data()), token.size(), arena, sizeof arena, &root);
+    const kelvra_status s = kelvra_json_parse(reinterpret_cast<const uint8_t *>(document.data()), document.size(),
+                                              arena, sizeof arena, &root);
     if (token.empty() || token.size() > 62 || !(token[0] == '-' || (token[0] >= '0' && token[0] <= '9'))) return;
     if (s != 0) fail("kelvra_json_parse refused a number token", token);
+    if (rec::load_kind(root) == KELVRA_JSON_ARRAY) root = rec::load_value_at(rec::load_array(root).items, 0);
     const bool real = token.find_first_of(".eE") != std::string::npos;
     if (rec::load_kind(root) != (real ? KELVRA_JSON_DOUBLE : KELVRA_JSON_INT)) fail("json kind", token);
     if (real) {
@@ -79,6 +80,14 @@ void check_json(const std::string &token) {
     } else if (rec::load_int(root) != std::strtoll(token.c_str(), nullptr, 10)) {
         fail("json int", token);
     }
+}
+
+// A one-number JSON document, parsed and written by the exported functions:
+// the token alone (read by the general reader, as nothing follows it) and as
+// the item of an array with room after it (read in one pass when usual).
+void check_json(const std::string &token) {
+    check_json_document(token, token);
+    check_json_document(token, "[" + token + "]" + std::string(80, ' '));
 }
 
 void check_format(double v) {

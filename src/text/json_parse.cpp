@@ -12,6 +12,7 @@
 
 #include "frame/arena.hpp"
 #include "frame/status.hpp"
+#include "text/decimal_round.hpp"
 #include "text/json_record.hpp"
 #include "text/json_scan.hpp"
 #include "text/json_string_decode.hpp"
@@ -30,6 +31,15 @@ constexpr uint32_t initial_slots = 8;
 constexpr size_t max_number_token = 62;
 // Up to 18 decimal digits always fit an int64 without overflow checks.
 constexpr size_t plain_int_digits = 18;
+// At most 19 decimal digits fit a uint64 significand exactly.
+constexpr size_t plain_significand_digits = 19;
+// The word-at-a-time number reader loads up to sixteen bytes at a time from
+// within max_number_token + 1 bytes of the token's start, and gives up once
+// its token is longer; it never loads more than this many bytes past the
+// token's start.
+constexpr size_t plain_number_room = max_number_token + 18;
+
+constexpr uint64_t pow10_u64[9] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
 
 // Where each field of a frame sits inside its 40 bytes of the arena stack.
 constexpr size_t frame_record_at = 0;
@@ -64,7 +74,7 @@ T get(const uint8_t *at) noexcept {
 // Copies `count` pointer slots. Most containers are small and their slots
 // were just stored one by one, so small lists move slot by slot: a wider load
 // spanning two fresh stores would stall on store forwarding.
-inline void copy_slots(uint8_t *dest, const uint8_t *src, size_t count) noexcept {
+[[gnu::always_inline]] inline void copy_slots(uint8_t *dest, const uint8_t *src, size_t count) noexcept {
     if (count > 4) {
         std::memcpy(dest, src, count * record::slot_bytes);
         return;
@@ -109,13 +119,21 @@ private:
 
     KELVRA_HOT kelvra_status parse_value(kelvra_json_value *&value, uint32_t &kind) noexcept;
     KELVRA_HOT kelvra_status parse_number(uint8_t *block, uint32_t &kind) noexcept;
+    KELVRA_HOT bool parse_plain_number(uint8_t *block, uint32_t &kind) noexcept;
+    KELVRA_HOT kelvra_status parse_number_token(uint8_t *block, uint32_t &kind) noexcept;
     KELVRA_HOT kelvra_status parse_literal(uint8_t *block, uint32_t &kind) noexcept;
     KELVRA_HOT kelvra_status parse_string_value(uint8_t *block) noexcept;
     KELVRA_HOT kelvra_status parse_key(const char *&key) noexcept;
 
     KELVRA_HOT kelvra_status run_containers() noexcept;
+    KELVRA_HOT kelvra_status run_array() noexcept;
+    KELVRA_HOT kelvra_status run_object() noexcept;
+    KELVRA_HOT kelvra_status read_array(kelvra_json_value *array) noexcept;
+    KELVRA_HOT kelvra_status close_small_array(kelvra_json_value *array, kelvra_json_value *const *items,
+                                               uint32_t count) noexcept;
     KELVRA_HOT kelvra_status open_frame(kelvra_json_value *container, bool is_object) noexcept;
-    KELVRA_HOT kelvra_status append(const char *key, kelvra_json_value *value) noexcept;
+    KELVRA_HOT kelvra_status append_item(kelvra_json_value *value) noexcept;
+    KELVRA_HOT kelvra_status append_member(const char *key, kelvra_json_value *value) noexcept;
     KELVRA_HOT kelvra_status grow_lists() noexcept;
     KELVRA_HOT kelvra_status close_frame() noexcept;
     KELVRA_HOT void save_top() noexcept;
@@ -173,10 +191,99 @@ inline kelvra_status Parser::parse_value(kelvra_json_value *&value, uint32_t &ki
     return parse_literal(block, kind);
 }
 
+// Appends the run of digits at p to significand (modulo 2^64) and returns
+// the end of the run; null once the run passes max_number_token bytes from
+// start. Sixteen bytes are looked at per step, their two loads independent of
+// each other, since fractions of 9 to 16 digits are common.
+[[gnu::always_inline]] inline const uint8_t *read_digit_run(const uint8_t *p, const uint8_t *start,
+                                                            uint64_t &significand) noexcept {
+    for (;;) {
+        const uint64_t first = scan::load_word(p);
+        const uint64_t second = scan::load_word(p + 8);
+        const uint64_t first_marks = scan::non_digit_marks(first);
+        const uint64_t second_marks = scan::non_digit_marks(second);
+        if (first_marks != 0) {
+            const size_t count = scan::first_marked_byte(first_marks);
+            significand = significand * pow10_u64[count] + scan::leading_digits_value(first, count);
+            return p + count;
+        }
+        const size_t count = second_marks == 0 ? 8 : scan::first_marked_byte(second_marks);
+        significand = (significand * pow10_u64[8] + scan::leading_digits_value(first, 8)) * pow10_u64[count] +
+                      scan::leading_digits_value(second, count);
+        p += 8 + count;
+        if (count < 8) return p;
+        if (static_cast<size_t>(p - start) > max_number_token) return nullptr;
+    }
+}
+
+inline kelvra_status Parser::parse_number(uint8_t *block, uint32_t &kind) noexcept {
+    if (static_cast<size_t>(end_ - cur_) >= plain_number_room && parse_plain_number(block, kind)) return KELVRA_OK;
+    return parse_number_token(block, kind);
+}
+
+// The usual spellings in one pass: digits, an optional fraction, an optional
+// exponent of 1 to 7 digits, at most 19 digits before the exponent (18 for an
+// integer), the token ending there. Their value is exactly strtod's (or
+// strtoll's) of the whole token, and the significand holds every digit, so it
+// is rounded once from the digits already read. Any other token, and the rare
+// double whose rounding is undecided, returns false with nothing consumed for
+// parse_number_token. The caller guarantees plain_number_room bytes of input.
+inline bool Parser::parse_plain_number(uint8_t *block, uint32_t &kind) noexcept {
+    const uint8_t *const start = cur_;
+    const bool negative = *start == '-';
+    const uint8_t *const int_begin = start + negative;
+    uint64_t significand = 0;
+    const uint8_t *p = read_digit_run(int_begin, start, significand);
+    if (p == nullptr) return false;
+    if (static_cast<size_t>(p - start) > max_number_token) return false;
+    size_t digit_count = static_cast<size_t>(p - int_begin);
+    bool is_double = false;
+    int64_t exponent = 0;
+    if (*p == '.') {
+        const uint8_t *const fraction_begin = p + 1;
+        p = read_digit_run(fraction_begin, start, significand);
+        if (p == nullptr) return false;
+        is_double = true;
+        digit_count += static_cast<size_t>(p - fraction_begin);
+        exponent = -(p - fraction_begin);
+    }
+    if (digit_count == 0 || digit_count > plain_significand_digits) return false;
+    if ((*p | 0x20) == 'e') {
+        is_double = true;
+        ++p;
+        const bool negative_exponent = *p == '-';
+        p += *p == '-' || *p == '+';
+        const uint64_t word = scan::load_word(p);
+        const uint64_t marks = scan::non_digit_marks(word);
+        const size_t count = marks == 0 ? 8 : scan::first_marked_byte(marks);
+        if (count == 0 || count == 8) return false;
+        const auto value = static_cast<int64_t>(scan::leading_digits_value(word, count));
+        exponent += negative_exponent ? -value : value;
+        p += count;
+    }
+    if (scan::has_class(*p, scan::number_char) || static_cast<size_t>(p - start) > max_number_token) return false;
+    if (is_double) {
+        uint64_t bits = 0;
+        if (!decimal_round::exact_decimal_to_bits(significand, exponent, bits)) return false;
+        bits |= static_cast<uint64_t>(negative) << 63;
+        double value;
+        std::memcpy(&value, &bits, sizeof value);
+        kind = KELVRA_JSON_DOUBLE;
+        record::store_double(record::init_record(block, kind), value);
+    } else {
+        if (digit_count > plain_int_digits) return false;
+        const auto magnitude = static_cast<int64_t>(significand);
+        kind = KELVRA_JSON_INT;
+        record::store_int(record::init_record(block, kind), negative ? -magnitude : magnitude);
+    }
+    cur_ = p;
+    return true;
+}
+
 // The token runs over '0'-'9', '.', 'e', 'E', '+', '-' after an optional
 // minus; its longest prefix that strtod (a '.', 'e' or 'E' in the token) or
 // strtoll (otherwise) accepts gives the value.
-inline kelvra_status Parser::parse_number(uint8_t *block, uint32_t &kind) noexcept {
+inline kelvra_status Parser::parse_number_token(uint8_t *block, uint32_t &kind) noexcept {
     const uint8_t *const start = cur_;
     const uint8_t *const digits = start + (*start == '-');
     // The usual spelling first (digits, a fraction, an exponent), then any
@@ -270,28 +377,122 @@ inline kelvra_status Parser::parse_key(const char *&key) noexcept {
     return KELVRA_OK;
 }
 
+// Each pass of the outer loop runs the innermost container until it closes
+// or opens a child; arrays and objects have loops of their own, so an
+// array's items take no object checks.
 inline kelvra_status Parser::run_containers() noexcept {
     while (depth_ != 0) {
-        skip_whitespace();
-        const uint8_t closer = top_.is_object ? '}' : ']';
-        if (cur_ != end_ && *cur_ == closer) {
-            ++cur_;
-            KELVRA_TRY(close_frame());
-            continue;
-        }
-        if (top_.count != 0 && !take(',')) return KELVRA_ERR_DATA;
-        const char *key = nullptr;
         if (top_.is_object) {
-            if (!take('"')) return KELVRA_ERR_DATA;
-            KELVRA_TRY(parse_key(key));
-            if (!take(':')) return KELVRA_ERR_DATA;
+            KELVRA_TRY(run_object());
+        } else {
+            KELVRA_TRY(run_array());
+        }
+    }
+    return KELVRA_OK;
+}
+
+// Whitespace is skipped before the closer check, so a comma must be the
+// current byte.
+inline kelvra_status Parser::run_array() noexcept {
+    for (;;) {
+        skip_whitespace();
+        if (cur_ != end_ && *cur_ == ']') {
+            ++cur_;
+            return close_frame();
+        }
+        if (top_.count != 0) {
+            if (cur_ == end_ || *cur_ != ',') return KELVRA_ERR_DATA;
+            ++cur_;
         }
         kelvra_json_value *value;
         uint32_t kind;
         KELVRA_TRY(parse_value(value, kind));
-        KELVRA_TRY(append(key, value));
-        if (is_container(kind)) KELVRA_TRY(open_frame(value, kind == KELVRA_JSON_OBJECT));
+        KELVRA_TRY(append_item(value));
+        if (kind == KELVRA_JSON_ARRAY) {
+            const uint32_t depth = depth_;
+            KELVRA_TRY(read_array(value));
+            if (depth_ != depth) return KELVRA_OK; // it became the top frame
+        } else if (kind == KELVRA_JSON_OBJECT) {
+            return open_frame(value, true);
+        }
     }
+}
+
+inline kelvra_status Parser::run_object() noexcept {
+    for (;;) {
+        skip_whitespace();
+        if (cur_ != end_ && *cur_ == '}') {
+            ++cur_;
+            return close_frame();
+        }
+        if (top_.count != 0) {
+            if (cur_ == end_ || *cur_ != ',') return KELVRA_ERR_DATA;
+            ++cur_;
+        }
+        const char *key = nullptr;
+        if (!take('"')) return KELVRA_ERR_DATA;
+        KELVRA_TRY(parse_key(key));
+        if (!take(':')) return KELVRA_ERR_DATA;
+        kelvra_json_value *value;
+        uint32_t kind;
+        KELVRA_TRY(parse_value(value, kind));
+        KELVRA_TRY(append_member(key, value));
+        if (is_container(kind)) return open_frame(value, kind == KELVRA_JSON_OBJECT);
+    }
+}
+
+// A nested array whose opening bracket was just consumed. Arrays of up to 8
+// scalars (coordinate pairs, short lists) are read here with their items in
+// registers: the frame is never pushed and the value list, reserved as for
+// any array, is abandoned unwritten. A container item or a ninth item turns
+// the array into the top frame (its items copied into the value list) and
+// the container loop carries on from there, so the reservations, their order
+// and the statuses are those of the frame-by-frame path.
+inline kelvra_status Parser::read_array(kelvra_json_value *array) noexcept {
+    if (depth_ == max_depth) return KELVRA_ERR_CAPACITY;
+    uint8_t *list = reserve(uint64_t{initial_slots} * record::slot_bytes);
+    if (list == nullptr) return KELVRA_ERR_CAPACITY;
+    kelvra_json_value *items[initial_slots];
+    uint32_t count = 0;
+    for (;;) {
+        skip_whitespace();
+        if (cur_ != end_ && *cur_ == ']') {
+            ++cur_;
+            return close_small_array(array, items, count);
+        }
+        if (count != 0) {
+            if (cur_ == end_ || *cur_ != ',') return KELVRA_ERR_DATA;
+            ++cur_;
+        }
+        kelvra_json_value *value;
+        uint32_t kind;
+        KELVRA_TRY(parse_value(value, kind));
+        if (count == initial_slots || is_container(kind)) {
+            if (depth_ != 0) save_top();
+            top_ = Frame{array, 0, count, initial_slots, nullptr, reinterpret_cast<kelvra_json_value **>(list)};
+            ++depth_;
+            copy_slots(list, reinterpret_cast<const uint8_t *>(items), count);
+            KELVRA_TRY(append_item(value));
+            return is_container(kind) ? open_frame(value, kind == KELVRA_JSON_OBJECT) : KELVRA_OK;
+        }
+        items[count++] = value;
+    }
+}
+
+// The final items array of an array read by read_array, as close_frame
+// would reserve and fill it.
+inline kelvra_status Parser::close_small_array(kelvra_json_value *array, kelvra_json_value *const *items,
+                                               uint32_t count) noexcept {
+    const uint64_t slots = count == 0 ? 1 : count;
+    uint8_t *final_items = reserve(slots * record::slot_bytes);
+    if (final_items == nullptr) return KELVRA_ERR_CAPACITY;
+    auto **item_array = reinterpret_cast<kelvra_json_value **>(final_items);
+    if (count == 0) {
+        record::store_value_at(item_array, 0, nullptr);
+    } else {
+        copy_slots(final_items, reinterpret_cast<const uint8_t *>(items), count);
+    }
+    record::store_array(array, item_array, count);
     return KELVRA_OK;
 }
 
@@ -312,10 +513,17 @@ inline kelvra_status Parser::open_frame(kelvra_json_value *container, bool is_ob
     return KELVRA_OK;
 }
 
-inline kelvra_status Parser::append(const char *key, kelvra_json_value *value) noexcept {
+inline kelvra_status Parser::append_item(kelvra_json_value *value) noexcept {
     if (top_.count == top_.slots) KELVRA_TRY(grow_lists());
     record::store_value_at(top_.values, top_.count, value);
-    if (top_.is_object) record::store_key_at(top_.keys, top_.count, key);
+    ++top_.count;
+    return KELVRA_OK;
+}
+
+inline kelvra_status Parser::append_member(const char *key, kelvra_json_value *value) noexcept {
+    if (top_.count == top_.slots) KELVRA_TRY(grow_lists());
+    record::store_value_at(top_.values, top_.count, value);
+    record::store_key_at(top_.keys, top_.count, key);
     ++top_.count;
     return KELVRA_OK;
 }

@@ -40,10 +40,6 @@ inline constexpr ClassTable classes = make_class_table();
 
 inline bool has_class(uint8_t byte, uint8_t bits) noexcept { return (classes.bits[byte] & bits) != 0; }
 
-inline const uint8_t *skip_whitespace(const uint8_t *p, const uint8_t *end) noexcept {
-    while (p != end && has_class(*p, whitespace)) ++p;
-    return p;
-}
 
 // Eight-byte words: one marker bit (0x80) per byte that stops a plain run.
 inline constexpr uint64_t ones = 0x0101010101010101ull;
@@ -79,6 +75,51 @@ inline uint64_t non_digit_marks(uint64_t w) noexcept {
 inline size_t first_marked_byte(uint64_t marks) noexcept {
     static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the scanners read words little-endian");
     return static_cast<size_t>(__builtin_ctzll(marks)) >> 3;
+}
+
+// The value of the first `count` (0..8) bytes of word, which are ASCII
+// digits, the first byte the most significant. The digits are moved to the
+// top of the word so that zero bytes take the leading places; then pairs,
+// quads and the eight are combined with three multiplications.
+inline uint64_t leading_digits_value(uint64_t word, size_t count) noexcept {
+    const auto half_shift = static_cast<unsigned>(32 - 4 * count); // two steps: a shift by 64 is undefined
+    uint64_t v = ((word - ones * '0') << half_shift) << half_shift;
+    v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFull;
+    v = (v * ((100 << 16) + 1) >> 16) & 0x0000FFFF0000FFFFull;
+    return (v * ((uint64_t{10000} << 32) + 1)) >> 32;
+}
+
+// Marks (0x80) every byte of the word that is not a space. Each byte's test
+// stays within the byte (its low seven bits plus 0x7F cannot carry out), so
+// every mark is exact.
+inline uint64_t non_space_marks(uint64_t w) noexcept {
+    const uint64_t x = w ^ (ones * ' ');
+    constexpr uint64_t lows = ~highs;
+    return (((x & lows) + lows) | x) & highs;
+}
+
+// Indented text has long runs of spaces after each line break: after a
+// whitespace byte, spaces are passed eight at a time. Kept out of line so
+// that the parser's many inlined whitespace checks stay two instructions.
+[[gnu::noinline]] inline const uint8_t *skip_whitespace_run(const uint8_t *p, const uint8_t *end) noexcept {
+    while (p != end && has_class(*p, whitespace)) {
+        ++p;
+        while (end - p >= 8) {
+            const uint64_t marks = non_space_marks(load_word(p));
+            if (marks != 0) {
+                p += first_marked_byte(marks);
+                break;
+            }
+            p += 8;
+        }
+    }
+    return p;
+}
+
+inline const uint8_t *skip_whitespace(const uint8_t *p, const uint8_t *end) noexcept {
+    // Every whitespace byte is at most ' ', so most calls leave at once.
+    if (p != end && *p <= ' ') return skip_whitespace_run(p, end);
+    return p;
 }
 
 inline bool is_digit(uint8_t byte) noexcept { return static_cast<uint8_t>(byte - '0') < 10; }

@@ -26,6 +26,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "text/decimal_round.hpp"
 #include "text/pow10_table.hpp"
 
 namespace kelvra::text {
@@ -371,94 +372,6 @@ bool read_decimal(const char *begin, const char *p, const char *end, Decimal &ou
     return true;
 }
 
-constexpr uint64_t positive_infinity_bits = uint64_t{0x7FF} << 52;
-constexpr uint64_t max_exact_integer = uint64_t{1} << 53;
-constexpr int max_exact_pow10 = 22; // 10^22 = 5^22 * 2^22 and 5^22 < 2^53
-
-constexpr double exact_pow10[max_exact_pow10 + 1] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                                     1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                                     1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
-uint64_t bits_of(double v) noexcept {
-    uint64_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    return bits;
-}
-
-// Whether Y or Y + 1 is a halfway point between two doubles, given that bit
-// `round_bit` of Y is the first bit below the kept significand.
-bool next_to_halfway(u128 y, int round_bit) noexcept {
-    if (round_bit >= 128) return round_bit == 128 && y == ~u128{0}; // Y + 1 = 2^128
-    const u128 half = u128{1} << round_bit;
-    const u128 below = y & ((half << 1) - 1);
-    return below == half || below == half - 1;
-}
-
-// A subnormal (or zero) from the 54/55-bit truncated significand with its
-// rounding bit, of which `drop` more low bits are not kept. Ties cannot occur
-// this far below 1, so the rounding bit alone decides.
-uint64_t round_subnormal(uint64_t mantissa, int drop) noexcept {
-    if (drop >= 64) return 0;
-    mantissa >>= drop;
-    mantissa += mantissa & 1;
-    // Rounding up can reach the least normal double, whose exponent field is 1.
-    return mantissa >> 1;
-}
-
-// The bits of the double nearest to w * 10^q (w != 0, ties to even) by the
-// Eisel-Lemire method; false in the rare case the 128-bit product leaves the
-// rounding undecided.
-bool round_decimal(uint64_t w, int64_t q, uint64_t &bits) noexcept {
-    if (q < pow10::pow10_min) { // w * 10^q < 10^-323: below half the least subnormal
-        bits = 0;
-        return true;
-    }
-    if (q > pow10::pow10_max) {
-        bits = positive_infinity_bits;
-        return true;
-    }
-    const int leading_zeros = std::countl_zero(w);
-    w <<= leading_zeros;
-    const pow10::Significand128 c = pow10::table[q - pow10::pow10_min];
-    // Y = floor(w * c / 2^64), computed exactly (2^126 <= Y < 2^128). The
-    // table truncates (c <= c' < c + 1 for the real significand c') and
-    // w < 2^64, so the true w * 5^q on this scale lies in [Y, Y + 2); for
-    // 0 <= q <= 55 (c exact) in [Y, Y + 1).
-    const u128 product = static_cast<u128>(w) * c.hi + ((static_cast<u128>(w) * c.lo) >> 64);
-    const auto high = static_cast<uint64_t>(product >> 64);
-    const auto low = static_cast<uint64_t>(product);
-    const auto upper_bit = static_cast<int>(high >> 63);
-    const int shift = upper_bit + 9; // keeps 53 bits and the rounding bit
-    int biased_exponent = pow10::binary_exponent(static_cast<int>(q)) + 127 + 63 + upper_bit - leading_zeros + 1023;
-    const int drop = biased_exponent > 0 ? 0 : 1 - biased_exponent; // more bits a subnormal loses
-    // Halfway points are integers on this scale, so only Y and Y + 1 can lie
-    // between Y and the true value; if neither is one, Y rounds like the true
-    // value. For 0 <= q <= 55 the only candidate is Y itself, which is then
-    // exact (see the tie below) or, above q = 23, never a halfway point. The
-    // rounding bit is at 2^73 or above, so low must be all zeros or all ones.
-    if ((q < 0 || q > pow10::exact_max) && low + 1 <= 1 && next_to_halfway(product, 64 + shift + drop)) return false;
-    uint64_t mantissa = high >> shift;
-    if (drop > 0) {
-        bits = round_subnormal(mantissa, drop);
-        return true;
-    }
-    // An exact halfway point needs 5^q < 2^54 (q <= 23, where c is exact and
-    // Y is the product itself); it rounds to even.
-    if (q >= 0 && q <= 23 && low == 0 && (mantissa & 3) == 1 && (mantissa << shift) == high) mantissa &= ~uint64_t{1};
-    mantissa += mantissa & 1;
-    mantissa >>= 1;
-    if (mantissa >= uint64_t{2} << 52) { // rounded up to the next power of two
-        mantissa = uint64_t{1} << 52;
-        ++biased_exponent;
-    }
-    if (biased_exponent >= 0x7FF) {
-        bits = positive_infinity_bits;
-        return true;
-    }
-    bits = (static_cast<uint64_t>(biased_exponent) << 52) | (mantissa & ((uint64_t{1} << 52) - 1));
-    return true;
-}
-
 // The bits of the correctly rounded magnitude of d; false when only an exact
 // conversion of the full text can decide.
 bool decimal_to_bits(const Decimal &d, uint64_t &bits) noexcept {
@@ -466,19 +379,12 @@ bool decimal_to_bits(const Decimal &d, uint64_t &bits) noexcept {
         bits = 0;
         return true;
     }
-    if (!d.truncated && d.significand <= max_exact_integer && d.exponent >= -max_exact_pow10 &&
-        d.exponent <= max_exact_pow10) {
-        const auto w = static_cast<double>(d.significand);
-        const double value = d.exponent < 0 ? w / exact_pow10[-d.exponent] : w * exact_pow10[d.exponent];
-        bits = bits_of(value);
-        return true;
-    }
-    if (!round_decimal(d.significand, d.exponent, bits)) return false;
-    if (!d.truncated) return true;
+    if (!d.truncated) return decimal_round::exact_decimal_to_bits(d.significand, d.exponent, bits);
+    if (!decimal_round::round_decimal(d.significand, d.exponent, bits)) return false;
     // The true value lies strictly between the two bounds; when both round to
     // the same double, so does it.
     uint64_t upper_bits;
-    return round_decimal(d.significand + 1, d.exponent, upper_bits) && upper_bits == bits;
+    return decimal_round::round_decimal(d.significand + 1, d.exponent, upper_bits) && upper_bits == bits;
 }
 
 // The exact conversion of the unsigned decimal text at p, by std::from_chars,

@@ -99,6 +99,50 @@ TEST(JsonParse, NumberSpellingIsLenient) {
     }
 }
 
+// A token with plenty of input after it is read in one pass (the usual
+// spellings) and one at the very end of the input by the general reader; in
+// both places it must give strtod's or strtoll's value bit for bit. The
+// tokens sit at the one-pass reader's borders: 18/19/20 digits, exact powers
+// of ten and the rounding border past them, ties, subnormal and overflow
+// edges, 7- and 8-digit exponents, leading zeros and negative zero.
+TEST(JsonParse, NumbersMatchTheCLibraryWhereverTheyStand) {
+    const char *const tokens[] = {
+        "9007199254740993", "9007199254740993.0", "9007199254740993e0", "-9007199254740992.5e0", "1e23", "1e22",
+        "123456789012345678", "1234567890123456789", "-12345678901234567890", "1234567890123456789.0",
+        "1.2345678901234567890", "0.1234567890123456789", "0.12345678901234567890", "9.999999999999999e22",
+        "2.4703282292062328e-324", "2.4703282292062327e-324", "4.9406564584124654e-324", "2.2250738585072011e-308",
+        "1.7976931348623157e308", "1.7976931348623158e308", "1.7976931348623159e308", "-1.7976931348623159e308",
+        "0.000000000000000000000000000001", "0.0000000000000000001", "-0.0", "-0", "0e-9999999", "1e9999999",
+        "1e99999999", "1.e5", "-65.613616999999977", "1E-07", "5e+2", "-.5", "1.5e", "1e+-5", "12345678.12345678",
+    };
+    const std::string room(80, ' ');
+    for (const char *token : tokens) {
+        const bool real = std::strpbrk(token, ".eE") != nullptr;
+        const double want_double = std::strtod(token, nullptr);
+        const long long want_int = std::strtoll(token, nullptr, 10);
+        for (const std::string &text : {std::string(token), "[" + std::string(token) + "," + token + "]" + room,
+                                        "{\"k\":" + std::string(token) + "}" + room}) {
+            Parsed p = parse(text);
+            ASSERT_EQ(p.status, 0u) << text;
+            const kelvra_json_value *v = p.root;
+            if (rec::load_kind(v) == KELVRA_JSON_ARRAY) v = rec::load_value_at(rec::load_array(v).items, 1);
+            if (rec::load_kind(v) == KELVRA_JSON_OBJECT) v = rec::load_value_at(rec::load_object(v).values, 0);
+            ASSERT_EQ(rec::load_kind(v), real ? KELVRA_JSON_DOUBLE : KELVRA_JSON_INT) << text;
+            if (real) {
+                const double got = rec::load_double(v);
+                EXPECT_EQ(std::memcmp(&got, &want_double, sizeof got), 0) << text;
+            } else {
+                EXPECT_EQ(rec::load_int(v), want_int) << text;
+            }
+        }
+    }
+    // The length limit holds with room after the token too.
+    for (const std::string &token : {"-" + std::string(61, '1'), "0." + std::string(60, '0')}) {
+        EXPECT_EQ(status_of("[" + token + "]" + room), 0u) << token;
+        EXPECT_EQ(status_of("[" + token + "1]" + room), 4u) << token;
+    }
+}
+
 TEST(JsonParse, NumberTokenLengthLimit) {
     const std::string digits62 = std::string("-").append(61, '1');
     EXPECT_EQ(status_of(digits62), 0u);

@@ -171,7 +171,7 @@ TEST(ParseNumber, EveryNumberOfTheCanadaDocumentMatchesStrtod) {
 
 // Y is undecided when it or Y + 1 is a halfway point at the rounding bit.
 TEST(RoundDecimal, HalfwayNeighboursOfTheProductAreRecognised) {
-    using kelvra::text::next_to_halfway;
+    using kelvra::text::decimal_round::next_to_halfway;
     using u128 = unsigned __int128;
     const u128 one = 1;
     for (int bit : {73, 74, 100, 127}) {
