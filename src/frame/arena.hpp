@@ -20,8 +20,8 @@ namespace kelvra::arena {
 // Reserves `size` bytes at the next multiple of 8 from base. On failure sets
 // `failed` and returns null; when only the block (not its padding) fails to
 // fit, the padding is consumed.
-inline uint8_t *reserve_sticky(uint8_t *base, uint64_t capacity, uint64_t &used, uint32_t &failed,
-                               uint64_t size) noexcept {
+[[gnu::always_inline]] inline uint8_t *reserve_sticky(uint8_t *base, uint64_t capacity, uint64_t &used,
+                                                     uint32_t &failed, uint64_t size) noexcept {
     const uint64_t pad = (0 - used) & 7u;
     if (pad > capacity - used) {
         failed = 1;

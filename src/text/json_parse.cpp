@@ -100,12 +100,20 @@ constexpr bool is_container(uint32_t kind) noexcept { return kind == KELVRA_JSON
 class Parser {
 public:
     KELVRA_HOT Parser(const uint8_t *input, uint64_t length, uint8_t *arena, uint64_t capacity) noexcept
-            : cur_(input), end_(input + length), base_(arena), capacity_(capacity) {}
+            : cur_(input), end_(input + length), base_(arena), capacity_(capacity),
+              roomy_end_(capacity >= roomy_margin ? capacity - roomy_margin + 1 : 0) {}
 
     KELVRA_HOT kelvra_status parse(kelvra_json_value **out_root) noexcept;
 
 private:
+    // Far from the arena's end, a small block (a record, a short list) is
+    // placed without the exact checks, which could not fail there.
     KELVRA_HOT uint8_t *reserve(uint64_t size) noexcept {
+        if (used_ < roomy_end_ && size <= small_block) {
+            const uint64_t start = (used_ + 7) & ~uint64_t{7};
+            used_ = start + size;
+            return base_ + start;
+        }
         return arena::reserve_sticky(base_, capacity_, used_, failed_, size);
     }
     KELVRA_HOT void skip_whitespace() noexcept { cur_ = scan::skip_whitespace(cur_, end_); }
@@ -143,6 +151,10 @@ private:
     const uint8_t *const end_;
     uint8_t *const base_;
     const uint64_t capacity_;
+    // Below this much use, a block of up to small_block bytes and its padding fit.
+    static constexpr uint64_t small_block = 256;
+    static constexpr uint64_t roomy_margin = small_block + 7;
+    const uint64_t roomy_end_;
     uint64_t used_ = 0;
     uint32_t failed_ = 0; // set by reserve; every failed reservation ends the parse at once
 
@@ -216,6 +228,22 @@ inline kelvra_status Parser::parse_value(kelvra_json_value *&value, uint32_t &ki
     }
 }
 
+// The integer part's digits into significand, as read_digit_run. Most
+// integer parts are short, so the second word is loaded only when the first
+// holds eight digits.
+[[gnu::always_inline]] inline const uint8_t *read_integer_digits(const uint8_t *p, const uint8_t *start,
+                                                                 uint64_t &significand) noexcept {
+    const uint64_t first = scan::load_word(p);
+    const uint64_t marks = scan::non_digit_marks(first);
+    if (marks != 0) {
+        const size_t count = scan::first_marked_byte(marks);
+        significand = scan::leading_digits_value(first, count);
+        return p + count;
+    }
+    significand = scan::leading_digits_value(first, 8);
+    return read_digit_run(p + 8, start, significand);
+}
+
 inline kelvra_status Parser::parse_number(uint8_t *block, uint32_t &kind) noexcept {
     if (static_cast<size_t>(end_ - cur_) >= plain_number_room && parse_plain_number(block, kind)) return KELVRA_OK;
     return parse_number_token(block, kind);
@@ -232,10 +260,10 @@ inline bool Parser::parse_plain_number(uint8_t *block, uint32_t &kind) noexcept 
     const uint8_t *const start = cur_;
     const bool negative = *start == '-';
     const uint8_t *const int_begin = start + negative;
-    uint64_t significand = 0;
-    const uint8_t *p = read_digit_run(int_begin, start, significand);
-    if (p == nullptr) return false;
-    if (static_cast<size_t>(p - start) > max_number_token) return false;
+    uint64_t significand;
+    const uint8_t *p = read_integer_digits(int_begin, start, significand);
+    // The fraction's reads must stay within plain_number_room of start.
+    if (p == nullptr || static_cast<size_t>(p - start) > max_number_token) return false;
     size_t digit_count = static_cast<size_t>(p - int_begin);
     bool is_double = false;
     int64_t exponent = 0;

@@ -50,7 +50,7 @@ inline void store_field(kelvra_json_value *v, size_t offset, T value) noexcept {
 // `payload` (the 8 bytes of an integer, a double or a truth value), all else
 // zero. Written as four word stores: a memset of the block, merged with the
 // kind's store, becomes a slow string instruction.
-inline kelvra_json_value *init_record(uint8_t *block, uint32_t kind, uint64_t payload = 0) noexcept {
+[[gnu::always_inline]] inline kelvra_json_value *init_record(uint8_t *block, uint32_t kind, uint64_t payload = 0) noexcept {
     static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the kind is the low half of the first word");
     static_assert(kind_offset == 0 && word0_offset == 8 && record_bytes == 32);
     const uint64_t words[4] = {kind, payload, 0, 0};

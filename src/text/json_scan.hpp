@@ -38,14 +38,13 @@ constexpr ClassTable make_class_table() noexcept {
 
 inline constexpr ClassTable classes = make_class_table();
 
-inline bool has_class(uint8_t byte, uint8_t bits) noexcept { return (classes.bits[byte] & bits) != 0; }
-
+[[gnu::always_inline]] inline bool has_class(uint8_t byte, uint8_t bits) noexcept { return (classes.bits[byte] & bits) != 0; }
 
 // Eight-byte words: one marker bit (0x80) per byte that stops a plain run.
 inline constexpr uint64_t ones = 0x0101010101010101ull;
 inline constexpr uint64_t highs = 0x8080808080808080ull;
 
-inline uint64_t load_word(const uint8_t *p) noexcept {
+[[gnu::always_inline]] inline uint64_t load_word(const uint8_t *p) noexcept {
     uint64_t w;
     std::memcpy(&w, p, sizeof w);
     return w;
@@ -66,13 +65,13 @@ inline uint64_t string_stop_marks(uint64_t w) noexcept {
 // borrows), above '9' (the addition reaches the high bit) or 0x80 and up.
 // Digits below the first non-digit neither borrow nor carry, so its mark is
 // exact.
-inline uint64_t non_digit_marks(uint64_t w) noexcept {
+[[gnu::always_inline]] inline uint64_t non_digit_marks(uint64_t w) noexcept {
     return ((w - ones * '0') | (w + ones * (0x80 - 0x3A)) | w) & highs;
 }
 
 // Index of the lowest marked byte of a non-zero mark word, on a
 // little-endian host (the word was loaded byte 0 first).
-inline size_t first_marked_byte(uint64_t marks) noexcept {
+[[gnu::always_inline]] inline size_t first_marked_byte(uint64_t marks) noexcept {
     static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the scanners read words little-endian");
     return static_cast<size_t>(__builtin_ctzll(marks)) >> 3;
 }
@@ -81,7 +80,7 @@ inline size_t first_marked_byte(uint64_t marks) noexcept {
 // digits, the first byte the most significant. The digits are moved to the
 // top of the word so that zero bytes take the leading places; then pairs,
 // quads and the eight are combined with three multiplications.
-inline uint64_t leading_digits_value(uint64_t word, size_t count) noexcept {
+[[gnu::always_inline]] inline uint64_t leading_digits_value(uint64_t word, size_t count) noexcept {
     const auto half_shift = static_cast<unsigned>(32 - 4 * count); // two steps: a shift by 64 is undefined
     uint64_t v = ((word - ones * '0') << half_shift) << half_shift;
     v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFull;
@@ -116,13 +115,13 @@ inline uint64_t non_space_marks(uint64_t w) noexcept {
     return p;
 }
 
-inline const uint8_t *skip_whitespace(const uint8_t *p, const uint8_t *end) noexcept {
+[[gnu::always_inline]] inline const uint8_t *skip_whitespace(const uint8_t *p, const uint8_t *end) noexcept {
     // Every whitespace byte is at most ' ', so most calls leave at once.
     if (p != end && *p <= ' ') return skip_whitespace_run(p, end);
     return p;
 }
 
-inline bool is_digit(uint8_t byte) noexcept { return static_cast<uint8_t>(byte - '0') < 10; }
+[[gnu::always_inline]] inline bool is_digit(uint8_t byte) noexcept { return static_cast<uint8_t>(byte - '0') < 10; }
 
 // The end of the run of ASCII digits that starts at p.
 inline const uint8_t *skip_digits(const uint8_t *p, const uint8_t *end) noexcept {
