@@ -46,9 +46,7 @@ Spectrum dft(const std::vector<int64_t> &re, const std::vector<int64_t> &im, int
 
 } // namespace
 
-TEST(Autocorrelation, SmallCasesSpecialValuesAndStatuses) {
-    EXPECT_EQ(autocorrelate({3}), (std::vector<double>{9}));
-    EXPECT_EQ(autocorrelate({1, 2, 3}), (std::vector<double>{14, 11, 11}));
+TEST(Autocorrelation, SpecialValuesAndStatuses) {
     EXPECT_FALSE(std::signbit(autocorrelate({-0.0, 0.0})[1])) << "the sum starts from +0.0";
     const std::vector<double> with_inf = autocorrelate({1.0, std::numeric_limits<double>::infinity(), -1.0});
     EXPECT_EQ(with_inf[0], std::numeric_limits<double>::infinity());
@@ -62,7 +60,7 @@ TEST(Autocorrelation, SmallCasesSpecialValuesAndStatuses) {
 TEST(Autocorrelation, SumsInIncreasingIndexBitForBit) {
     std::mt19937_64 rng(31);
     std::uniform_real_distribution<double> value(-1e3, 1e3);
-    for (size_t n : {2u, 3u, 4u, 5u, 7u, 8u, 9u, 31u, 257u}) {
+    for (size_t n : {1u, 2u, 3u, 4u, 5u, 7u, 8u, 9u, 31u, 257u}) {
         std::vector<double> x(n);
         for (double &v : x) v = value(rng) * std::pow(10.0, static_cast<double>(rng() % 9) - 4.0);
         const std::vector<double> got = autocorrelate(x);
@@ -74,10 +72,8 @@ TEST(Autocorrelation, SumsInIncreasingIndexBitForBit) {
     }
 }
 
-TEST(ExactDft, LengthTwoAndStatuses) {
-    const Spectrum s = dft({3, 5}, {-1, 4}, 0);
-    EXPECT_EQ(s.re, (std::vector<int64_t>{8, -2}));
-    EXPECT_EQ(s.im, (std::vector<int64_t>{3, -5}));
+// Lengths below 2 or not a power of two are refused, after the pointers.
+TEST(ExactDft, Statuses) {
     int64_t in[8] = {}, out_re[32], out_im[32];
     for (uint32_t n : {0u, 1u, 3u, 6u, 12u, 0x80000001u})
         EXPECT_EQ(kelvra_exact_dft_i64(n, 0, in, in, out_re, out_im), KELVRA_ERR_DATA) << n;

@@ -1,6 +1,7 @@
 // Kepler's equation, the equation of the centre and the pin-and-slot angle:
-// documented cases, statuses, and agreement with the same steps taken on the
-// reference sine, cosine and arctangent.
+// documented cases and statuses, and the angle against the same steps taken on
+// the reference sine, cosine and arctangent. The golden vectors pin many more
+// Kepler solutions (budgets that run out among them) and centre sums.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -36,33 +37,12 @@ Solved kepler(double m, double e, double tolerance, uint32_t iterations) {
 Solved centre(double m, double e, int32_t order) { return run(kelvra_equation_of_centre, m, e, order); }
 Solved pin_slot(double theta, double r, double d) { return run(kelvra_pin_slot, theta, r, d); }
 
-Solved kepler_reference(double m, double e, double tolerance, uint32_t iterations) {
-    double big_e = m + e * reference::sin(m);
-    for (uint32_t i = 0; i < iterations; ++i) {
-        const double delta = (big_e - e * reference::sin(big_e) - m) / (1 - e * reference::cos(big_e));
-        big_e = big_e - delta;
-        if (std::fabs(delta) < tolerance) return {KELVRA_OK, big_e};
-    }
-    return {KELVRA_ERR_CAPACITY, big_e};
-}
-
-double centre_reference(double m, double e, int order) {
-    static const double coefficients[6] = {2.0, 1.25, 1.0833333333333333, 1.0729166666666667, 1.1427083333333334,
-                                           1.2739583333333333};
-    double p = 1, sum = 0;
-    for (int k = 1; k <= order; ++k) {
-        p = p * e;
-        sum = sum + p * coefficients[k - 1] * reference::sin(k * m);
-    }
-    return sum;
-}
-
-TEST(Kepler, DocumentedCaseAndStatuses) {
-    const Solved s = kepler(1.0, 0.5, 1e-12, 50);
-    EXPECT_EQ(s.status, KELVRA_OK);
-    EXPECT_NEAR(s.value, 1.4987011, 1e-7);
-    EXPECT_NEAR(s.value - 0.5 * std::sin(s.value), 1.0, 1e-12) << "solves E - e sin E = M";
-    EXPECT_EQ(kepler(1.0, 0.5, 1e-12, 1).status, KELVRA_ERR_CAPACITY);
+// Newton's fourth step is the first below the tolerance; with a budget of
+// three the third iterate comes back.
+TEST(Kepler, IterationBudgetAndStatuses) {
+    const Solved four = kepler(1.0, 0.5, 1e-12, 4), three = kepler(1.0, 0.5, 1e-12, 3);
+    EXPECT_TRUE(four.status == KELVRA_OK && bits(four.value) == bits(0x1.7faae0a2eff22p+0)) << four.value;
+    EXPECT_TRUE(three.status == KELVRA_ERR_CAPACITY && bits(three.value) == bits(0x1.7faae0a2f0146p+0));
     EXPECT_EQ(kelvra_kepler_solve(1.0, 0.5, 1e-12, 50, nullptr), KELVRA_ERR_ARG);
     const Solved circular = kepler(2.5, 0.0, 1e-12, 50);
     EXPECT_TRUE(circular.status == KELVRA_OK && circular.value == 2.5);
@@ -77,26 +57,25 @@ TEST(Kepler, DocumentedCaseAndStatuses) {
     EXPECT_TRUE(std::isnan(nan.value));
 }
 
-TEST(EquationOfCentre, Statuses) {
+// Orders 1 to 6 and eccentricities in [0, 1); the golden vectors pin every
+// order. The table holds only the e^k sin(kM) terms, so the sum matches the
+// true equation of the centre (from the true anomaly) through e^2.
+TEST(EquationOfCentre, StatusesAndTrueAnomaly) {
     EXPECT_EQ(kelvra_equation_of_centre(1.0, 0.1, 1, nullptr), KELVRA_ERR_ARG);
     for (const auto &[e, order] : {std::pair{0.1, 0}, {0.1, 7}, {0.1, -1}, {-0.01, 3}, {1.0, 3}}) {
         const Solved bad = centre(1.0, e, order);
         EXPECT_TRUE(bad.status == KELVRA_ERR_DATA && bits(bad.value) == bits(0.0)) << e << ", " << order;
     }
-    // The table holds only the e^k sin(kM) terms, so the sum matches the true
-    // equation of the centre (from the true anomaly) through e^2.
+    EXPECT_EQ(centre(1.0, 0.0, 6).status, KELVRA_OK);
     const double m = 0.8, e = 0.05;
     const double big_e = kepler(m, e, 1e-15, 50).value;
     const double true_anomaly = 2 * std::atan(std::sqrt((1 + e) / (1 - e)) * std::tan(big_e / 2));
     EXPECT_NEAR(centre(m, e, 2).value, true_anomaly - m, 2 * e * e * e);
 }
 
-TEST(PinSlot, DocumentedCasesAndStatuses) {
-    EXPECT_EQ(bits(pin_slot(0.0, 1.0, 2.0).value), bits(0.0));
+TEST(PinSlot, DocumentedCaseAndStatuses) {
     EXPECT_LE(std::fabs(pin_slot(kPi, 2.0, 1.0).value - kPi), std::nextafter(kPi, 4.0) - kPi)
         << "the point (-1, ~0) lies on the negative axis";
-    for (double theta : {0.5, -2.0, 3.0, 2 * kPi + 1.0, -5.0})
-        EXPECT_NEAR(pin_slot(theta, 1.0, 0.0).value, std::remainder(theta, 2 * kPi), 1e-15) << theta;
     const Solved undefined = pin_slot(1.0, 0.0, 0.0);
     EXPECT_TRUE(undefined.status == KELVRA_ERR_DATA && bits(undefined.value) == bits(0.0));
     EXPECT_EQ(kelvra_pin_slot(1.0, 1.0, 0.0, nullptr), KELVRA_ERR_ARG);
@@ -104,21 +83,12 @@ TEST(PinSlot, DocumentedCasesAndStatuses) {
     EXPECT_TRUE(radius_zero.status == KELVRA_OK && bits(radius_zero.value) == bits(0.0)) << "r = 0 alone is fine";
 }
 
-// Kepler iterates (including running out of budget), every order of the
-// centre sum and the linkage angle, bit for bit through the reference.
-TEST(Orbital, SameBitsAsTheReferenceSteps) {
+// The linkage angle, bit for bit through the reference sine, cosine and arctangent.
+TEST(PinSlot, SameBitsAsTheReferenceSteps) {
     std::mt19937_64 rng(11);
-    std::uniform_real_distribution<double> anomaly(-10.0, 10.0), eccentricity(0.0, 0.99), length(-3.0, 3.0);
+    std::uniform_real_distribution<double> anomaly(-10.0, 10.0), length(-3.0, 3.0);
     for (int i = 0; i < 600; ++i) {
-        const double m = anomaly(rng), e = eccentricity(rng), r = length(rng), d = length(rng);
-        const uint32_t budget = 1 + static_cast<uint32_t>(rng() % 40);
-        const int order = 1 + i % 6;
-        const Solved got = kepler(m, e, 1e-13, budget), want = kepler_reference(m, e, 1e-13, budget);
-        ASSERT_TRUE(got.status == want.status && bits(got.value) == bits(want.value))
-            << m << ", " << e << ", " << budget;
-        const Solved sum = centre(m, e, order);
-        ASSERT_TRUE(sum.status == KELVRA_OK && bits(sum.value) == bits(centre_reference(m, e, order)))
-            << m << ", " << order;
+        const double m = anomaly(rng), r = length(rng), d = length(rng);
         const Solved angle = pin_slot(m, r, d);
         const double linkage = reference::atan2(reference::sin(m) * r, reference::cos(m) * r + d);
         ASSERT_TRUE(angle.status == KELVRA_OK && bits(angle.value) == bits(linkage)) << m << ", " << r << ", " << d;

@@ -12,31 +12,6 @@
 namespace kelvra_test::genome {
 namespace {
 
-TEST(GenomeBundle, ExportWritesTheExactBundle) {
-    TempDir dir;
-    const Genome g{dir.path()};
-    ASSERT_EQ(save(dir.path(), escapes_body(), escapes_one()), KELVRA_OK);
-    ASSERT_EQ(g.export_to("b", dir.path("b.chr")), KELVRA_OK);
-    EXPECT_EQ(read_file(dir.path("b.chr")), kBundleOfB);
-    EXPECT_EQ(g.export_to("c", dir.path("c.chr")), KELVRA_ERR_DATA);
-    EXPECT_FALSE(file_exists(dir.path("c.chr")));
-    const uint8_t some[1] = {0};
-    Arena arena(kRoomy);
-    EXPECT_EQ(kelvra_genome_export(dir.path().c_str(), "b", dir.path("x.chr").c_str(), some, 0,
-                                   arena.base(), arena.capacity()),
-              KELVRA_ERR_DATA)
-        << "the_one given with length 0";
-    EXPECT_EQ(g.export_to("b", dir.path("no/such/dir/b.chr")), KELVRA_ERR_IO);
-
-    // The cap record is verified; the manifest's region must hold a whole record.
-    flip_byte(dir.path("turns.bin"), 33);
-    EXPECT_EQ(g.export_to("b", dir.path("b2.chr")), KELVRA_ERR_DATA);
-    ASSERT_EQ(save(dir.path(), escapes_body(), escapes_one()), KELVRA_OK);
-    write_edited(dir.path("manifest.json"), read_file(dir.path("manifest.json")), "\"byte_len\": 16", "\"byte_len\": 4");
-    EXPECT_EQ(g.export_to("b", dir.path("b2.chr")), KELVRA_ERR_DATA);
-    EXPECT_FALSE(file_exists(dir.path("b2.chr")));
-}
-
 struct BundleOfB : ::testing::Test {
     void SetUp() override {
         ASSERT_EQ(save(origin.path(), escapes_body(), escapes_one()), KELVRA_OK);
@@ -47,13 +22,33 @@ struct BundleOfB : ::testing::Test {
     const Genome into_origin{origin.path(), escapes_one()}, into_target{target.path()};
 };
 
+TEST_F(BundleOfB, ExportWritesTheExactBundle) {
+    const Genome g{origin.path()};
+    EXPECT_EQ(read_file(bundle), kBundleOfB);
+    EXPECT_EQ(g.export_to("c", files.path("c.chr")), KELVRA_ERR_DATA);
+    EXPECT_FALSE(file_exists(files.path("c.chr")));
+    EXPECT_EQ(kelvra_genome_export(origin.path().c_str(), "b", files.path("x.chr").c_str(), escapes_one().data(), 0,
+                                   Arena(kRoomy).base(), kRoomy),
+              KELVRA_ERR_DATA) << "the_one given with length 0";
+    EXPECT_EQ(g.export_to("b", files.path("no/such/dir/b.chr")), KELVRA_ERR_IO);
+
+    // The cap record is verified; the manifest's region must hold a whole record.
+    flip_byte(origin.path("turns.bin"), 33);
+    EXPECT_EQ(g.export_to("b", files.path("b2.chr")), KELVRA_ERR_DATA);
+    ASSERT_EQ(save(origin.path(), escapes_body(), escapes_one()), KELVRA_OK);
+    const std::string manifest = origin.path("manifest.json");
+    write_edited(manifest, read_file(manifest), "\"byte_len\": 16", "\"byte_len\": 4");
+    EXPECT_EQ(g.export_to("b", files.path("b2.chr")), KELVRA_ERR_DATA);
+    EXPECT_FALSE(file_exists(files.path("b2.chr")));
+}
+
 TEST_F(BundleOfB, ImportCreatesOrExtendsAGenome) {
     ASSERT_EQ(into_target.import_from(bundle), KELVRA_OK);
     EXPECT_EQ(read_file(target.path("turns.bin")), as_text(escapes_body()).substr(32, 16));
 
-    const Snapshot before = snapshot(origin.path());
+    const DirState before = state_of(origin.path());
     EXPECT_EQ(into_origin.import_from(bundle), KELVRA_ERR_DATA) << "label already present";
-    EXPECT_EQ(snapshot(origin.path()), before);
+    EXPECT_EQ(state_of(origin.path()), before);
 
     ASSERT_EQ(into_origin.remove("b"), KELVRA_OK);
     ASSERT_EQ(into_origin.import_from(bundle), KELVRA_OK);
@@ -96,14 +91,13 @@ TEST_F(BundleOfB, ImportVerifiesEveryAttestedPart) {
 }
 
 TEST_F(BundleOfB, ImportOnlyIntoTheGenomeItCameFrom) {
-    TempDir stranger;
+    TempDir stranger, narrow;
     ASSERT_EQ(save(stranger.path(), chromosome(8, "s", 1), Bytes(8, 0x11)), KELVRA_OK);
-    const Snapshot before = snapshot(stranger.path());
-    EXPECT_EQ((Genome{stranger.path()}.import_from(bundle)), KELVRA_ERR_DATA) << "another the_one";
-    TempDir narrow;
     ASSERT_EQ(save(narrow.path(), chromosome(4, "s", 1), Bytes(4, 0x11)), KELVRA_OK);
+    const DirState before = state_of(stranger.path());
+    EXPECT_EQ((Genome{stranger.path()}.import_from(bundle)), KELVRA_ERR_DATA) << "another the_one";
     EXPECT_EQ((Genome{narrow.path()}.import_from(bundle)), KELVRA_ERR_DATA) << "another leaf_dim";
-    EXPECT_EQ(snapshot(stranger.path()), before);
+    EXPECT_EQ(state_of(stranger.path()), before);
 
     const uint64_t size = read_file(bundle).size();
     EXPECT_EQ(into_target.import_from(bundle, Arena(2 * size)), KELVRA_ERR_CAPACITY);
@@ -127,16 +121,14 @@ TEST(GenomeBundle, ExplodeThenPackSortsByLabel) {
     ASSERT_EQ(save(sorted.path(), in_order, one), KELVRA_OK);
     ASSERT_EQ((Genome{dir.path()}.explode_to(bundles.path())), KELVRA_OK);
     ASSERT_EQ((Genome{packed.path()}.pack_from(bundles.path())), KELVRA_OK);
-    EXPECT_EQ(snapshot(packed.path()), snapshot(sorted.path()));
+    EXPECT_EQ(state_of(packed.path()), state_of(sorted.path()));
     EXPECT_EQ((Genome{packed.path()}.pack_from(bundles.path())), KELVRA_ERR_DATA) << "labels already there";
 
     // A body-only source explodes with the_one given.
     TempDir again;
     ASSERT_EQ(std::remove(dir.path("manifest.json").c_str()), 0);
-    Arena arena(kRoomy);
-    ASSERT_EQ(kelvra_genome_explode(dir.path().c_str(), again.path().c_str(), one.data(), one.size(), arena.base(),
-                                    arena.capacity()),
-              KELVRA_OK);
+    const char *from = dir.path().c_str(), *to = again.path().c_str();
+    ASSERT_EQ(kelvra_genome_explode(from, to, one.data(), one.size(), Arena(kRoomy).base(), kRoomy), KELVRA_OK);
     EXPECT_EQ(read_file(again.path("chr07.chr")), read_file(bundles.path("chr07.chr")));
 }
 

@@ -42,12 +42,14 @@ TEST(GenomeCrash, DISABLED_SavesUntilKilled) {
 }
 
 TEST(GenomeCrash, KilledSavesNeverTearTheGenome) {
-    TempDir dir, reference0, reference1;
+    TempDir dir, references[2];
     const Bytes one(64, 0x42);
     const Bytes bodies[2] = {version_body(0), version_body(1)};
-    ASSERT_EQ(save(reference0.path(), bodies[0], one, 1 << 22), KELVRA_OK);
-    ASSERT_EQ(save(reference1.path(), bodies[1], one, 1 << 22), KELVRA_OK);
-    const Snapshot versions[2] = {snapshot(reference0.path()), snapshot(reference1.path())};
+    DirState versions[2];
+    for (int v = 0; v < 2; ++v) {
+        ASSERT_EQ(save(references[v].path(), bodies[v], one, 1 << 22), KELVRA_OK);
+        versions[v] = state_of(references[v].path());
+    }
     ASSERT_EQ(save(dir.path(), bodies[0], one, 1 << 22), KELVRA_OK);
 
     // The delay runs from the child's first save, not from its start: a
@@ -81,11 +83,10 @@ TEST(GenomeCrash, KilledSavesNeverTearTheGenome) {
         child.kill();
         ++kills;
 
-        const Snapshot now = snapshot(dir.path());
-        const bool body_whole = now.body == versions[0].body || now.body == versions[1].body;
-        const bool manifest_whole = now.manifest == versions[0].manifest || now.manifest == versions[1].manifest;
-        ASSERT_TRUE(body_whole) << "torn turns.bin after kill " << kills << " (" << now.body.size() << " bytes)";
-        ASSERT_TRUE(manifest_whole) << "torn manifest.json after kill " << kills;
+        DirState now = state_of(dir.path());
+        for (const char *file : {"turns.bin", "manifest.json"})
+            ASSERT_TRUE(now[file] == versions[0][file] || now[file] == versions[1][file])
+                << "torn " << file << " after kill " << kills << " (" << now[file].size() << " bytes)";
         Bytes loaded;
         const kelvra_status s = load(dir.path(), &loaded);
         if (s == KELVRA_OK) {

@@ -37,7 +37,7 @@ TEST_F(ThreeChromosomes, AppendAddsAtTheEnd) {
 }
 
 TEST_F(ThreeChromosomes, RefusedAppendsChangeNothing) {
-    const Snapshot before = snapshot(dir.path());
+    const DirState before = state_of(dir.path());
     EXPECT_EQ(g.append("b", chromosome(kDim, "q", 0)), KELVRA_ERR_DATA) << "label present";
     EXPECT_EQ(g.append("q", Bytes(12, 'C')), KELVRA_ERR_DATA) << "not whole records";
     EXPECT_EQ(g.append("q", {}), KELVRA_ERR_DATA) << "nothing to append";
@@ -46,12 +46,16 @@ TEST_F(ThreeChromosomes, RefusedAppendsChangeNothing) {
     const Bytes q = chromosome(kDim, "q", 0);
     EXPECT_EQ((Genome{dir.path(), Bytes(7, 1)}.append("q", q)), KELVRA_ERR_DATA) << "stored leaf_dim is 8";
     EXPECT_EQ(g.append(nullptr, q), KELVRA_ERR_ARG);
-    Arena arena(kRoomy);
-    EXPECT_EQ(kelvra_genome_append(dir.path().c_str(), "q", nullptr, 8, kDim, kOne.data(), kDim, arena.base(),
-                                   arena.capacity()),
+    EXPECT_EQ(kelvra_genome_append(dir.path().c_str(), "q", nullptr, 8, kDim, kOne.data(), kDim, Arena(kRoomy).base(),
+                                   kRoomy),
               KELVRA_ERR_ARG);
     EXPECT_EQ((Genome{dir.path("missing"), kOne}.append("q", q)), KELVRA_ERR_IO);
-    EXPECT_EQ(snapshot(dir.path()), before);
+    // Edits keep the genome's identity: another the_one of the same width.
+    const Genome other{dir.path(), Bytes(kDim, 9)};
+    EXPECT_EQ(other.append("q", q), KELVRA_ERR_DATA);
+    EXPECT_EQ(other.replace("b", q), KELVRA_ERR_DATA);
+    EXPECT_EQ(other.remove("b"), KELVRA_ERR_DATA);
+    EXPECT_EQ(state_of(dir.path()), before);
 
     // A body changed behind the store's back is not built upon.
     const std::string body = flip_byte(dir.path("turns.bin"), 30);
@@ -59,7 +63,7 @@ TEST_F(ThreeChromosomes, RefusedAppendsChangeNothing) {
     EXPECT_EQ(g.remove("a"), KELVRA_ERR_DATA);
     EXPECT_EQ(g.replace("a", q), KELVRA_ERR_DATA);
     EXPECT_EQ(read_file(dir.path("turns.bin")), body);
-    EXPECT_EQ(read_file(dir.path("manifest.json")), before.manifest);
+    EXPECT_EQ(read_file(dir.path("manifest.json")), before.at("manifest.json"));
 }
 
 TEST_F(ThreeChromosomes, RemoveShiftsTheFollowingOffsets) {
@@ -71,8 +75,7 @@ TEST_F(ThreeChromosomes, RemoveShiftsTheFollowingOffsets) {
     EXPECT_EQ(g.remove("c"), KELVRA_ERR_DATA) << "the last chromosome stays";
     const Bytes six(6, 1);
     EXPECT_EQ((Genome{dir.path(), six}.remove("c")), KELVRA_ERR_DATA);
-    Arena arena(kRoomy);
-    EXPECT_EQ(kelvra_genome_remove(dir.path().c_str(), "c", six.data(), 0, arena.base(), arena.capacity()),
+    EXPECT_EQ(kelvra_genome_remove(dir.path().c_str(), "c", six.data(), 0, Arena(kRoomy).base(), kRoomy),
               KELVRA_ERR_DATA);
     Bytes loaded;
     ASSERT_EQ(load(dir.path(), &loaded), KELVRA_OK);
@@ -88,10 +91,10 @@ TEST_F(ThreeChromosomes, ReplaceMovesOnlyWhatFollows) {
     ASSERT_EQ(g.replace("B", concat({record(kDim, 'G'), record(kDim, 'L')})), KELVRA_OK);
     EXPECT_EQ(chromosomes(dir.path()), (std::vector<Entry>{{"a", 0, 64, 6}, {"c", 64, 32, 3}}));
     // ... and with nothing before them the body no longer indexes.
-    const Snapshot before = snapshot(dir.path());
+    const DirState before = state_of(dir.path());
     EXPECT_EQ(g.replace("a", record(kDim, 'L')), KELVRA_ERR_DATA);
     EXPECT_EQ(g.replace("nope", chromosome(kDim, "n", 0)), KELVRA_ERR_DATA);
-    EXPECT_EQ(snapshot(dir.path()), before);
+    EXPECT_EQ(state_of(dir.path()), before);
     // Replacing by nothing deletes, also the only chromosome.
     ASSERT_EQ(g.replace("a", {}), KELVRA_OK);
     ASSERT_EQ(g.replace("c", {}), KELVRA_OK);
@@ -104,10 +107,10 @@ TEST_F(ThreeChromosomes, ManifestRegionsOutsideTheBodyAreRefused) {
     const std::string manifest = read_file(dir.path("manifest.json"));
     for (const char *edit : {"\"byte_offset\": 9999", "\"byte_offset\": -8", "\"byte_offset\": 70"}) {
         write_edited(dir.path("manifest.json"), manifest, "\"byte_offset\": 40", edit);
-        const Snapshot before = snapshot(dir.path());
+        const DirState before = state_of(dir.path());
         EXPECT_EQ(g.remove("c"), KELVRA_ERR_DATA) << edit;
         EXPECT_EQ(g.replace("c", chromosome(kDim, "c", 0)), KELVRA_ERR_DATA) << edit;
-        EXPECT_EQ(snapshot(dir.path()), before);
+        EXPECT_EQ(state_of(dir.path()), before);
     }
 }
 

@@ -99,17 +99,8 @@ inline void write_edited(const std::string &path, std::string text, const std::s
 
 inline std::string as_text(const Bytes &b) { return std::string(b.begin(), b.end()); }
 
-// The two stored files, to show that a failed call changed nothing.
-struct Snapshot {
-    std::string body, manifest;
-    bool operator==(const Snapshot &) const = default;
-};
-
-inline Snapshot snapshot(const std::string &dir) {
-    return {read_file(dir + "/turns.bin"), read_file(dir + "/manifest.json")};
-}
-
-// Every file of a directory, by name. On Windows a writer's lock is a hidden
+// Every file of a directory, by name, to show that a failed call changed
+// nothing (no file changed, none added or left behind). On Windows a writer's lock is a hidden
 // file, ".kelvra-lock", made on first use and left in place: it is the
 // platform's, not the genome's, so it is not listed.
 using DirState = std::map<std::string, std::string>;

@@ -29,14 +29,19 @@ void restore(const std::string &dir, const DirState &state) {
     for (const auto &[name, contents] : state) write_file(dir + "/" + name, contents);
 }
 
+// Runs `op` on `dir` from `initial` without faults: the calls it makes.
+uint64_t calls_made(const std::string &dir, const DirState &initial, const std::function<kelvra_status()> &op) {
+    restore(dir, initial);
+    fault::arm(0);
+    EXPECT_EQ(op(), KELVRA_OK);
+    return fault::calls();
+}
+
 // Runs `op` on `dir` starting from `initial`, once without faults and then
 // once with each of its operating-system calls failing.
 void every_fault_leaves_it_as_it_was(const std::string &dir, const DirState &initial,
                                      const std::function<kelvra_status()> &op) {
-    restore(dir, initial);
-    fault::arm(0);
-    ASSERT_EQ(op(), KELVRA_OK);
-    const uint64_t calls = fault::calls();
+    const uint64_t calls = calls_made(dir, initial, op);
     const DirState expected = state_of(dir);
     ASSERT_GT(calls, 5u);
     for (uint64_t n = 1; n <= calls; ++n) {
@@ -60,16 +65,14 @@ Bytes two_chromosomes() { return concat({chromosome(8, "a", 2), chromosome(8, "b
 class GenomeFaults : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(make_directory(g));
-        ASSERT_TRUE(make_directory(bundles));
         ASSERT_EQ(save(g, two_chromosomes(), kOne), KELVRA_OK);
         stored = state_of(g);
         for (const char *label : {"a", "b"})
             ASSERT_EQ(genome.export_to(label, bundles + "/" + label + ".chr"), KELVRA_OK);
     }
 
-    TempDir root;
-    const std::string g = root.path("g"), bundles = root.path("bundles");
+    TempDir root, genome_dir, bundle_dir;
+    const std::string g = genome_dir.path(), bundles = bundle_dir.path();
     const Genome genome{g, kOne};
     DirState stored;
 };
@@ -94,11 +97,7 @@ TEST(GenomeFaultsChild, DISABLED_SaveStoppedAtCall) {
 // body goes in first, so a manifest never stands without it, and what is
 // there loads.
 TEST_F(GenomeFaults, SaveStoppedAnywhereNeverLeavesAManifestWithoutItsBody) {
-    const auto op = [&] { return save(g, two_chromosomes(), kOne); };
-    restore(g, {});
-    fault::arm(0);
-    ASSERT_EQ(op(), KELVRA_OK);
-    const uint64_t calls = fault::calls();
+    const uint64_t calls = calls_made(g, {}, [&] { return save(g, two_chromosomes(), kOne); });
     for (uint64_t n = 1; n <= calls; ++n) {
         restore(g, {});
         ChildProcess child("GenomeFaultsChild.DISABLED_SaveStoppedAtCall",
@@ -108,9 +107,7 @@ TEST_F(GenomeFaults, SaveStoppedAnywhereNeverLeavesAManifestWithoutItsBody) {
         const bool body = left.count("turns.bin") != 0, manifest = left.count("manifest.json") != 0;
         EXPECT_FALSE(manifest && !body) << "stopped at call " << n;
         Bytes loaded;
-        if (body) {
-            EXPECT_EQ(load(g, &loaded, &kOne), KELVRA_OK) << "stopped at call " << n;
-        }
+        EXPECT_EQ(body ? load(g, &loaded, &kOne) : KELVRA_OK, KELVRA_OK) << "stopped at call " << n;
     }
 }
 

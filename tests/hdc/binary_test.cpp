@@ -24,27 +24,21 @@ int bit(const Bytes &v, uint64_t i) { return (v[i / 8] >> (i % 8)) & 1; }
 
 // The rotation exactly as documented: clear, then out bit i = in bit (i - s + N) mod N.
 Bytes reference_permute(const Bytes &in, int32_t shift) {
-    const int64_t n = static_cast<int64_t>(in.size()) * 8;
-    int64_t s = shift % n;
-    if (s < 0) s += n;
+    const int64_t n = static_cast<int64_t>(in.size()) * 8, s = (shift % n + n) % n;
     Bytes out(in.size(), 0);
-    for (int64_t i = 0; i < n; ++i) {
-        if (bit(in, static_cast<uint64_t>((i - s + n) % n))) out[i / 8] |= static_cast<uint8_t>(1u << (i % 8));
-    }
+    for (int64_t i = 0; i < n; ++i) out[i / 8] |= static_cast<uint8_t>(bit(in, (i - s + n) % n) << (i % 8));
     return out;
 }
 
 Bytes reference_bundle(const std::vector<Bytes> &vectors) {
-    const size_t nbytes = vectors[0].size();
-    Bytes out(nbytes, 0);
-    for (size_t i = 0; i < nbytes * 8; ++i) {
+    Bytes out(vectors[0].size(), 0);
+    for (size_t i = 0; i < out.size() * 8; ++i) {
         size_t set = 0;
         for (const Bytes &v : vectors) set += bit(v, i);
-        if (set >= (vectors.size() + 1) / 2) out[i / 8] |= static_cast<uint8_t>(1u << (i % 8));
+        out[i / 8] |= static_cast<uint8_t>((set >= (vectors.size() + 1) / 2) << (i % 8));
     }
     return out;
 }
-
 
 } // namespace
 

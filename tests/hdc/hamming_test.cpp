@@ -89,9 +89,7 @@ TEST(Hamming, RefusesBadSizesAndBytesBeforeWriting) {
     EXPECT_EQ(out, Bits(11, 9));
     EXPECT_EQ(kelvra_hamming_syndrome(word.data(), 15, nullptr), KELVRA_ERR_ARG);
     EXPECT_EQ(kelvra_hamming_decode_correct(word.data(), 15, nullptr, &s), KELVRA_ERR_ARG);
-}
-
-TEST(Hamming, AStrayByteAnywhereIsRefused) {
+    // A stray byte anywhere in a word.
     for (int r : {3, 4, 5, 9, 16}) {
         const uint64_t n = (uint64_t{1} << r) - 1;
         for (uint64_t at : {uint64_t{0}, uint64_t{1}, uint64_t{6}, n / 2, n - 2, n - 1}) {

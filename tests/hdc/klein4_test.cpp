@@ -20,13 +20,11 @@ Bytes random_elements(std::mt19937_64 &rng, size_t n) {
 }
 
 Bytes reference_bundle(const std::vector<Bytes> &vectors) {
-    const size_t n = vectors[0].size();
-    const size_t half = vectors.size() / 2;
-    Bytes out(n);
-    for (size_t i = 0; i < n; ++i) {
+    Bytes out(vectors[0].size());
+    for (size_t i = 0; i < out.size(); ++i) {
         size_t c0 = 0, c1 = 0;
         for (const Bytes &v : vectors) c0 += v[i] & 1, c1 += v[i] >> 1;
-        out[i] = static_cast<uint8_t>((c1 > half ? 2 : 0) | (c0 > half ? 1 : 0));
+        out[i] = static_cast<uint8_t>((c1 > vectors.size() / 2 ? 2 : 0) | (c0 > vectors.size() / 2 ? 1 : 0));
     }
     return out;
 }
@@ -35,12 +33,10 @@ Bytes reference_bundle(const std::vector<Bytes> &vectors) {
 // context position once.
 Counters reference_fold(const Bytes &codebook, uint32_t vocab, const std::vector<uint32_t> &tokens, uint32_t window,
                         uint64_t dim) {
-    const uint64_t width = 2 * dim + 1;
-    Counters table(vocab * width, 0);
-    const uint64_t n = tokens.size();
-    for (uint64_t t = 0; t < n; ++t) {
-        uint32_t *row = &table[tokens[t] * width];
-        for (uint64_t u = t <= window ? 0 : t - window; u < n && u <= t + window; ++u) {
+    Counters table(vocab * (2 * dim + 1), 0);
+    for (uint64_t t = 0; t < tokens.size(); ++t) {
+        uint32_t *row = &table[tokens[t] * (2 * dim + 1)];
+        for (uint64_t u = t <= window ? 0 : t - window; u < tokens.size() && u <= t + window; ++u) {
             if (u == t) continue;
             const uint8_t *v = &codebook[tokens[u] * dim];
             for (uint64_t i = 0; i < dim; ++i) row[1 + i] += v[i] & 1, row[1 + dim + i] += v[i] >> 1;

@@ -48,17 +48,13 @@ TEST(Polar, BindMultipliesAndStopsAtAnInvalidValue) {
     }
 }
 
+// Six vectors of -1, 0 and +1 give many ties (a sum of 0).
 TEST(Polar, BundleIsTheSignOfTheSum) {
-    const Values plus = {1, 0, -1}, minus = {-1, 0, -1};
-    Values out(3);
-    const int8_t *two[] = {plus.data(), minus.data()};
-    ASSERT_EQ(kelvra_polar_bundle(two, 2, 3, out.data()), KELVRA_OK);
-    EXPECT_EQ(out, (Values{0, 0, -1}));
     std::mt19937_64 rng(22);
     std::vector<Values> vectors;
     std::vector<const int8_t *> p;
     for (int v = 0; v < 6; ++v) p.push_back(vectors.emplace_back(random_values(rng, 5000)).data());
-    out.assign(5000, 9);
+    Values out(5000, 9);
     ASSERT_EQ(kelvra_polar_bundle(p.data(), 6, 5000, out.data()), KELVRA_OK);
     for (size_t i = 0; i < 5000; ++i) {
         int sum = 0;

@@ -30,12 +30,21 @@ Blocks awkward_blocks(uint64_t n, uint64_t seed) {
     return blocks;
 }
 
-// Block by block through the single-octonion product: the scalar reference.
-Blocks bind_one_by_one(const Blocks &a, const Blocks &b) {
-    Blocks out(a.size());
-    for (size_t k = 0; k < a.size() / 8; ++k)
-        EXPECT_EQ(kelvra_loop_bind_f64(&a[8 * k], &b[8 * k], 8, &out[8 * k]), KELVRA_OK);
+// The first `blocks` blocks one by one through a single-octonion operation
+// op(offset, out): the scalar reference.
+template <class Op>
+Blocks one_by_one(size_t blocks, Op op) {
+    Blocks out(8 * blocks);
+    for (size_t k = 0; k < blocks; ++k) EXPECT_EQ(op(8 * k, &out[8 * k]), KELVRA_OK);
     return out;
+}
+
+Blocks bind_one_by_one(const Blocks &a, const Blocks &b) {
+    return one_by_one(a.size() / 8, [&](size_t i, double *o) { return kelvra_loop_bind_f64(&a[i], &b[i], 8, o); });
+}
+
+Blocks conj_one_by_one(const Blocks &a) {
+    return one_by_one(a.size() / 8, [&](size_t i, double *o) { return kelvra_loop_conj_f64(&a[i], 8, o); });
 }
 
 // Same bits, except that any two NaNs count as equal: which NaN operand an
@@ -113,48 +122,36 @@ TEST(OctonionBatch, EmptyBatchesIgnorePointersAndNullsAreRefused) {
     }
 }
 
+// Blocks 0, 1 and 3 ordinary, block 2 zero (with a -0.0): the inverse stops
+// there with the blocks before it written and the rest untouched.
 TEST(OctonionBatch, ConjugateAndInverseBlockByBlock) {
-    // Blocks 0 and 1 ordinary, block 2 zero (with a -0.0), block 3 ordinary.
-    Blocks a(32, 0.0), conj(32), one(8);
+    Blocks a(32, 0.0), out(32);
     for (int k = 0; k < 8; ++k) a[k] = k + 1.0, a[8 + k] = -0.5 * k, a[24 + k] = 3.0;
     a[16 + 3] = -0.0;
-    ASSERT_EQ(kelvra_loop_conj_hd_f64(a.data(), 4, conj.data()), KELVRA_OK);
-    for (int k = 0; k < 4; ++k) {
-        ASSERT_EQ(kelvra_loop_conj_f64(&a[8 * k], 8, one.data()), KELVRA_OK);
-        EXPECT_EQ(std::memcmp(one.data(), &conj[8 * k], 64), 0) << k;
-    }
-    // The zero block stops the inverse with the blocks before it written.
-    Blocks out(32, 99.0);
-    EXPECT_EQ(kelvra_loop_inv_hd_f64(a.data(), 4, out.data()), KELVRA_ERR_DATA);
-    for (int k = 0; k < 2; ++k) {
-        ASSERT_EQ(kelvra_loop_inv_f64(&a[8 * k], 8, one.data()), KELVRA_OK);
-        EXPECT_EQ(std::memcmp(one.data(), &out[8 * k], 64), 0) << k;
-    }
-    for (int i = 16; i < 32; ++i) EXPECT_EQ(out[i], 99.0) << i;
-    Blocks inout(a.begin(), a.begin() + 16);
-    ASSERT_EQ(kelvra_loop_inv_hd_f64(inout.data(), 2, inout.data()), KELVRA_OK);
-    EXPECT_EQ(std::memcmp(inout.data(), out.data(), 16 * sizeof(double)), 0) << "in place";
+    ASSERT_EQ(kelvra_loop_conj_hd_f64(a.data(), 4, out.data()), KELVRA_OK);
+    expect_same_blocks(out.data(), conj_one_by_one(a), "conjugate");
+    const Blocks want = one_by_one(2, [&](size_t i, double *o) { return kelvra_loop_inv_f64(&a[i], 8, o); });
+    Blocks inverse(32, 99.0), in_place(a.begin(), a.begin() + 16);
+    EXPECT_EQ(kelvra_loop_inv_hd_f64(a.data(), 4, inverse.data()), KELVRA_ERR_DATA);
+    expect_same_blocks(inverse.data(), want, "inverse");
+    for (int i = 16; i < 32; ++i) EXPECT_EQ(inverse[i], 99.0) << i;
+    ASSERT_EQ(kelvra_loop_inv_hd_f64(in_place.data(), 2, in_place.data()), KELVRA_OK);
+    expect_same_blocks(in_place.data(), want, "in place");
 }
 
 // Unbinding is exactly ā·b (left) and b·ā (right) through the single product,
 // also in place.
 TEST(OctonionBatch, UnbindingIsTheConjugateProduct) {
     const uint64_t n = 13;
-    const Blocks key = awkward_blocks(n, 5), left = awkward_blocks(n, 6);
-    Blocks right = awkward_blocks(n, 7), from_left(8 * n), from_right(8 * n);
-    ASSERT_EQ(kelvra_loop_unbind_hd_f64(key.data(), left.data(), n, from_left.data()), KELVRA_OK);
-    ASSERT_EQ(kelvra_loop_runbind_hd_f64(key.data(), right.data(), n, from_right.data()), KELVRA_OK);
-    for (uint64_t k = 0; k < n; ++k) {
-        double a_bar[8], want_left[8], want_right[8];
-        ASSERT_EQ(kelvra_loop_conj_f64(&key[8 * k], 8, a_bar), KELVRA_OK);
-        ASSERT_EQ(kelvra_loop_bind_f64(a_bar, &left[8 * k], 8, want_left), KELVRA_OK);
-        ASSERT_EQ(kelvra_loop_bind_f64(&right[8 * k], a_bar, 8, want_right), KELVRA_OK);
-        expect_same_blocks(from_left.data() + 8 * k, Blocks(want_left, want_left + 8), "left");
-        expect_same_blocks(from_right.data() + 8 * k, Blocks(want_right, want_right + 8), "right");
-    }
-    Blocks in_key = key;
-    ASSERT_EQ(kelvra_loop_unbind_hd_f64(in_key.data(), left.data(), n, in_key.data()), KELVRA_OK);
-    ASSERT_EQ(kelvra_loop_runbind_hd_f64(key.data(), right.data(), n, right.data()), KELVRA_OK);
-    expect_same_blocks(in_key.data(), from_left, "out = a");
-    expect_same_blocks(right.data(), from_right, "out = b");
+    const Blocks key = awkward_blocks(n, 5), b = awkward_blocks(n, 6), key_bar = conj_one_by_one(key);
+    const Blocks left = bind_one_by_one(key_bar, b), right = bind_one_by_one(b, key_bar);
+    Blocks from_left(8 * n), from_right(8 * n), in_key = key, in_b = b;
+    ASSERT_EQ(kelvra_loop_unbind_hd_f64(key.data(), b.data(), n, from_left.data()), KELVRA_OK);
+    ASSERT_EQ(kelvra_loop_runbind_hd_f64(key.data(), b.data(), n, from_right.data()), KELVRA_OK);
+    ASSERT_EQ(kelvra_loop_unbind_hd_f64(in_key.data(), b.data(), n, in_key.data()), KELVRA_OK);
+    ASSERT_EQ(kelvra_loop_runbind_hd_f64(key.data(), in_b.data(), n, in_b.data()), KELVRA_OK);
+    expect_same_blocks(from_left.data(), left, "left");
+    expect_same_blocks(from_right.data(), right, "right");
+    expect_same_blocks(in_key.data(), left, "left, out = a");
+    expect_same_blocks(in_b.data(), right, "right, out = b");
 }

@@ -8,6 +8,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <iomanip>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -50,25 +52,9 @@ struct ToolOptions {
 
 // "calc sin 1" as its words; '...' quotes a word with spaces (or an empty one).
 inline std::vector<std::string> split_words(const std::string &line) {
+    std::istringstream in(line);
     std::vector<std::string> words;
-    size_t i = 0;
-    while (i < line.size()) {
-        if (line[i] == ' ') {
-            ++i;
-            continue;
-        }
-        std::string word;
-        while (i < line.size() && line[i] != ' ') {
-            if (line[i] == '\'') {
-                const size_t close = line.find('\'', i + 1);
-                word.append(line, i + 1, close - i - 1);
-                i = close == std::string::npos ? line.size() : close + 1;
-            } else {
-                word += line[i++];
-            }
-        }
-        words.push_back(word);
-    }
+    for (std::string word; in >> std::quoted(word, '\'', '\0');) words.push_back(word); // no escape character
     return words;
 }
 
