@@ -120,4 +120,15 @@ inline uint64_t round_subnormal(uint64_t mantissa, int drop) noexcept {
     return round_decimal(w, q, bits);
 }
 
+// As exact_decimal_to_bits, by the 128-bit product alone. Text that mixes
+// short and long significands (coordinates, measurements) mispredicts the
+// choice of the double-arithmetic path more often than the product costs.
+[[gnu::always_inline]] inline bool exact_decimal_to_bits_by_product(uint64_t w, int64_t q, uint64_t &bits) noexcept {
+    if (w == 0) {
+        bits = 0;
+        return true;
+    }
+    return round_decimal(w, q, bits);
+}
+
 } // namespace kelvra::text::decimal_round

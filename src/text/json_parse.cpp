@@ -8,6 +8,7 @@
 // arrays), because callers size their arenas from that order.
 #include "kelvra.h"
 
+#include <array>
 #include <cstring>
 
 #include "frame/arena.hpp"
@@ -39,7 +40,15 @@ constexpr size_t plain_significand_digits = 19;
 // token's start.
 constexpr size_t plain_number_room = max_number_token + 18;
 
-constexpr uint64_t pow10_u64[9] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+constexpr auto pow10_u64 = [] {
+    std::array<uint64_t, 17> powers{};
+    uint64_t power = 1;
+    for (uint64_t &p : powers) {
+        p = power;
+        power *= 10;
+    }
+    return powers;
+}();
 
 // Where each field of a frame sits inside its 40 bytes of the arena stack.
 constexpr size_t frame_record_at = 0;
@@ -220,7 +229,8 @@ inline kelvra_status Parser::parse_value(kelvra_json_value *&value, uint32_t &ki
             return p + count;
         }
         const size_t count = second_marks == 0 ? 8 : scan::first_marked_byte(second_marks);
-        significand = (significand * pow10_u64[8] + scan::leading_digits_value(first, 8)) * pow10_u64[count] +
+        // Distributed (modulo 2^64 alike) so that the three products run side by side.
+        significand = significand * pow10_u64[8 + count] + scan::leading_digits_value(first, 8) * pow10_u64[count] +
                       scan::leading_digits_value(second, count);
         p += 8 + count;
         if (count < 8) return p;
@@ -292,7 +302,7 @@ inline bool Parser::parse_plain_number(uint8_t *block, uint32_t &kind) noexcept 
     if (scan::has_class(*p, scan::number_char) || static_cast<size_t>(p - start) > max_number_token) return false;
     if (is_double) {
         uint64_t bits = 0;
-        if (!decimal_round::exact_decimal_to_bits(significand, exponent, bits)) return false;
+        if (!decimal_round::exact_decimal_to_bits_by_product(significand, exponent, bits)) return false;
         bits |= static_cast<uint64_t>(negative) << 63;
         double value;
         std::memcpy(&value, &bits, sizeof value);
