@@ -134,6 +134,10 @@ private:
         return true;
     }
 
+    // What follows an item (or an opening bracket) after whitespace.
+    enum class Next { item, closed, malformed };
+    KELVRA_HOT Next next_item(uint8_t closer, uint32_t count) noexcept;
+
     KELVRA_HOT kelvra_status parse_value(kelvra_json_value *&value, uint32_t &kind) noexcept;
     KELVRA_HOT kelvra_status parse_number(uint8_t *block, uint32_t &kind) noexcept;
     KELVRA_HOT bool parse_plain_number(uint8_t *block, uint32_t &kind) noexcept;
@@ -429,19 +433,26 @@ inline kelvra_status Parser::run_containers() noexcept {
     return KELVRA_OK;
 }
 
-// Whitespace is skipped before the closer check, so a comma must be the
-// current byte.
+// Consumes the closer, or the comma that must come before every item but
+// the first (count items are in the container so far).
+inline Parser::Next Parser::next_item(uint8_t closer, uint32_t count) noexcept {
+    skip_whitespace();
+    if (cur_ != end_ && *cur_ == closer) {
+        ++cur_;
+        return Next::closed;
+    }
+    if (count != 0) {
+        if (cur_ == end_ || *cur_ != ',') return Next::malformed;
+        ++cur_;
+    }
+    return Next::item;
+}
+
 inline kelvra_status Parser::run_array() noexcept {
     for (;;) {
-        skip_whitespace();
-        if (cur_ != end_ && *cur_ == ']') {
-            ++cur_;
-            return close_frame();
-        }
-        if (top_.count != 0) {
-            if (cur_ == end_ || *cur_ != ',') return KELVRA_ERR_DATA;
-            ++cur_;
-        }
+        const Next next = next_item(']', top_.count);
+        if (next == Next::closed) return close_frame();
+        if (next == Next::malformed) return KELVRA_ERR_DATA;
         kelvra_json_value *value;
         uint32_t kind;
         KELVRA_TRY(parse_value(value, kind));
@@ -458,15 +469,9 @@ inline kelvra_status Parser::run_array() noexcept {
 
 inline kelvra_status Parser::run_object() noexcept {
     for (;;) {
-        skip_whitespace();
-        if (cur_ != end_ && *cur_ == '}') {
-            ++cur_;
-            return close_frame();
-        }
-        if (top_.count != 0) {
-            if (cur_ == end_ || *cur_ != ',') return KELVRA_ERR_DATA;
-            ++cur_;
-        }
+        const Next next = next_item('}', top_.count);
+        if (next == Next::closed) return close_frame();
+        if (next == Next::malformed) return KELVRA_ERR_DATA;
         const char *key = nullptr;
         if (!take('"')) return KELVRA_ERR_DATA;
         KELVRA_TRY(parse_key(key));
@@ -493,15 +498,9 @@ inline kelvra_status Parser::read_array(kelvra_json_value *array) noexcept {
     kelvra_json_value *items[initial_slots];
     uint32_t count = 0;
     for (;;) {
-        skip_whitespace();
-        if (cur_ != end_ && *cur_ == ']') {
-            ++cur_;
-            return close_small_array(array, items, count);
-        }
-        if (count != 0) {
-            if (cur_ == end_ || *cur_ != ',') return KELVRA_ERR_DATA;
-            ++cur_;
-        }
+        const Next next = next_item(']', count);
+        if (next == Next::closed) return close_small_array(array, items, count);
+        if (next == Next::malformed) return KELVRA_ERR_DATA;
         kelvra_json_value *value;
         uint32_t kind;
         KELVRA_TRY(parse_value(value, kind));
