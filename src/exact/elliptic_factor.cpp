@@ -17,6 +17,8 @@
 
 #include <array>
 
+#include "exact/prime.hpp"
+
 namespace kelvra::exact {
 namespace {
 
@@ -25,14 +27,6 @@ constexpr uint64_t kGiantStep = 210; // 2 * 3 * 5 * 7
 constexpr uint64_t kGiantSteps = 36; // stage 2 reaches 36 * 210 + 105, about 50 kStage1Bound
 constexpr uint64_t kBabySteps = kGiantStep / 2;
 
-constexpr bool is_small_prime(uint64_t p) noexcept {
-    if (p < 2) return false;
-    for (uint64_t d = 2; d * d <= p; ++d) {
-        if (p % d == 0) return false;
-    }
-    return true;
-}
-
 // The prime powers up to kStage1Bound (the largest power of each prime),
 // packed into as few 64-bit multipliers as their products allow.
 template <bool kCountOnly>
@@ -40,7 +34,7 @@ constexpr uint32_t pack_stage1_multipliers(uint64_t *out) noexcept {
     uint32_t count = 0;
     uint64_t pack = 1;
     for (uint64_t p = 2; p <= kStage1Bound; ++p) {
-        if (!is_small_prime(p)) continue;
+        if (!is_prime_by_trial(p)) continue;
         uint64_t power = p;
         while (power * p <= kStage1Bound) power *= p;
         if (pack > UINT64_MAX / power) {
@@ -69,7 +63,7 @@ struct Point {
 
 struct Curve {
     const Montgomery &mont;
-    uint64_t numerator;   // (A + 2) / 4 = numerator / denominator
+    uint64_t numerator; // (A + 2) / 4 = numerator / denominator
     uint64_t denominator;
 
     // 2P: x = (x + z)^2 (x - z)^2, z = 4xz ((x - z)^2 + (A + 2) / 4 * 4xz),

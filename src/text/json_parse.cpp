@@ -14,6 +14,7 @@
 #include "frame/arena.hpp"
 #include "frame/status.hpp"
 #include "text/decimal_round.hpp"
+#include "text/digit_word.hpp"
 #include "text/json_record.hpp"
 #include "text/json_scan.hpp"
 #include "text/json_string_decode.hpp"
@@ -39,16 +40,6 @@ constexpr size_t plain_significand_digits = 19;
 // its token is longer; it never loads more than this many bytes past the
 // token's start.
 constexpr size_t plain_number_room = max_number_token + 18;
-
-constexpr auto pow10_u64 = [] {
-    std::array<uint64_t, 17> powers{};
-    uint64_t power = 1;
-    for (uint64_t &p : powers) {
-        p = power;
-        power *= 10;
-    }
-    return powers;
-}();
 
 // Where each field of a frame sits inside its 40 bytes of the arena stack.
 constexpr size_t frame_record_at = 0;
@@ -222,20 +213,22 @@ inline kelvra_status Parser::parse_value(kelvra_json_value *&value, uint32_t &ki
 // each other, since fractions of 9 to 16 digits are common.
 [[gnu::always_inline]] inline const uint8_t *read_digit_run(const uint8_t *p, const uint8_t *start,
                                                             uint64_t &significand) noexcept {
+    using digit_word::powers_of_ten;
     for (;;) {
         const uint64_t first = scan::load_word(p);
         const uint64_t second = scan::load_word(p + 8);
-        const uint64_t first_marks = scan::non_digit_marks(first);
-        const uint64_t second_marks = scan::non_digit_marks(second);
+        const uint64_t first_marks = digit_word::non_digit_marks(first);
+        const uint64_t second_marks = digit_word::non_digit_marks(second);
         if (first_marks != 0) {
             const size_t count = scan::first_marked_byte(first_marks);
-            significand = significand * pow10_u64[count] + scan::leading_digits_value(first, count);
+            significand = significand * powers_of_ten[count] + digit_word::leading_digits_value(first, count);
             return p + count;
         }
         const size_t count = second_marks == 0 ? 8 : scan::first_marked_byte(second_marks);
         // Distributed (modulo 2^64 alike) so that the three products run side by side.
-        significand = significand * pow10_u64[8 + count] + scan::leading_digits_value(first, 8) * pow10_u64[count] +
-                      scan::leading_digits_value(second, count);
+        significand = significand * powers_of_ten[8 + count] +
+                      digit_word::leading_digits_value(first, 8) * powers_of_ten[count] +
+                      digit_word::leading_digits_value(second, count);
         p += 8 + count;
         if (count < 8) return p;
         if (static_cast<size_t>(p - start) > max_number_token) return nullptr;
@@ -248,13 +241,13 @@ inline kelvra_status Parser::parse_value(kelvra_json_value *&value, uint32_t &ki
 [[gnu::always_inline]] inline const uint8_t *read_integer_digits(const uint8_t *p, const uint8_t *start,
                                                                  uint64_t &significand) noexcept {
     const uint64_t first = scan::load_word(p);
-    const uint64_t marks = scan::non_digit_marks(first);
+    const uint64_t marks = digit_word::non_digit_marks(first);
     if (marks != 0) {
         const size_t count = scan::first_marked_byte(marks);
-        significand = scan::leading_digits_value(first, count);
+        significand = digit_word::leading_digits_value(first, count);
         return p + count;
     }
-    significand = scan::leading_digits_value(first, 8);
+    significand = digit_word::leading_digits_value(first, 8);
     return read_digit_run(p + 8, start, significand);
 }
 
@@ -296,10 +289,10 @@ inline bool Parser::parse_plain_number(uint8_t *block, uint32_t &kind) noexcept 
         const bool negative_exponent = *p == '-';
         p += *p == '-' || *p == '+';
         const uint64_t word = scan::load_word(p);
-        const uint64_t marks = scan::non_digit_marks(word);
+        const uint64_t marks = digit_word::non_digit_marks(word);
         const size_t count = marks == 0 ? 8 : scan::first_marked_byte(marks);
         if (count == 0 || count == 8) return false;
-        const auto value = static_cast<int64_t>(scan::leading_digits_value(word, count));
+        const auto value = static_cast<int64_t>(digit_word::leading_digits_value(word, count));
         exponent += negative_exponent ? -value : value;
         p += count;
     }

@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+
+#include "text/digit_word.hpp"
 #include <initializer_list>
 
 namespace kelvra::text::json_scan {
@@ -38,11 +40,13 @@ constexpr ClassTable make_class_table() noexcept {
 
 inline constexpr ClassTable classes = make_class_table();
 
-[[gnu::always_inline]] inline bool has_class(uint8_t byte, uint8_t bits) noexcept { return (classes.bits[byte] & bits) != 0; }
+[[gnu::always_inline]] inline bool has_class(uint8_t byte, uint8_t bits) noexcept {
+    return (classes.bits[byte] & bits) != 0;
+}
 
 // Eight-byte words: one marker bit (0x80) per byte that stops a plain run.
-inline constexpr uint64_t ones = 0x0101010101010101ull;
-inline constexpr uint64_t highs = 0x8080808080808080ull;
+using digit_word::highs;
+using digit_word::ones;
 
 [[gnu::always_inline]] inline uint64_t load_word(const uint8_t *p) noexcept {
     uint64_t w;
@@ -61,31 +65,11 @@ inline uint64_t string_stop_marks(uint64_t w) noexcept {
     return (zero_quote | zero_backslash | control) & highs;
 }
 
-// Marks the bytes that are not ASCII digits: below '0' (the subtraction
-// borrows), above '9' (the addition reaches the high bit) or 0x80 and up.
-// Digits below the first non-digit neither borrow nor carry, so its mark is
-// exact.
-[[gnu::always_inline]] inline uint64_t non_digit_marks(uint64_t w) noexcept {
-    return ((w - ones * '0') | (w + ones * (0x80 - 0x3A)) | w) & highs;
-}
-
 // Index of the lowest marked byte of a non-zero mark word, on a
 // little-endian host (the word was loaded byte 0 first).
 [[gnu::always_inline]] inline size_t first_marked_byte(uint64_t marks) noexcept {
     static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the scanners read words little-endian");
     return static_cast<size_t>(__builtin_ctzll(marks)) >> 3;
-}
-
-// The value of the first `count` (0..8) bytes of word, which are ASCII
-// digits, the first byte the most significant. The digits are moved to the
-// top of the word so that zero bytes take the leading places; then pairs,
-// quads and the eight are combined with three multiplications.
-[[gnu::always_inline]] inline uint64_t leading_digits_value(uint64_t word, size_t count) noexcept {
-    const auto half_shift = static_cast<unsigned>(32 - 4 * count); // two steps: a shift by 64 is undefined
-    uint64_t v = ((word - ones * '0') << half_shift) << half_shift;
-    v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFull;
-    v = (v * ((100 << 16) + 1) >> 16) & 0x0000FFFF0000FFFFull;
-    return (v * ((uint64_t{10000} << 32) + 1)) >> 32;
 }
 
 // Marks (0x80) every byte of the word that is not a space. Each byte's test
@@ -126,7 +110,7 @@ inline uint64_t non_space_marks(uint64_t w) noexcept {
 // The end of the run of ASCII digits that starts at p.
 inline const uint8_t *skip_digits(const uint8_t *p, const uint8_t *end) noexcept {
     while (end - p >= 8) {
-        const uint64_t marks = non_digit_marks(load_word(p));
+        const uint64_t marks = digit_word::non_digit_marks(load_word(p));
         if (marks != 0) return p + first_marked_byte(marks);
         p += 8;
     }

@@ -27,6 +27,7 @@
 #include <system_error>
 
 #include "text/decimal_round.hpp"
+#include "text/digit_word.hpp"
 #include "text/pow10_table.hpp"
 
 namespace kelvra::text {
@@ -245,10 +246,6 @@ struct Decimal {
 };
 
 constexpr int max_significant_digits = 19; // 10^19 - 1 < 2^64
-constexpr uint64_t bytes_ones = 0x0101010101010101u;
-constexpr uint64_t bytes_highs = 0x8080808080808080u;
-
-constexpr uint64_t pow10_u64[9] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
 
 // Up to eight bytes from p, first byte lowest, never reading outside
 // [begin, end); bytes past end read as 0. A token of eight bytes or more is
@@ -267,33 +264,14 @@ uint64_t load_up_to_8(const char *begin, const char *p, const char *end) noexcep
     return word;
 }
 
-// Marks (0x80) every byte that is not an ASCII digit; the lowest mark is
-// exact (bytes below it neither borrow nor carry).
-uint64_t non_digit_marks(uint64_t word) noexcept {
-    return ((word - bytes_ones * '0') | (word + bytes_ones * (0x80 - 0x3A)) | word) & bytes_highs;
-}
-
-// The value of the first `count` (0..8) bytes of word, which are digits.
-uint64_t leading_digits_value(uint64_t word, unsigned count) noexcept {
-    // Digit values, the first byte the most significant; the digits are moved
-    // to the top of the word so that zero bytes take the leading places.
-    const unsigned half_shift = 32 - 4 * count;
-    uint64_t v = ((word - bytes_ones * '0') << half_shift) << half_shift;
-    v = v * 10 + (v >> 8); // pairs of digits in every other byte
-    constexpr uint64_t pair_mask = 0x000000FF000000FFu;
-    constexpr uint64_t high_pairs = 100 + (uint64_t{1000000} << 32);
-    constexpr uint64_t low_pairs = 1 + (uint64_t{10000} << 32);
-    return (((v & pair_mask) * high_pairs) + (((v >> 16) & pair_mask) * low_pairs)) >> 32;
-}
-
 // Appends the run of digits at p to significand, eight at a time (modulo
 // 2^64: a run that makes it longer than 19 digits is read again by
 // read_long_significand) and returns the end of the run.
 inline const char *append_digits(const char *begin, const char *p, const char *end, uint64_t &significand) noexcept {
     for (;;) {
         const uint64_t word = load_up_to_8(begin, p, end);
-        const auto count = static_cast<unsigned>(std::countr_zero(non_digit_marks(word))) >> 3;
-        significand = significand * pow10_u64[count] + leading_digits_value(word, count);
+        const auto count = static_cast<unsigned>(std::countr_zero(digit_word::non_digit_marks(word))) >> 3;
+        significand = significand * digit_word::powers_of_ten[count] + digit_word::leading_digits_value(word, count);
         p += count;
         if (count < 8) return p;
     }
